@@ -1,0 +1,7 @@
+# QM_SANITIZE=ON adds AddressSanitizer and UndefinedBehaviorSanitizer to every
+# target (native builds only; mingw has neither).
+option(QM_SANITIZE "Build with ASan and UBSan" OFF)
+if(QM_SANITIZE AND NOT WIN32)
+  add_compile_options(-fsanitize=address,undefined -fno-sanitize-recover=undefined -fno-omit-frame-pointer)
+  add_link_options(-fsanitize=address,undefined)
+endif()

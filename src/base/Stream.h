@@ -1,0 +1,82 @@
+// Byte streams: read/write at the current position, size and position.
+// Files are opened through the C runtime so the same code runs natively and
+// on Windows (where the runtime takes ANSI code page paths).
+#pragma once
+
+#include "base/Exception.h"
+
+#include <cstdint>
+#include <cstdio>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace qm {
+
+class EStreamError : public Exception {
+public:
+    using Exception::Exception;
+};
+
+class TStream {
+public:
+    virtual ~TStream() = default;
+    TStream() = default;
+    TStream(const TStream&) = delete;
+    TStream& operator=(const TStream&) = delete;
+
+    // Reads up to count bytes; returns the count read (0 at the end), or a
+    // negative value when the stream cannot be read.
+    virtual std::int32_t Read(void* buffer, std::int32_t count) = 0;
+    // Writes count bytes; returns the count written (less on failure).
+    virtual std::int32_t Write(const void* buffer, std::int32_t count) = 0;
+    virtual std::int64_t Size() const = 0;
+    virtual std::int64_t Position() const = 0;
+    virtual void Seek(std::int64_t position) = 0;
+};
+
+class TFileStream : public TStream {
+public:
+    enum class Mode { Create, OpenRead };
+
+    // Create makes the file anew (truncating an existing one); OpenRead
+    // opens an existing file for reading only. Raises EStreamError.
+    TFileStream(const std::string& path, Mode mode);
+
+    std::int32_t Read(void* buffer, std::int32_t count) override;
+    std::int32_t Write(const void* buffer, std::int32_t count) override;
+    std::int64_t Size() const override;
+    std::int64_t Position() const override;
+    void Seek(std::int64_t position) override;
+
+    const std::string& FileName() const { return path_; }
+
+private:
+    struct Closer {
+        void operator()(std::FILE* f) const { std::fclose(f); }
+    };
+    std::string path_;
+    std::unique_ptr<std::FILE, Closer> file_;
+};
+
+class TMemoryStream : public TStream {
+public:
+    TMemoryStream() = default;
+    explicit TMemoryStream(std::vector<std::uint8_t> bytes) : data_(std::move(bytes)) {}
+
+    std::int32_t Read(void* buffer, std::int32_t count) override;
+    std::int32_t Write(const void* buffer, std::int32_t count) override;
+    std::int64_t Size() const override { return static_cast<std::int64_t>(data_.size()); }
+    std::int64_t Position() const override { return static_cast<std::int64_t>(pos_); }
+    void Seek(std::int64_t position) override;
+
+    void Clear() { data_.clear(); pos_ = 0; }
+    const std::vector<std::uint8_t>& Bytes() const { return data_; }
+    std::string AsString() const { return {data_.begin(), data_.end()}; }
+
+private:
+    std::vector<std::uint8_t> data_;
+    std::size_t pos_ = 0;
+};
+
+} // namespace qm
