@@ -1,0 +1,109 @@
+#include "net/WSocketErrors.h"
+#include "net/WSocketText.h"
+#include "net/WSocketTypes.h"
+
+#include <gtest/gtest.h>
+
+#include <utility>
+
+using qm::SocketErrorText;
+
+TEST(SocketErrorText, EveryCodeOfTheTable)
+{
+    const std::pair<int, const char*> table[] = {
+        {0, "No Error"},
+        {10004, "Interrupted system call"},
+        {10009, "Bad file number"},
+        {10013, "Permission denied"},
+        {10014, "Bad address"},
+        {10022, "Invalid argument"},
+        {10024, "Too many open files"},
+        {10035, "Operation would block"},
+        {10036, "Operation now in progress"},
+        {10037, "Operation already in progress"},
+        {10038, "Socket operation on non-socket"},
+        {10039, "Destination address required"},
+        {10040, "Message too long"},
+        {10041, "Protocol wrong type for socket"},
+        {10042, "Protocol not available"},
+        {10043, "Protocol not supported"},
+        {10044, "Socket type not supported"},
+        {10045, "Operation not supported on socket"},
+        {10046, "Protocol family not supported"},
+        {10047, "Address family not supported by protocol family"},
+        {10048, "Address already in use"},
+        {10049, "Address not available"},
+        {10050, "Network is down"},
+        {10051, "Network is unreachable"},
+        {10052, "Network dropped connection on reset"},
+        {10053, "Connection aborted"},
+        {10054, "Connection reset by peer"},
+        {10055, "No buffer space available"},
+        {10056, "Socket is already connected"},
+        {10057, "Socket is not connected"},
+        {10058, "Can't send after socket shutdown"},
+        {10059, "Too many references: can't splice"},
+        {10060, "Connection timed out"},
+        {10061, "Connection refused"},
+        {10062, "Too many levels of symbolic links"},
+        {10063, "File name too long"},
+        {10064, "Host is down"},
+        {10065, "No route to host"},
+        {10066, "Directory not empty"},
+        {10067, "Too many processes"},
+        {10068, "Too many users"},
+        {10069, "Disc quota exceeded"},
+        {10070, "Stale NFS file handle"},
+        {10071, "Too many levels of remote in path"},
+        {10091, "Network sub-system is unusable"},
+        {10092, "WinSock DLL cannot support this application"},
+        {10093, "WinSock not initialized"},
+        {11001, "Host not found"},
+        {11002, "Non-authoritative host not found"},
+        {11003, "Non-recoverable error"},
+        {11004, "No Data"},
+    };
+    for (const auto& [code, text] : table)
+        EXPECT_EQ(SocketErrorText(code), text) << code;
+}
+
+TEST(SocketErrorText, CodesOutsideTheTable)
+{
+    for (const int code : {10000, 10001, 10072, 10094, 11000, 11005, -1, -10061, 1, 2147483647})
+        EXPECT_EQ(SocketErrorText(code), "Not a WinSock error") << code;
+}
+
+TEST(SocketErrorText, MessageNamesCodeAndFunction)
+{
+    EXPECT_EQ(qm::SocketErrorMessage(10061, "Connect"), "Error 10061 in function Connect\r\nConnection refused");
+    EXPECT_EQ(qm::SocketErrorMessage(11004, "TWSocket.Wait"), "Error 11004 in function TWSocket.Wait\r\nNo Data");
+}
+
+TEST(SocketText, ParseLeadingNumber)
+{
+    using qm::ParseLeadingNumber;
+    EXPECT_EQ(ParseLeadingNumber("80"), 80);
+    EXPECT_EQ(ParseLeadingNumber("80x"), 80);
+    EXPECT_EQ(ParseLeadingNumber("   443 "), 443);
+    EXPECT_EQ(ParseLeadingNumber(""), 0);
+    EXPECT_EQ(ParseLeadingNumber("http"), 0);
+    EXPECT_EQ(ParseLeadingNumber("\t80"), 0); // only blanks are skipped
+    EXPECT_EQ(ParseLeadingNumber("-5"), 0);
+    EXPECT_EQ(ParseLeadingNumber("4294967297"), 1); // wraps, no overflow trap
+}
+
+TEST(SocketText, TrimText)
+{
+    EXPECT_EQ(qm::TrimText("  not found \t"), "not found");
+    EXPECT_EQ(qm::TrimText(" \r\n "), "");
+    EXPECT_EQ(qm::TrimText("tcp"), "tcp");
+}
+
+TEST(SocketText, StateNames)
+{
+    EXPECT_STREQ(qm::SocketStateName(qm::wsInvalidState), "wsInvalidState");
+    EXPECT_STREQ(qm::SocketStateName(qm::wsConnected), "wsConnected");
+    EXPECT_STREQ(qm::SocketStateName(qm::wsClosed), "wsClosed");
+    EXPECT_EQ(static_cast<int>(qm::wsListening), 6);
+    EXPECT_STREQ(qm::SocketStateName(static_cast<qm::TSocketState>(9)), "?");
+}
