@@ -1,0 +1,19 @@
+// File utilities of the program. No state.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace qm {
+
+// The file name of Path (the part after its last "\" or ":"), cut before its
+// first ".": "a:\x\Disk2.id" gives "Disk2", "README" itself, ".profile" "".
+std::string FileBaseName(std::string_view Path);
+
+#ifdef _WIN32
+// Copies the file Source to Dest. With FailIfExists an existing Dest makes the
+// copy fail; otherwise Dest is overwritten. True on success.
+bool CopyFileTo(const std::string& Source, const std::string& Dest, bool FailIfExists);
+#endif
+
+} // namespace qm
