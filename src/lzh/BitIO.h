@@ -1,0 +1,88 @@
+// Bit packing for the LZH stream: most significant bit first, one byte at a
+// time through the codec's callbacks.
+#pragma once
+
+#include <cstdint>
+
+namespace qm::lzh {
+
+// Collects bits and hands every completed byte to the writer. The last byte
+// is padded with zero bits by Flush().
+template <class Writer>
+class TBitWriter {
+public:
+    explicit TBitWriter(Writer& writer) : writer_(writer) {}
+
+    // Emits the low len bits of code (len <= 32), the highest of them first.
+    void Put(std::uint32_t code, unsigned len)
+    {
+        acc_ = (acc_ << len) | code;
+        count_ += len;
+        while (count_ >= 8) {
+            count_ -= 8;
+            Emit(static_cast<std::uint8_t>(acc_ >> count_));
+        }
+    }
+
+    void Flush()
+    {
+        if (count_ > 0)
+            Emit(static_cast<std::uint8_t>(acc_ << (8 - count_)));
+        count_ = 0;
+    }
+
+private:
+    void Emit(std::uint8_t byte)
+    {
+        writer_(&byte, std::uint16_t{1});
+    }
+
+    Writer& writer_;
+    std::uint64_t acc_ = 0; // only the low count_ bits are pending
+    unsigned count_ = 0;    // 0..7 between calls
+};
+
+// Takes bits from the reader. It keeps at most 16 bits and asks for the next
+// byte only when 8 or fewer are left, so it never reads more than two bytes
+// beyond the bits used. A byte the reader cannot deliver reads as zero bits.
+template <class Reader>
+class TBitReader {
+public:
+    explicit TBitReader(Reader& reader) : reader_(reader) {}
+
+    unsigned GetBit()
+    {
+        Fill();
+        const unsigned bit = (acc_ >> 31) & 1U;
+        acc_ <<= 1;
+        --count_;
+        return bit;
+    }
+
+    unsigned GetByte()
+    {
+        Fill();
+        const unsigned byte = acc_ >> 24;
+        acc_ <<= 8;
+        count_ -= 8;
+        return byte;
+    }
+
+private:
+    void Fill()
+    {
+        while (count_ <= 8) {
+            std::uint8_t byte = 0;
+            if (reader_(&byte, std::uint16_t{1}) != 1)
+                byte = 0;
+            acc_ |= static_cast<std::uint32_t>(byte) << (24 - count_);
+            count_ += 8;
+        }
+    }
+
+    Reader& reader_;
+    std::uint32_t acc_ = 0; // valid bits left-aligned at bit 31
+    unsigned count_ = 0;
+};
+
+} // namespace qm::lzh

@@ -1,0 +1,65 @@
+// TLzhD compresses a file (or stream) into the LZH compressed-file format or
+// restores the data from it. The format:
+//
+//   offset 0  4 bytes  signature "!HZL" (not checked when reading)
+//   offset 4  4 bytes  uncompressed size, signed, little-endian
+//   offset 8  ...      the codec's bit stream (lzh.h) to the end of the file
+//
+// Set InputFile and OutputFile (or UseStream and both streams), then call
+// Compress or Decompress; the properties keep their values for the next call.
+// Failures raise ELzrw1Exception (the codec's ElzhException passes through).
+// In file mode a failure after the output file was created deletes it again.
+#pragma once
+
+#include "base/Exception.h"
+#include "base/Stream.h"
+
+#include <cstdint>
+#include <functional>
+#include <string>
+
+namespace qm {
+
+class ELzrw1Exception : public Exception {
+public:
+    using Exception::Exception;
+};
+
+namespace lzh {
+class TBlockIO;
+}
+
+class TLzhD {
+public:
+    std::string InputFile;
+    std::string OutputFile;
+    bool UseStream = false;
+    TStream* InputStream = nullptr;  // read at its position in stream mode; not owned
+    TStream* OutputStream = nullptr; // written at its position in stream mode; not owned
+
+    // Called after every block and header transfer, so that a long operation
+    // on the user-interface thread can let the interface process its pending
+    // messages. The application must not start another operation from there.
+    std::function<void()> OnProcessMessages;
+
+    // Both return the number of bytes written: the compressed file with its
+    // 8-byte header, or the restored data (then equal to UncompressedSize()).
+    std::int64_t Compress();
+    std::int64_t Decompress();
+
+    // The size stored in (or read from) the header by the last operation.
+    std::int32_t UncompressedSize() const { return uncompressedSize_; }
+
+private:
+    struct TEndpoints;
+    TEndpoints Open() const;
+    template <class Body>
+    std::int64_t Guarded(TEndpoints& io, lzh::TBlockIO& blocks, Body&& body);
+    std::int32_t MeasureInput(TStream& in) const;
+    void EncodeBody(lzh::TBlockIO& io);
+    void DecodeBody(lzh::TBlockIO& io);
+
+    std::int32_t uncompressedSize_ = 0;
+};
+
+} // namespace qm

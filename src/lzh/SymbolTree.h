@@ -1,0 +1,84 @@
+// The adaptive Huffman tree that codes literal bytes and match lengths.
+//
+// Nodes are kept in non-decreasing order of frequency, and nodes 2m and 2m+1
+// are always siblings, so an odd node is the second child of its pair and
+// that is the bit that codes it. Encoder and decoder stay in step only because
+// they start from the same tree and apply the same updates in the same order:
+// every tie-break below is part of the format.
+#pragma once
+
+#include "lzh/Constants.h"
+
+#include <cstdint>
+
+namespace qm::lzh {
+
+class TSymbolTree {
+public:
+    TSymbolTree() { Init(); }
+
+    // The starting tree: every symbol with frequency 1, paired in order.
+    void Init();
+
+    // Counts one more occurrence of symbol and restores the order, rebuilding
+    // the tree first when the root has reached FreqLimit.
+    void Update(int symbol);
+
+    // Emits the path from the root to symbol's leaf, then updates.
+    template <class BitWriter>
+    void Encode(int symbol, BitWriter& out)
+    {
+        EmitPath(parent_[NodeCount + symbol], out);
+        Update(symbol);
+    }
+
+    // Walks from the root one bit at a time to a leaf, then updates.
+    template <class BitReader>
+    int Decode(BitReader& in)
+    {
+        int c = child_[RootNode];
+        while (c < NodeCount)
+            c = child_[c + static_cast<int>(in.GetBit())];
+        const int symbol = c - NodeCount;
+        Update(symbol);
+        return symbol;
+    }
+
+    // Read access for checks of the tree's shape.
+    unsigned Freq(int node) const { return freq_[node]; }
+    int Child(int node) const { return child_[node]; }
+    int Parent(int node) const { return parent_[node]; }
+    int Leaf(int symbol) const { return parent_[NodeCount + symbol]; }
+
+private:
+    void Rebuild();
+    void SwapWithHigher(int c, int l);
+
+    // Bits are gathered leaf first, up to 32 at a time; the part nearer the
+    // root goes out first, so a path of any depth is emitted in full.
+    template <class BitWriter>
+    void EmitPath(int node, BitWriter& out) const
+    {
+        std::uint32_t code = 0;
+        unsigned len = 0;
+        do {
+            code |= static_cast<std::uint32_t>(node & 1) << len;
+            ++len;
+            node = parent_[node];
+        } while (node != RootNode && len < 32);
+        if (node != RootNode)
+            EmitPath(node, out);
+        out.Put(code, len);
+    }
+
+    // freq_[NodeCount] is a sentinel that stops the upward scan in Update.
+    std::uint16_t freq_[NodeCount + 1] = {};
+    // 0..626: parent of each node (the root's entry is 0);
+    // NodeCount + s: the leaf that holds symbol s.
+    std::int16_t parent_[NodeCount + SymbolCount] = {};
+    // First child of an internal node (the second is the next index), or
+    // NodeCount + s for a leaf holding symbol s.
+    std::int16_t child_[NodeCount] = {};
+};
+
+} // namespace qm::lzh

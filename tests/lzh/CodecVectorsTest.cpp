@@ -1,0 +1,105 @@
+// Exact bits of the coded stream. The short vectors were worked out by hand
+// from the starting tree (leaf n's parent is n / 2 + 314, the bit of a node
+// is its lowest bit); they and the digests agree with lzh_model.py, a
+// separate literal model of the format.
+#include "TestData.h"
+
+#include "lzh/PositionCode.h"
+#include "lzh/lzh.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+using lzhtest::Bytes;
+using lzhtest::Decode;
+using lzhtest::Encode;
+using lzhtest::FromString;
+using lzhtest::Hex;
+
+struct Vector {
+    const char* input;
+    const char* coded;
+};
+
+// Empty input still codes one literal: the space the window starts with.
+// "a" is that literal's sibling path 111101101; "aaaa" is 'a', then a
+// 3-byte match at distance 1 (symbol 256, path 10001100, position 000 000000).
+const Vector KnownAnswers[] = {
+    {"", "d600"},
+    {"a", "f680"},
+    {"aaaa", "f6c60000"},
+    {"abcdabcd", "f6fbbdff08d018"},
+    {"abcabcabcabc", "f6fbbdf24020"},
+};
+
+TEST(CodecVectors, EncoderProducesTheKnownBits)
+{
+    for (const Vector& v : KnownAnswers)
+        EXPECT_EQ(Hex(Encode(FromString(v.input))), v.coded) << '"' << v.input << '"';
+}
+
+TEST(CodecVectors, DecoderRestoresTheKnownBits)
+{
+    for (const Vector& v : KnownAnswers) {
+        const std::string hex = v.coded;
+        Bytes coded;
+        for (std::size_t i = 0; i < hex.size(); i += 2)
+            coded.push_back(static_cast<std::uint8_t>(std::stoi(hex.substr(i, 2), nullptr, 16)));
+        const std::string input = v.input;
+        EXPECT_EQ(Decode(coded, static_cast<std::int32_t>(input.size())), FromString(input)) << '"' << input << '"';
+    }
+}
+
+// The window starts as spaces, so leading spaces are a match at once.
+TEST(CodecVectors, LeadingSpacesAreCodedAsMatches)
+{
+    Bytes in(100, ' ');
+    in.push_back('x');
+    EXPECT_EQ(Hex(Encode(in)), "c51dd8800100");
+}
+
+TEST(CodecVectors, PositionCodeIsTheFixedTable)
+{
+    const auto& t = qm::lzh::PositionCode;
+    std::vector<unsigned> expected = {0x00, 0x20, 0x30, 0x40};
+    for (unsigned v = 0x50; v <= 0x88; v += 8)
+        expected.push_back(v);
+    for (unsigned v = 0x90; v <= 0xBC; v += 4)
+        expected.push_back(v);
+    for (unsigned v = 0xC0; v <= 0xEE; v += 2)
+        expected.push_back(v);
+    for (unsigned v = 0xF0; v <= 0xFF; ++v)
+        expected.push_back(v);
+    ASSERT_EQ(expected.size(), 64U);
+    for (unsigned u = 0; u < 64; ++u) {
+        EXPECT_EQ(t.Pattern[u], expected[u]) << u;
+        // Every byte that begins with u's code decodes to u with its length.
+        const unsigned span = 1U << (8 - t.Length[u]);
+        for (unsigned v = expected[u]; v < expected[u] + span; ++v) {
+            EXPECT_EQ(t.DecodeU[v], u);
+            EXPECT_EQ(t.DecodeLength[v], t.Length[u]);
+        }
+    }
+    EXPECT_EQ(t.Length[0], 3);
+    EXPECT_EQ(t.Length[3], 4);
+    EXPECT_EQ(t.Length[11], 5);
+    EXPECT_EQ(t.Length[23], 6);
+    EXPECT_EQ(t.Length[47], 7);
+    EXPECT_EQ(t.Length[63], 8);
+}
+
+// Far beyond the hand-worked cases: the whole output of two longer inputs,
+// one of which goes through a rebuild of the symbol tree.
+TEST(CodecVectors, LongOutputsMatchTheirDigests)
+{
+    const Bytes rebuilt = Encode(lzhtest::RebuildInput());
+    EXPECT_EQ(rebuilt.size(), 48144U);
+    EXPECT_EQ(lzhtest::Fnv1a64(rebuilt), 0xf1729bad729dd3d0ULL);
+
+    const Bytes text = Encode(lzhtest::TextInput());
+    EXPECT_EQ(text.size(), 20473U);
+    EXPECT_EQ(lzhtest::Fnv1a64(text), 0xd16030d607d13405ULL);
+}
+
+} // namespace
