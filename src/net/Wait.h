@@ -1,0 +1,142 @@
+// The wait control: a small child window that counts down, once per
+// Interval, the number in its Caption and shows it as text over a shrinking
+// bar. WaitModal lets code wait for the countdown to end (time-out) or to be
+// stopped (StopCountdown) while every message of the thread is still
+// dispatched, except key and mouse-button presses, which are swallowed with a
+// beep. The socket uses it to bound its synchronous waits.
+//
+// Call sequence: set Caption to the count (decimal), then either WaitModal,
+// or StartCountdown ... StopCountdown around a loop of one's own that
+// processes messages. Running tells whether the countdown still runs.
+//
+// Exceptions raised by OnWait or OnTimeout (called from the control's timer
+// message) cannot cross the window procedure: during a modal wait they end
+// the wait and are raised again from WaitModal; outside one they are dropped.
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+#include <exception>
+#include <functional>
+#include <memory>
+#include <string>
+#include <type_traits>
+
+namespace qm {
+
+class TCustomWait {
+public:
+    using TNotifyEvent = std::function<void(TCustomWait& Sender)>;
+    using TWaitEvent = std::function<void(TCustomWait& Sender, int Count)>;
+    using TModalResult = int;
+    static constexpr TModalResult mrNone = 0;
+    static constexpr TModalResult mrOk = 1;     // stopped
+    static constexpr TModalResult mrCancel = 2; // timed out
+
+    // Creates the control as a visible 192 x 32 child of Parent at (0, 0).
+    // Without a Parent it lives in a message-only window: the countdown, its
+    // events and WaitModal work the same, but nothing is ever shown and
+    // Visible only records the flag.
+    explicit TCustomWait(HWND Parent);
+    virtual ~TCustomWait();
+    TCustomWait(const TCustomWait&) = delete;
+    TCustomWait& operator=(const TCustomWait&) = delete;
+
+    // InitialCount := the leading number of Caption (15, and Caption "15",
+    // when that is 0); starts the timer; OnWaitStart.
+    virtual void StartCountdown();
+    // ModalResult := mrOk; stops the timer; Caption back to InitialCount;
+    // OnWaitStop. The same when no countdown runs.
+    virtual void StopCountdown();
+    // Swallows input through InputFilter (the application's previous message
+    // hook is restored afterwards, also when an exception leaves), sets
+    // ModalResult to mrNone, StartCountdown, then calls OnWaiting and
+    // processes all pending messages until the countdown no longer runs.
+    virtual void WaitModal();
+    virtual void RestoreCaption();
+
+    HWND Handle() const { return window_.get(); }
+    int Width() const { return width_; }
+    int Height() const { return height_; }
+    void SetBounds(int Left, int Top, int Width, int Height);
+
+protected:
+    // Plain fields: writing Caption does not repaint.
+    std::string Caption = "60";
+    TModalResult ModalResult = mrNone;
+    TWaitEvent OnWait;          // each tick, with the count after the tick
+    TNotifyEvent OnWaiting;     // each pass of the modal wait loop
+    TNotifyEvent OnWaitStart;
+    TNotifyEvent OnWaitStop;    // stopped by StopCountdown
+    TNotifyEvent OnTimeout;     // the count ran out
+    int InitialCount = 60;      // the count the current countdown started at
+
+    // Milliseconds per tick, 1000 by default. Below the system's minimum timer
+    // period (0 included) the timer ticks at that minimum.
+    std::uint16_t Interval() const { return interval_; }
+    void SetInterval(std::uint16_t Value);
+    bool Running() const { return running_; }
+    // The control's own visibility flag, whatever its parent's.
+    bool Visible() const { return visible_; }
+    void SetVisible(bool Value);
+
+    // The application's message hook during WaitModal: true (handled, not
+    // dispatched) with a Beep for key-down, system-key-down and left or right
+    // button down or double-click; false for everything else.
+    bool InputFilter(MSG& Msg);
+    virtual void Beep();
+    virtual void Paint(HDC DC);
+
+private:
+    struct WindowDeleter {
+        void operator()(HWND h) const { DestroyWindow(h); }
+    };
+    struct GdiDeleter {
+        void operator()(HGDIOBJ h) const { DeleteObject(h); }
+    };
+    template <class H>
+    using GdiHandle = std::unique_ptr<std::remove_pointer_t<H>, GdiDeleter>;
+
+    static LRESULT CALLBACK WindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
+    LRESULT HandleMessage(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
+    void Tick();
+    void SetTimerEnabled(bool enabled);
+    void SelectBrushColor(COLORREF color);
+    void Box(HDC dc, COLORREF fill, int left, int top, int right, int bottom);
+
+    GdiHandle<HPEN> pen_;
+    GdiHandle<HFONT> font_;
+    GdiHandle<HBRUSH> brush_;
+    COLORREF brushColor_ = 0;
+    std::unique_ptr<HWND__, WindowDeleter> window_;
+    std::uint16_t interval_ = 1000;
+    bool running_ = false;
+    bool visible_ = true;
+    bool shown_; // has a real parent, so Visible shows and hides the window
+    int width_ = 192;
+    int height_ = 32;
+    int modalDepth_ = 0;
+    std::exception_ptr pending_; // raised in the window procedure during WaitModal
+};
+
+// The wait control with all its properties and events public.
+class TWait : public TCustomWait {
+public:
+    using TCustomWait::TCustomWait;
+
+    using TCustomWait::Caption;
+    using TCustomWait::ModalResult;
+    using TCustomWait::Interval;
+    using TCustomWait::SetInterval;
+    using TCustomWait::OnWait;
+    using TCustomWait::OnWaiting;
+    using TCustomWait::OnWaitStart;
+    using TCustomWait::OnWaitStop;
+    using TCustomWait::OnTimeout;
+    using TCustomWait::Running;
+    using TCustomWait::Visible;
+    using TCustomWait::SetVisible;
+};
+
+} // namespace qm
