@@ -10,6 +10,22 @@ TApplication& Application()
     return app;
 }
 
+namespace {
+thread_local std::exception_ptr parkedException;
+}
+
+void ParkDispatchException(std::exception_ptr e) noexcept
+{
+    if (!parkedException)
+        parkedException = std::move(e);
+}
+
+void RethrowParkedException()
+{
+    if (parkedException)
+        std::rethrow_exception(std::exchange(parkedException, nullptr));
+}
+
 TApplication::TMessageEvent TApplication::SetOnMessage(TMessageEvent hook)
 {
     return std::exchange(onMessage_, std::move(hook));
@@ -22,6 +38,7 @@ void TApplication::Dispatch(MSG& msg)
         return;
     TranslateMessage(&msg);
     DispatchMessageA(&msg);
+    RethrowParkedException();
 }
 
 bool TApplication::ProcessMessage(MSG& msg)

@@ -8,6 +8,7 @@
 
 #include <windows.h>
 
+#include <exception>
 #include <functional>
 #include <string>
 
@@ -45,6 +46,16 @@ private:
 };
 
 TApplication& Application();
+
+// An exception must not unwind through the system's frames between
+// DispatchMessageA and a window procedure. A window procedure catches it at
+// its boundary and parks it here; the thread's message pumps (ProcessMessages,
+// HandleMessage, Run, and any other pump that calls RethrowParkedException
+// after DispatchMessageA) rethrow it once DispatchMessageA has returned, so the
+// pump's caller sees it as if it had come straight through. One slot per
+// thread: while one waits, a second is dropped.
+void ParkDispatchException(std::exception_ptr e) noexcept;
+void RethrowParkedException();
 
 // Restores a saved message hook when it leaves scope, also when an exception
 // leaves the scope.

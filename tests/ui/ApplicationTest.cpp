@@ -80,3 +80,32 @@ TEST(Application, GuardRestoresTheSavedHookWhenAnExceptionLeaves)
 }
 
 } // namespace
+
+TEST(Application, ExceptionParkedByAWindowProcedureLeavesProcessMessages)
+{
+    struct Thrower {
+        static LRESULT CALLBACK Proc(HWND h, UINT m, WPARAM w, LPARAM l)
+        {
+            if (m == WM_APP) {
+                try {
+                    throw std::runtime_error("from the window procedure");
+                } catch (...) {
+                    qm::ui::ParkDispatchException(std::current_exception());
+                }
+                return 0;
+            }
+            return DefWindowProcA(h, m, w, l);
+        }
+    };
+    WNDCLASSA wc{};
+    wc.lpfnWndProc = Thrower::Proc;
+    wc.lpszClassName = "QmThrowerTest";
+    wc.hInstance = GetModuleHandleA(nullptr);
+    RegisterClassA(&wc);
+    HWND hwnd = CreateWindowA("QmThrowerTest", "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, wc.hInstance, nullptr);
+    PostMessageA(hwnd, WM_APP, 0, 0);
+    EXPECT_THROW(qm::ui::Application().ProcessMessages(), std::runtime_error);
+    qm::ui::Application().ProcessMessages(); // parked only once
+    qm::ui::RethrowParkedException();
+    DestroyWindow(hwnd);
+}

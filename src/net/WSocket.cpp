@@ -1,0 +1,421 @@
+// Life cycle, hidden window, WinSock start-up, error reporting, state changes
+// and the property setters and queries of TCustomWSocket.
+#include "net/WSocket.h"
+
+#include "base/Events.h"
+#include "net/WSocketErrors.h"
+#include "net/WSocketText.h"
+#include "ui/Application.h"
+
+#include <cstdarg>
+#include <cstdio>
+#include <cstring>
+
+namespace qm {
+namespace {
+
+constexpr char windowClassName[] = "XSocketWindowClass";
+constexpr char winsockLibName[] = "wsock32.dll";
+// Conversion areas of the setters: longer names are conversion errors.
+constexpr std::size_t maxHostName = 255;
+constexpr std::size_t maxServiceName = 31;
+
+// Process-wide: the first component starts WinSock, the last one destroyed
+// cleans it up. Plain variables: components live on one thread.
+bool winsockStarted = false;
+int socketInstanceCount = 0;
+
+bool StartsWithDigit(const std::string& s)
+{
+    return !s.empty() && s[0] >= '0' && s[0] <= '9';
+}
+
+// Raised directly: an unknown host is not an error OnError can take over.
+[[noreturn]] void RaiseHostNotConverted(const std::string& Value)
+{
+    throw ESocketException("SetAddr: Cannot convert host address '" + Value + "'");
+}
+
+// The IPv4 address (network order) for a dotted address or a host name.
+u_long ResolveHostAddress(const std::string& Value)
+{
+    const std::string name = TrimText(Value);
+    if (name.size() > maxHostName)
+        RaiseHostNotConverted(Value);
+    EnsureWinsockStarted(winsockLibName);
+    const u_long addr = inet_addr(name.c_str());
+    if (addr != INADDR_NONE || name == "255.255.255.255")
+        return addr;
+    const hostent* host = gethostbyname(name.c_str());
+    if (!host || !host->h_addr_list || !host->h_addr_list[0])
+        RaiseHostNotConverted(Value);
+    u_long first;
+    std::memcpy(&first, host->h_addr_list[0], sizeof first);
+    return first;
+}
+
+} // namespace
+
+bool EnsureWinsockStarted(const char* LibName)
+{
+    if (winsockStarted)
+        return true;
+    WSADATA data;
+    if (const int rc = WSAStartup(0x0101, &data); rc != 0) {
+        char msg[128];
+        std::snprintf(msg, sizeof msg, "%s: WSAStartup error #%d", LibName, rc);
+        throw ESocketException(msg);
+    }
+    winsockStarted = true;
+    return true;
+}
+
+bool TCustomWSocket::WinsockStarted()
+{
+    return winsockStarted;
+}
+
+int TCustomWSocket::SocketInstanceCount()
+{
+    return socketInstanceCount;
+}
+
+TCustomWSocket::TCustomWSocket()
+{
+    CreateSocketWindow();
+    ResetDefaults();
+    ++socketInstanceCount;
+    try {
+        EnsureWinsockStarted(winsockLibName);
+    } catch (...) {
+        --socketInstanceCount;
+        throw;
+    }
+}
+
+TCustomWSocket::~TCustomWSocket()
+{
+    destroying_ = true;
+    // Nothing may leave a destructor; a failing close has nobody to tell.
+    try {
+        CancelDnsLookup();
+    } catch (...) {
+    }
+    try {
+        if (state_ != wsClosed || hSocket_ != INVALID_SOCKET)
+            Close();
+    } catch (...) {
+    }
+    if (hSocket_ != INVALID_SOCKET)
+        closesocket(hSocket_);
+    if (--socketInstanceCount <= 0 && winsockStarted) {
+        WSACleanup();
+        winsockStarted = false;
+        socketInstanceCount = 0;
+    }
+}
+
+void TCustomWSocket::CreateSocketWindow()
+{
+    const HINSTANCE instance = GetModuleHandleA(nullptr);
+    WNDCLASSA wc{};
+    if (!GetClassInfoA(instance, windowClassName, &wc)) {
+        wc = WNDCLASSA{};
+        wc.lpfnWndProc = SocketWindowProc;
+        wc.cbWndExtra = sizeof(LONG_PTR); // slot 0: the component
+        wc.hInstance = instance;
+        wc.lpszClassName = windowClassName;
+        if (!RegisterClassA(&wc))
+            return; // no window: the first WSAAsyncSelect reports it
+    }
+    HWND wnd = CreateWindowExA(WS_EX_TOOLWINDOW, windowClassName, "", WS_POPUP, 0, 0, 0, 0, nullptr, nullptr,
+                               instance, nullptr);
+    if (!wnd)
+        return;
+    SetWindowLongPtrA(wnd, 0, reinterpret_cast<LONG_PTR>(this));
+    window_.reset(wnd);
+}
+
+LRESULT CALLBACK TCustomWSocket::SocketWindowProc(HWND Wnd, UINT Msg, WPARAM WParam, LPARAM LParam)
+{
+    auto* self = reinterpret_cast<TCustomWSocket*>(GetWindowLongPtrA(Wnd, 0));
+    if (!self || (Msg != WM_SOCKET_EVENT && Msg != WM_SOCKET_LOOKUP))
+        return DefWindowProcA(Wnd, Msg, WParam, LParam);
+    try {
+        if (Msg == WM_SOCKET_EVENT)
+            self->HandleSelectNotification(WParam, LParam);
+        else
+            self->HandleLookupNotification(WParam, LParam);
+    } catch (...) {
+        ui::ParkDispatchException(std::current_exception());
+    }
+    return 0;
+}
+
+void TCustomWSocket::ResetDefaults()
+{
+    sin_ = sockaddr_in{};
+    sin_.sin_family = AF_INET;
+    portAssigned_ = false;
+    addrAssigned_ = false;
+    protoAssigned_ = true;
+    proto_ = IPPROTO_TCP;
+    protoStr_ = "tcp";
+    sockType_ = SOCK_STREAM;
+    hSocket_ = INVALID_SOCKET;
+    state_ = wsClosed;
+    awaitedState_ = wsInvalidState;
+    allSent_ = true;
+    readLineActive_ = false;
+    lineBuffer_.clear();
+    paused_ = false;
+    readCount_ = 0;
+    closeEventFired_ = false;
+    FlushTimeout = DefaultFlushTimeout;
+}
+
+void TCustomWSocket::WaitCtrlRemoved(const TWait* Ctrl)
+{
+    if (Ctrl && Ctrl == WaitCtrl)
+        WaitCtrl = nullptr;
+}
+
+// ---- error reporting --------------------------------------------------
+
+void TCustomWSocket::RaiseError(const std::string& Message)
+{
+    if (OnError)
+        DoError();
+    else
+        throw ESocketException(Message);
+}
+
+void TCustomWSocket::RaiseErrorFmt(const char* Format, ...)
+{
+    char msg[512];
+    va_list args;
+    va_start(args, Format);
+    std::vsnprintf(msg, sizeof msg, Format, args);
+    va_end(args);
+    RaiseError(msg);
+}
+
+void TCustomWSocket::ReportSocketError(std::string_view Name)
+{
+    const int code = WSAGetLastError();
+    const std::string message = SocketErrorMessage(code, Name);
+    if (code == WSAECONNRESET || code == WSAENOTCONN) {
+        if (hSocket_ != INVALID_SOCKET)
+            closesocket(hSocket_);
+        ReleaseHandle();
+        SetSocketState(wsClosed);
+    }
+    RaiseError(message);
+}
+
+// ---- events and state -----------------------------------------------
+
+bool TCustomWSocket::DoDataAvailable(std::uint16_t Error)
+{
+    if (!OnDataAvailable)
+        return false;
+    OnDataAvailable(*this, Error);
+    return true;
+}
+
+void TCustomWSocket::DoSessionAvailable(std::uint16_t Error) { Fire(OnSessionAvailable, *this, Error); }
+void TCustomWSocket::DoSessionConnected(std::uint16_t Error) { Fire(OnSessionConnected, *this, Error); }
+void TCustomWSocket::DoSessionClosed(std::uint16_t Error) { Fire(OnSessionClosed, *this, Error); }
+void TCustomWSocket::DoDataSent(std::uint16_t Error) { Fire(OnDataSent, *this, Error); }
+void TCustomWSocket::DoDnsLookupDone(std::uint16_t Error) { Fire(OnDnsLookupDone, *this, Error); }
+void TCustomWSocket::DoError() { Fire(OnError, *this); }
+
+void TCustomWSocket::DoChangeState(TSocketState OldState, TSocketState NewState)
+{
+    Fire(OnChangeState, *this, OldState, NewState);
+}
+
+void TCustomWSocket::SetSocketState(TSocketState NewState)
+{
+    const TSocketState old = state_;
+    state_ = NewState;
+    DoChangeState(old, NewState);
+    if (NewState == awaitedState_ || (awaitedState_ == wsConnected && NewState == wsClosed))
+        StopWaitCountdown();
+}
+
+// ---- properties -------------------------------------------------------
+
+void TCustomWSocket::SetProto(const std::string& Value)
+{
+    if (protoAssigned_ && Value == protoStr_)
+        return;
+    protoStr_ = Value;
+    if (state_ != wsClosed) {
+        RaiseError("Cannot change Proto if not closed");
+        return;
+    }
+    const std::string name = TrimText(Value);
+    if (name == "not found")
+        return;
+    protoAssigned_ = true;
+    if (StartsWithDigit(name)) {
+        proto_ = ParseLeadingNumber(name);
+    } else {
+        const protoent* entry = nullptr;
+        if (name.size() <= maxServiceName) {
+            EnsureWinsockStarted(winsockLibName);
+            entry = getprotobyname(name.c_str());
+        } else {
+            WSASetLastError(WSAEINVAL);
+        }
+        if (!entry) {
+            protoAssigned_ = false;
+            ReportSocketError("SetProto: Cannot convert protocol '" + name + "'");
+            return;
+        }
+        proto_ = entry->p_proto;
+    }
+    sockType_ = proto_ == IPPROTO_UDP ? SOCK_DGRAM : SOCK_STREAM;
+}
+
+void TCustomWSocket::SetPort(const std::string& Value)
+{
+    if (portAssigned_ && Value == portStr_)
+        return;
+    portStr_ = Value;
+    if (state_ != wsClosed) {
+        RaiseError("Cannot change Port if not closed");
+        return;
+    }
+    portAssigned_ = true;
+    const std::string name = TrimText(Value);
+    if (StartsWithDigit(name)) {
+        sin_.sin_port = htons(static_cast<u_short>(ParseLeadingNumber(name)));
+    } else {
+        const servent* entry = nullptr;
+        if (name.size() <= maxServiceName && protoStr_.size() <= maxServiceName) {
+            EnsureWinsockStarted(winsockLibName);
+            entry = getservbyname(name.c_str(), protoStr_.empty() ? nullptr : protoStr_.c_str());
+        } else {
+            WSASetLastError(WSAEINVAL);
+        }
+        if (!entry) {
+            portAssigned_ = false;
+            ReportSocketError("SetPort: Cannot convert port '" + name + "'");
+            return;
+        }
+        sin_.sin_port = static_cast<u_short>(entry->s_port);
+    }
+    portNum_ = ntohs(sin_.sin_port);
+}
+
+void TCustomWSocket::SetAddr(const std::string& Value)
+{
+    if (addrAssigned_ && Value == addrStr_)
+        return;
+    addrStr_ = Value;
+    if (state_ != wsClosed) {
+        RaiseError("Cannot change Addr if not closed");
+        return;
+    }
+    addrAssigned_ = false;
+    sin_.sin_addr.s_addr = ResolveHostAddress(Value);
+    addrAssigned_ = true;
+}
+
+TSocketSendFlags TCustomWSocket::SendFlags()
+{
+    if (sendFlags_ == 0)
+        return wsSendNormal;
+    if (sendFlags_ == MSG_OOB)
+        return wsSendUrgent;
+    RaiseError("Invalid internal SendFlags");
+    return wsSendNormal;
+}
+
+void TCustomWSocket::SetSendFlags(TSocketSendFlags Value)
+{
+    switch (Value) {
+    case wsSendNormal:
+        sendFlags_ = 0;
+        return;
+    case wsSendUrgent:
+        sendFlags_ = MSG_OOB;
+        return;
+    }
+    RaiseError("Invalid SendFlags");
+}
+
+// ---- queries ----------------------------------------------------------
+
+bool TCustomWSocket::BytesWaiting(u_long& Count)
+{
+    Count = 0;
+    return ioctlsocket(hSocket_, static_cast<long>(FIONREAD), &Count) == 0;
+}
+
+std::int32_t TCustomWSocket::RcvdCount()
+{
+    u_long count;
+    if (!BytesWaiting(count)) {
+        ReportSocketError("ioctlSocket");
+        return -1;
+    }
+    return static_cast<std::int32_t>(count);
+}
+
+std::string TCustomWSocket::GetPeerAddr()
+{
+    if (state_ != wsConnected)
+        return "error";
+    sockaddr_in peer{};
+    int len = sizeof peer;
+    if (getpeername(hSocket_, reinterpret_cast<sockaddr*>(&peer), &len) != 0) {
+        ReportSocketError("GetPeerName");
+        return "error";
+    }
+    return inet_ntoa(peer.sin_addr);
+}
+
+int TCustomWSocket::GetPeerName(sockaddr_in& Address, int Length)
+{
+    if (state_ != wsConnected)
+        return -1;
+    return getpeername(hSocket_, reinterpret_cast<sockaddr*>(&Address), &Length);
+}
+
+int TCustomWSocket::GetSockName(sockaddr_in& Address, int& Length)
+{
+    return getsockname(hSocket_, reinterpret_cast<sockaddr*>(&Address), &Length);
+}
+
+std::string TCustomWSocket::GetLocalPort()
+{
+    if (state_ != wsBound && state_ != wsConnected && state_ != wsListening)
+        return "error";
+    sockaddr_in local{};
+    int len = sizeof local;
+    if (GetSockName(local, len) != 0)
+        return "error";
+    return std::to_string(ntohs(local.sin_port));
+}
+
+bool TCustomWSocket::TimevalIsSet(const timeval& T)
+{
+    return T.tv_sec != 0 || T.tv_usec != 0;
+}
+
+void TCustomWSocket::TimevalClear(timeval& T)
+{
+    T.tv_sec = 0;
+    T.tv_usec = 0;
+}
+
+bool TCustomWSocket::TimevalCompare(const timeval& A, const timeval& B, bool Equal)
+{
+    const bool same = A.tv_sec == B.tv_sec && A.tv_usec == B.tv_usec;
+    return Equal ? same : !same;
+}
+
+} // namespace qm
