@@ -5,7 +5,6 @@
 #include "ui/Application.h"
 
 #include <climits>
-#include <utility>
 
 namespace qm {
 namespace {
@@ -75,18 +74,6 @@ private:
     HWND hwnd_;
     PAINTSTRUCT ps_{};
     HDC dc_;
-};
-
-// Counts the modal waits in progress, also when one is left by an exception.
-class TDepth {
-public:
-    explicit TDepth(int& depth) : depth_(++depth) {}
-    ~TDepth() { --depth_; }
-    TDepth(const TDepth&) = delete;
-    TDepth& operator=(const TDepth&) = delete;
-
-private:
-    int& depth_;
 };
 
 } // namespace
@@ -188,14 +175,11 @@ void TCustomWait::Tick()
 void TCustomWait::WaitModal()
 {
     const ui::TMessageHookGuard hook([this](MSG& msg) { return InputFilter(msg); });
-    const TDepth depth(modalDepth_);
     ModalResult = mrNone;
     StartCountdown();
     while (running_) {
         Fire(OnWaiting, *this);
         ui::Application().ProcessMessages();
-        if (pending_)
-            std::rethrow_exception(std::exchange(pending_, nullptr));
     }
 }
 
@@ -296,12 +280,12 @@ LRESULT CALLBACK TCustomWait::WindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPA
     auto* self = reinterpret_cast<TCustomWait*>(GetWindowLongPtrA(hwnd, GWLP_USERDATA));
     if (!self)
         return DefWindowProcA(hwnd, msg, wParam, lParam);
-    // No exception may unwind through the system's frames.
+    // No exception may unwind through the system's frames: the message pump
+    // raises it again once DispatchMessageA has returned.
     try {
         return self->HandleMessage(hwnd, msg, wParam, lParam);
     } catch (...) {
-        if (self->modalDepth_ > 0)
-            self->pending_ = std::current_exception();
+        ui::ParkDispatchException(std::current_exception());
         return 0;
     }
 }

@@ -10,14 +10,14 @@
 // processes messages. Running tells whether the countdown still runs.
 //
 // Exceptions raised by OnWait or OnTimeout (called from the control's timer
-// message) cannot cross the window procedure: during a modal wait they end
-// the wait and are raised again from WaitModal; outside one they are dropped.
+// message) are parked at the window procedure and raised again by the
+// application's message processing, so they leave WaitModal, or the caller's
+// own message loop, as if they had come straight through.
 #pragma once
 
 #include <windows.h>
 
 #include <cstdint>
-#include <exception>
 #include <functional>
 #include <memory>
 #include <string>
@@ -37,7 +37,8 @@ public:
     // Creates the control as a visible 192 x 32 child of Parent at (0, 0).
     // Without a Parent it lives in a message-only window: the countdown, its
     // events and WaitModal work the same, but nothing is ever shown and
-    // Visible only records the flag.
+    // Visible only records the flag. Destroyed with its parent window, the
+    // control forgets its window: Handle() is null and the countdown stops.
     explicit TCustomWait(HWND Parent);
     virtual ~TCustomWait();
     TCustomWait(const TCustomWait&) = delete;
@@ -47,12 +48,14 @@ public:
     // when that is 0); starts the timer; OnWaitStart.
     virtual void StartCountdown();
     // ModalResult := mrOk; stops the timer; Caption back to InitialCount;
-    // OnWaitStop. The same when no countdown runs.
+    // OnWaitStop. The same when no countdown runs. Called from OnWait, the
+    // stop is final: the tick in progress changes nothing more.
     virtual void StopCountdown();
     // Swallows input through InputFilter (the application's previous message
     // hook is restored afterwards, also when an exception leaves), sets
     // ModalResult to mrNone, StartCountdown, then calls OnWaiting and
     // processes all pending messages until the countdown no longer runs.
+    // An exception that leaves the wait leaves the countdown running.
     virtual void WaitModal();
     virtual void RestoreCaption();
 
@@ -116,8 +119,6 @@ private:
     bool shown_; // has a real parent, so Visible shows and hides the window
     int width_ = 192;
     int height_ = 32;
-    int modalDepth_ = 0;
-    std::exception_ptr pending_; // raised in the window procedure during WaitModal
 };
 
 // The wait control with all its properties and events public.

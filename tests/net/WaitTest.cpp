@@ -280,15 +280,15 @@ TEST_F(Wait, ExceptionFromATickLeavesTheModalWait)
     wait.StopCountdown();
 }
 
-TEST_F(Wait, ExceptionFromATickOutsideAModalWaitIsDropped)
+TEST_F(Wait, ExceptionFromATickLeavesTheCallersMessageLoop)
 {
     wait.OnTimeout = [](qm::TCustomWait&) { throw std::logic_error("timeout"); };
     wait.Caption = "1";
     wait.StartCountdown();
-    bool done = false;
-    EXPECT_NO_THROW(done = PumpUntil([&] { return !wait.Running(); }));
-    EXPECT_TRUE(done);
+    EXPECT_THROW(PumpUntil([&] { return !wait.Running(); }), std::logic_error);
+    EXPECT_FALSE(wait.Running());
     EXPECT_EQ(wait.ModalResult, qm::TWait::mrCancel);
+    EXPECT_NO_THROW(qm::ui::Application().ProcessMessages()); // raised once only
 }
 
 TEST(WaitWithoutParent, CountsDownInAMessageOnlyWindow)
