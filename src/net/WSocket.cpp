@@ -166,8 +166,7 @@ void TCustomWSocket::ResetDefaults()
     state_ = wsClosed;
     awaitedState_ = wsInvalidState;
     allSent_ = true;
-    readLineActive_ = false;
-    lineBuffer_.clear();
+    readLineActive_ = false; // the collected text stays for ReadLine to return
     paused_ = false;
     readCount_ = 0;
     closeEventFired_ = false;
