@@ -8,43 +8,17 @@
 // uncompressed data per second), ratio (compressed size / original size).
 #include "Corpus.h"
 
-#include "base/Stream.h"
-#include "lzh/LzhD.h"
+#include "lzh/LzhBytes.h"
 
 #include <benchmark/benchmark.h>
 
 #include <cstdio>
 #include <exception>
-#include <memory>
 #include <vector>
 
 namespace {
 
 using qmbench::TCorpusFile;
-
-std::vector<std::uint8_t> Compress(const std::vector<std::uint8_t>& data)
-{
-    qm::TMemoryStream in(data);
-    qm::TMemoryStream out;
-    qm::TLzhD lzh;
-    lzh.UseStream = true;
-    lzh.InputStream = &in;
-    lzh.OutputStream = &out;
-    lzh.Compress();
-    return out.Bytes();
-}
-
-std::vector<std::uint8_t> Decompress(const std::vector<std::uint8_t>& packed)
-{
-    qm::TMemoryStream in(packed);
-    qm::TMemoryStream out;
-    qm::TLzhD lzh;
-    lzh.UseStream = true;
-    lzh.InputStream = &in;
-    lzh.OutputStream = &out;
-    lzh.Decompress();
-    return out.Bytes();
-}
 
 void Report(benchmark::State& state, const TCorpusFile& f, std::size_t packedSize)
 {
@@ -59,19 +33,19 @@ void BenchCompress(benchmark::State& state, const TCorpusFile* f)
 {
     std::size_t packed = 0;
     for (auto _ : state)
-        packed = Compress(f->Data).size();
+        packed = qm::LzhCompressBytes(f->Data).size();
     Report(state, *f, packed);
 }
 
 void BenchDecompress(benchmark::State& state, const TCorpusFile* f)
 {
-    const auto packed = Compress(f->Data);
-    if (Decompress(packed) != f->Data) {
+    const auto packed = qm::LzhCompressBytes(f->Data);
+    if (qm::LzhDecompressBytes(packed) != f->Data) {
         state.SkipWithError("round trip failed");
         return;
     }
     for (auto _ : state)
-        benchmark::DoNotOptimize(Decompress(packed).size());
+        benchmark::DoNotOptimize(qm::LzhDecompressBytes(packed).size());
     Report(state, *f, packed.size());
 }
 

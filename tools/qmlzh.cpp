@@ -11,6 +11,7 @@
 
 #include <cstdio>
 #include <exception>
+#include <filesystem>
 #include <memory>
 #include <string>
 #include <vector>
@@ -39,8 +40,20 @@ private:
     std::int64_t size_ = 0;
 };
 
+// Creating the output truncates it, so one file as both ends would lose its
+// data before it is read.
+bool SameFile(const std::string& a, const std::string& b)
+{
+    std::error_code ec;
+    return a == b || std::filesystem::equivalent(a, b, ec);
+}
+
 int Transform(char mode, const std::string& in, const std::string& out)
 {
+    if (SameFile(in, out)) {
+        std::fprintf(stderr, "qmlzh: %s is both input and output\n", in.c_str());
+        return 1;
+    }
     qm::TLzhD lzh;
     lzh.InputFile = in;
     lzh.OutputFile = out;

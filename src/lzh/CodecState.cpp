@@ -23,6 +23,9 @@ std::unique_ptr<TDecoderState> AllocateDecoderState()
 {
     try {
         auto state = std::make_unique<TDecoderState>();
+        // The whole ring, not only the part before the start position: a
+        // corrupt stream may copy from positions not yet written, and those
+        // must hold defined bytes.
         state->Ring.fill(FillByte);
         return state;
     } catch (const std::bad_alloc&) {

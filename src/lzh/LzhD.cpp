@@ -34,7 +34,7 @@ std::int32_t FromLittleEndian(const std::array<std::uint8_t, 4>& b)
 // The two ends of one operation. In file mode the component opens and owns
 // the files; in stream mode it borrows the caller's streams.
 struct TLzhD::TEndpoints {
-    std::unique_ptr<lzh::TLzhFile> InFile;
+    std::unique_ptr<TFileStream> InFile;
     std::unique_ptr<lzh::TLzhFile> OutFile;
     TStream* In = nullptr;
     TStream* Out = nullptr;
@@ -55,9 +55,11 @@ TLzhD::TEndpoints TLzhD::Open() const
                     "Error writing to output stream !"};
         return io;
     }
-    io.InFile = lzh::TLzhFile::OpenRead(InputFile);
-    if (!io.InFile)
+    try {
+        io.InFile = std::make_unique<TFileStream>(InputFile, TFileStream::Mode::OpenRead);
+    } catch (const EStreamError&) {
         throw ELzrw1Exception("Error:input" + InputFile);
+    }
     io.In = io.InFile.get();
     io.Texts = {"Error reading from input file : " + InputFile,
                 "Error reading from input file : " + InputFile + " (LZH)",
@@ -93,10 +95,12 @@ std::int64_t TLzhD::Guarded(TEndpoints& io, lzh::TBlockIO& blocks, Body&& body)
 
 // The size for the header, taken from the opened input so that it matches
 // the data coded. The format stores it in 31 bits.
-std::int32_t TLzhD::MeasureInput(TStream& in) const
+std::int32_t TLzhD::MeasureInput(const TEndpoints& io) const
 {
-    const std::int64_t size = in.Size();
-    if (size < 0 || size > std::numeric_limits<std::int32_t>::max()) {
+    const std::int64_t size = io.In->Size();
+    if (size < 0)
+        throw ELzrw1Exception(io.Texts.ReadBlock);
+    if (size > std::numeric_limits<std::int32_t>::max()) {
         throw ELzrw1Exception(UseStream ? std::string("Input stream too large for LZH (2 GB at most) !")
                                         : "Input file too large for LZH (2 GB at most) : " + InputFile);
     }
@@ -107,7 +111,7 @@ std::int64_t TLzhD::Compress()
 {
     lzh::TBlockIO blocks(OnProcessMessages);
     TEndpoints io = Open();
-    uncompressedSize_ = MeasureInput(*io.In);
+    uncompressedSize_ = MeasureInput(io);
     return Guarded(io, blocks, [this](lzh::TBlockIO& b) { EncodeBody(b); });
 }
 

@@ -55,7 +55,7 @@ private:
     TEndpoints Open() const;
     template <class Body>
     std::int64_t Guarded(TEndpoints& io, lzh::TBlockIO& blocks, Body&& body);
-    std::int32_t MeasureInput(TStream& in) const;
+    std::int32_t MeasureInput(const TEndpoints& io) const;
     void EncodeBody(lzh::TBlockIO& io);
     void DecodeBody(lzh::TBlockIO& io);
 

@@ -1,6 +1,7 @@
-// A file for the LZH component, opened through the C runtime. Unbuffered:
-// the component moves 32 KiB blocks, and a failed write must show in that
-// write's count rather than later when a buffer is flushed.
+// The LZH component's output file, created through the C runtime.
+// Unbuffered: the component writes 32 KiB blocks, and a failed write must
+// show in that write's count, not later when a buffer is flushed; closing
+// is checked too.
 #pragma once
 
 #include "base/Stream.h"
@@ -13,14 +14,12 @@ namespace qm::lzh {
 
 class TLzhFile : public TStream {
 public:
-    // Open an existing file for reading only, or create (truncate) one for
-    // writing. nullptr when the file cannot be opened or created.
-    static std::unique_ptr<TLzhFile> OpenRead(const std::string& path);
+    // Creates (or truncates) path for writing; nullptr when that fails.
     static std::unique_ptr<TLzhFile> Create(const std::string& path);
 
-    std::int32_t Read(void* buffer, std::int32_t count) override;
+    std::int32_t Read(void* buffer, std::int32_t count) override; // write-only: always -1
     std::int32_t Write(const void* buffer, std::int32_t count) override;
-    std::int64_t Size() const override;
+    std::int64_t Size() const override { return Position(); }
     std::int64_t Position() const override;
     void Seek(std::int64_t position) override;
 
@@ -32,7 +31,6 @@ private:
         void operator()(std::FILE* f) const { std::fclose(f); }
     };
     explicit TLzhFile(std::FILE* f) : file_(f) {}
-    static std::unique_ptr<TLzhFile> Open(const std::string& path, const char* mode);
 
     std::unique_ptr<std::FILE, Closer> file_;
 };

@@ -3,6 +3,7 @@
 #include "TestData.h"
 
 #include "base/Stream.h"
+#include "lzh/LzhBytes.h"
 #include "lzh/LzhD.h"
 
 #include <gtest/gtest.h>
@@ -36,6 +37,18 @@ bool Exists(const std::string& path)
     return std::ifstream(path).good();
 }
 
+// The message of the ELzrw1Exception an operation must raise.
+std::string FailureText(qm::TLzhD& lzh, bool compress)
+{
+    try {
+        compress ? lzh.Compress() : lzh.Decompress();
+    } catch (const qm::ELzrw1Exception& e) {
+        return e.Message;
+    }
+    ADD_FAILURE() << "no ELzrw1Exception";
+    return {};
+}
+
 // Files named after the test, removed again at its end.
 class LzhDFiles : public ::testing::Test {
 protected:
@@ -53,16 +66,7 @@ protected:
         std::remove(out.c_str());
     }
 
-    std::string ExpectFailure(bool compress)
-    {
-        try {
-            compress ? lzh.Compress() : lzh.Decompress();
-        } catch (const qm::ELzrw1Exception& e) {
-            return e.Message;
-        }
-        ADD_FAILURE() << "no ELzrw1Exception";
-        return {};
-    }
+    std::string ExpectFailure(bool compress) { return FailureText(lzh, compress); }
 
     std::string in;
     std::string out;
@@ -189,28 +193,7 @@ protected:
         lzh.UseStream = true;
         lzh.OutputStream = &output;
     }
-    std::string ExpectFailure(bool compress)
-    {
-        try {
-            compress ? lzh.Compress() : lzh.Decompress();
-        } catch (const qm::Exception& e) {
-            return e.Message;
-        }
-        ADD_FAILURE() << "no exception";
-        return {};
-    }
-    Bytes Packed(const Bytes& data)
-    {
-        qm::TMemoryStream src(data);
-        qm::TMemoryStream dst;
-        qm::TLzhD c;
-        c.UseStream = true;
-        c.InputStream = &src;
-        c.OutputStream = &dst;
-        c.Compress();
-        return dst.Bytes();
-    }
-
+    std::string ExpectFailure(bool compress) { return FailureText(lzh, compress); }
     qm::TLzhD lzh;
     TRecordingStream output;
 };
@@ -222,7 +205,7 @@ TEST_F(LzhDStreams, OutputGoesOutInWholeBlocks)
         std::vector<std::int32_t> writes;
     } cases[] = {{0, {0}}, {32768, {32768}}, {32769, {32768, 1}}, {70000, {32768, 32768, 4464}}};
     for (const auto& c : cases) {
-        qm::TMemoryStream packed(Packed(lzhtest::Runs(c.size, 8)));
+        qm::TMemoryStream packed(qm::LzhCompressBytes(lzhtest::Runs(c.size, 8)));
         lzh.InputStream = &packed;
         output.Writes.clear();
         output.Clear();
@@ -248,7 +231,7 @@ TEST_F(LzhDStreams, ReadsAndWritesAtTheStreamsPositions)
 {
     const Bytes data = lzhtest::WordText(3000, 1);
     Bytes framed(7, 'x');
-    const Bytes packed = Packed(data);
+    const Bytes packed = qm::LzhCompressBytes(data);
     framed.insert(framed.end(), packed.begin(), packed.end());
     qm::TMemoryStream input(framed);
     input.Seek(7);
@@ -313,7 +296,7 @@ TEST_F(LzhDStreams, ShortWritesReachTheCaller)
     output.FailAt = 1; // the signature
     EXPECT_EQ(ExpectFailure(true), "Error writing to output stream !");
 
-    qm::TMemoryStream packed(Packed(lzhtest::RandomBytes(40000, 9)));
+    qm::TMemoryStream packed(qm::LzhCompressBytes(lzhtest::RandomBytes(40000, 9)));
     lzh.InputStream = &packed;
     output.Writes.clear();
     output.FailAt = 2; // the final block
