@@ -96,6 +96,7 @@ TEST(CodecVectors, LongOutputsMatchTheirDigests)
     const Bytes rebuilt = Encode(lzhtest::RebuildInput());
     EXPECT_EQ(rebuilt.size(), 48144U);
     EXPECT_EQ(lzhtest::Fnv1a64(rebuilt), 0xf1729bad729dd3d0ULL);
+    EXPECT_TRUE(Decode(rebuilt, 48000) == lzhtest::RebuildInput());
 
     const Bytes text = Encode(lzhtest::TextInput());
     EXPECT_EQ(text.size(), 20473U);
