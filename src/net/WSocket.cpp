@@ -96,6 +96,17 @@ TCustomWSocket::TCustomWSocket()
 TCustomWSocket::~TCustomWSocket()
 {
     destroying_ = true;
+    // The closing below raises no event: the handlers' targets (often the
+    // owner, or locals declared after this component) may be gone already.
+    OnSessionAvailable = nullptr;
+    OnSessionConnected = nullptr;
+    OnSessionClosed = nullptr;
+    OnChangeState = nullptr;
+    OnDataAvailable = nullptr;
+    OnDataSent = nullptr;
+    OnLineTooLong = nullptr;
+    OnDnsLookupDone = nullptr;
+    OnError = nullptr;
     // Nothing may leave a destructor; a failing close has nobody to tell.
     try {
         CancelDnsLookup();
@@ -108,6 +119,12 @@ TCustomWSocket::~TCustomWSocket()
     }
     if (hSocket_ != INVALID_SOCKET)
         closesocket(hSocket_);
+    // A lookup that may still write into its area outlives the component:
+    // the area is left allocated rather than written after being freed.
+    if (lookupHandle_)
+        static_cast<void>(lookup_.release());
+    for (auto& abandoned : abandonedLookups_)
+        static_cast<void>(abandoned.second.release());
     if (--socketInstanceCount <= 0 && winsockStarted) {
         WSACleanup();
         winsockStarted = false;

@@ -44,6 +44,8 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <utility>
+#include <vector>
 
 namespace qm {
 
@@ -277,9 +279,18 @@ private:
     bool closeEventFired_ = false;
     bool destroying_ = false;
     std::unique_ptr<HWND__, WindowDeleter> window_;
-    alignas(hostent) char lookupBuffer_[MAXGETHOSTSTRUCT + 1] = {};
-    std::string lookupName_;
+    // What an asynchronous lookup writes into: the host entry and the name
+    // it resolves. A cancelled lookup may still write (some WinSock
+    // implementations cannot stop one that is running), so its area is kept
+    // until its notification arrives, and never freed while one may come.
+    struct TLookupArea {
+        alignas(hostent) char Buffer[MAXGETHOSTSTRUCT + 1] = {};
+        std::string Name;
+    };
+    void AbandonLookup();
+    std::unique_ptr<TLookupArea> lookup_;
     HANDLE lookupHandle_ = nullptr;
+    std::vector<std::pair<HANDLE, std::unique_ptr<TLookupArea>>> abandonedLookups_;
     sockaddr_in sin_{};
 };
 

@@ -12,9 +12,10 @@ void TCustomWSocket::DnsLookup(const std::string& HostName)
         DoDnsLookupDone(WSAEINVAL); // reached when OnError took the report
         return;
     }
-    if (lookupHandle_)
+    if (lookupHandle_) {
         WSACancelAsyncRequest(lookupHandle_);
-    lookupHandle_ = nullptr;
+        AbandonLookup();
+    }
     dnsResult_.clear();
     dnsResultList_.Clear();
     if (const u_long addr = inet_addr(HostName.c_str()); addr != INADDR_NONE) {
@@ -24,22 +25,34 @@ void TCustomWSocket::DnsLookup(const std::string& HostName)
         DoDnsLookupDone(0);
         return;
     }
-    // The name must outlive the request.
-    lookupName_ = HostName;
-    lookupHandle_ = WSAAsyncGetHostByName(window_.get(), WM_SOCKET_LOOKUP, lookupName_.c_str(), lookupBuffer_,
-                                          sizeof lookupBuffer_);
+    if (!lookup_)
+        lookup_ = std::make_unique<TLookupArea>();
+    lookup_->Name = HostName;
+    lookupHandle_ = WSAAsyncGetHostByName(window_.get(), WM_SOCKET_LOOKUP, lookup_->Name.c_str(), lookup_->Buffer,
+                                          sizeof lookup_->Buffer);
     if (!lookupHandle_)
         RaiseErrorFmt("%s: can't start DNS lookup, error #%d", HostName.c_str(), WSAGetLastError());
 }
 
+// The pending lookup no longer counts; its area waits for its notification.
+void TCustomWSocket::AbandonLookup()
+{
+    abandonedLookups_.emplace_back(lookupHandle_, std::move(lookup_));
+    lookupHandle_ = nullptr;
+}
+
 void TCustomWSocket::HandleLookupNotification(WPARAM WParam, LPARAM LParam)
 {
-    if (!lookupHandle_ || reinterpret_cast<HANDLE>(WParam) != lookupHandle_)
+    const auto task = reinterpret_cast<HANDLE>(WParam);
+    if (!lookupHandle_ || task != lookupHandle_) {
+        // A cancelled lookup has finished writing: its area can go.
+        std::erase_if(abandonedLookups_, [task](const auto& a) { return a.first == task; });
         return;
+    }
     lookupHandle_ = nullptr;
     const auto error = static_cast<std::uint16_t>(WSAGETASYNCERROR(LParam));
     if (error == 0) {
-        const auto* host = reinterpret_cast<const hostent*>(lookupBuffer_);
+        const auto* host = reinterpret_cast<const hostent*>(lookup_->Buffer);
         for (char** p = host->h_addr_list; p && *p; ++p) {
             in_addr a{};
             std::memcpy(&a, *p, sizeof a);
@@ -59,7 +72,7 @@ void TCustomWSocket::CancelDnsLookup()
         ReportSocketError("WSACancelAsyncRequest");
         return;
     }
-    lookupHandle_ = nullptr;
+    AbandonLookup();
     if (!destroying_)
         DoDnsLookupDone(WSAEINTR);
 }

@@ -430,6 +430,36 @@ TEST(WSocket, CancelDnsLookup)
     EXPECT_EQ(done, std::vector<int>{10004});
 }
 
+TEST(WSocket, NewLookupReplacesAPendingOne)
+{
+    TWSocket c;
+    std::vector<int> done;
+    c.OnDnsLookupDone = [&](TCustomWSocket&, std::uint16_t e) { done.push_back(e); };
+    c.DnsLookup("nosuchhost.invalid");
+    c.DnsLookup("localhost");
+    ASSERT_TRUE(PumpUntil([&] { return !done.empty(); }));
+    PumpFor(300);
+    EXPECT_EQ(done, std::vector<int>{0});
+    EXPECT_EQ(c.DnsResult(), "127.0.0.1");
+}
+
+TEST(WSocket, DestroyedWithALookupUnderWay)
+{
+    for (int i = 0; i < 20; ++i) {
+        auto c = std::make_unique<TWSocket>();
+        c->DnsLookup("localhost");
+        if (i % 2)
+            c->CancelDnsLookup();
+        c.reset();
+    }
+    PumpFor(300); // the lookups finish writing into areas still allocated
+    TWSocket d;
+    std::vector<int> done;
+    d.OnDnsLookupDone = [&](TCustomWSocket&, std::uint16_t e) { done.push_back(e); };
+    d.DnsLookup("localhost");
+    EXPECT_TRUE(PumpUntil([&] { return done == std::vector<int>{0}; }));
+}
+
 TEST(WSocket, Timevals)
 {
     TWSocket c;
