@@ -40,9 +40,17 @@ void TCustomWSocket::StopWaitCountdown()
 // is stopped by StopWaitCountdown. True when it was stopped.
 bool TCustomWSocket::ModalWait(std::int32_t Timeout)
 {
-    TShownWait shown(*WaitCtrl, Timeout);
-    WaitCtrl->WaitModal();
-    return WaitCtrl->ModalResult == TCustomWait::mrOk;
+    TWait& ctrl = *WaitCtrl;
+    TShownWait shown(ctrl, Timeout);
+    try {
+        ctrl.WaitModal();
+    } catch (...) {
+        // An exception from a handler ends the wait; so does its countdown.
+        if (ctrl.Running())
+            ctrl.StopCountdown();
+        throw;
+    }
+    return ctrl.ModalResult == TCustomWait::mrOk;
 }
 
 void TCustomWSocket::FlushWithWaitCtrl()

@@ -79,6 +79,31 @@ TEST(WSocket, RefusedConnectReportsThroughConnectedThenClosed)
     EXPECT_EQ(c.State(), wsClosed);
 }
 
+TEST(WSocket, ConnectFailingAtOnceIsReportedAndLeavesTheSocketToClose)
+{
+    TWSocket c;
+    EventLog log(c);
+    c.SetAddr("224.0.0.1"); // a stream connect to a multicast group fails at once
+    c.SetPort("80");
+    const std::string message = ErrorOf([&] { c.Connect(); });
+    EXPECT_EQ(message.rfind("Error " + std::to_string(c.LastError()) + " in function Connect\r\n", 0), 0u)
+        << message;
+    EXPECT_NE(c.LastError(), 0);
+    EXPECT_EQ(c.State(), wsOpened);
+    c.Close();
+    EXPECT_EQ(c.State(), wsClosed);
+    EXPECT_EQ(c.HSocket(), INVALID_SOCKET);
+}
+
+TEST(WSocket, RcvdCountWithoutSocketReports)
+{
+    TWSocket c;
+    EXPECT_EQ(ErrorOf([&] { c.RcvdCount(); }),
+              "Error 10038 in function ioctlSocket\r\nSocket operation on non-socket");
+    c.OnError = [](TCustomWSocket&) {};
+    EXPECT_EQ(c.RcvdCount(), -1);
+}
+
 TEST(WSocket, DataSentFollowsConnectEvenWithNothingSent)
 {
     TestServer server;

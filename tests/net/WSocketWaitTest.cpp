@@ -117,6 +117,29 @@ TEST_P(WaitStyle, WaitForAFailingConnect)
         EXPECT_LT(Elapsed(start), 1500u); // the close ends the countdown
 }
 
+TEST_P(WaitStyle, HandlerExceptionLeavesTheWait)
+{
+    TestServer server;
+    TWSocket c;
+    Prepare(c);
+    c.OnSessionConnected = [](TCustomWSocket&, std::uint16_t) { throw ESocketException("handler"); };
+    Aim(c, server.Port);
+    c.Connect();
+    EXPECT_EQ(ErrorOf([&] { c.Wait(5, wsConnected); }), "handler");
+    if (!GetParam()) {
+        EXPECT_FALSE(wait_.Running());
+        EXPECT_FALSE(wait_.Visible());
+    }
+    EXPECT_EQ(c.State(), wsConnected);
+    // The socket waits normally afterwards.
+    c.Close();
+    EXPECT_TRUE(c.Wait(1, wsClosed));
+    c.OnSessionConnected = nullptr;
+    Aim(c, server.Port);
+    c.Connect();
+    EXPECT_TRUE(c.Wait(5, wsConnected));
+}
+
 TEST_P(WaitStyle, ReadLinesEndAtLfAndDropCr)
 {
     TestServer server;
