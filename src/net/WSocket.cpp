@@ -262,15 +262,26 @@ void TCustomWSocket::SetSocketState(TSocketState NewState)
 
 // ---- properties -------------------------------------------------------
 
+// The steps the setters share: assigning the text they already converted
+// does nothing; otherwise the text is stored, and while the socket is not
+// closed the change is refused (the text stays stored). True when the
+// setter goes on to convert it.
+bool TCustomWSocket::StoreSetting(bool Assigned, std::string& Stored, const std::string& Value, const char* Refusal)
+{
+    if (Assigned && Value == Stored)
+        return false;
+    Stored = Value;
+    if (state_ != wsClosed) {
+        RaiseError(Refusal);
+        return false;
+    }
+    return true;
+}
+
 void TCustomWSocket::SetProto(const std::string& Value)
 {
-    if (protoAssigned_ && Value == protoStr_)
+    if (!StoreSetting(protoAssigned_, protoStr_, Value, "Cannot change Proto if not closed"))
         return;
-    protoStr_ = Value;
-    if (state_ != wsClosed) {
-        RaiseError("Cannot change Proto if not closed");
-        return;
-    }
     const std::string name = TrimText(Value);
     if (name == "not found")
         return;
@@ -297,13 +308,8 @@ void TCustomWSocket::SetProto(const std::string& Value)
 
 void TCustomWSocket::SetPort(const std::string& Value)
 {
-    if (portAssigned_ && Value == portStr_)
+    if (!StoreSetting(portAssigned_, portStr_, Value, "Cannot change Port if not closed"))
         return;
-    portStr_ = Value;
-    if (state_ != wsClosed) {
-        RaiseError("Cannot change Port if not closed");
-        return;
-    }
     portAssigned_ = true;
     const std::string name = TrimText(Value);
     if (StartsWithDigit(name)) {
@@ -328,13 +334,8 @@ void TCustomWSocket::SetPort(const std::string& Value)
 
 void TCustomWSocket::SetAddr(const std::string& Value)
 {
-    if (addrAssigned_ && Value == addrStr_)
+    if (!StoreSetting(addrAssigned_, addrStr_, Value, "Cannot change Addr if not closed"))
         return;
-    addrStr_ = Value;
-    if (state_ != wsClosed) {
-        RaiseError("Cannot change Addr if not closed");
-        return;
-    }
     addrAssigned_ = false;
     sin_.sin_addr.s_addr = ResolveHostAddress(Value);
     addrAssigned_ = true;

@@ -224,6 +224,7 @@ private:
     static LRESULT CALLBACK SocketWindowProc(HWND Wnd, UINT Msg, WPARAM WParam, LPARAM LParam);
     void CreateSocketWindow();
     void ResetDefaults();
+    bool StoreSetting(bool Assigned, std::string& Stored, const std::string& Value, const char* Refusal);
     void HandleSelectNotification(WPARAM WParam, LPARAM LParam);
     void HandleLookupNotification(WPARAM WParam, LPARAM LParam);
     void DeliverReceivedData(std::uint16_t Error);

@@ -162,4 +162,27 @@ inline void Aim(TWSocket& Socket, const std::string& Port)
     Socket.SetPort(Port);
 }
 
+// Connects Client to Server and waits until both ends are connected; the
+// server side of the connection (the Count-th adopted one), or null.
+inline TWSocket* ConnectTo(TestServer& Server, TWSocket& Client, std::size_t Count = 1)
+{
+    Aim(Client, Server.Port);
+    Client.Connect();
+    TWSocket* peer = Server.WaitClient(Count);
+    if (!peer || !PumpUntil([&] { return Client.State() == wsConnected; }))
+        return nullptr;
+    return peer;
+}
+
+// The message of the ESocketException that Action raises.
+inline std::string ErrorOf(const std::function<void()>& Action)
+{
+    try {
+        Action();
+    } catch (const ESocketException& e) {
+        return e.Message;
+    }
+    return "(nothing raised)";
+}
+
 } // namespace qm::test

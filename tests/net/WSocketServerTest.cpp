@@ -12,16 +12,6 @@ using namespace qm::test;
 
 namespace {
 
-std::string ErrorOf(const std::function<void()>& action)
-{
-    try {
-        action();
-    } catch (const ESocketException& e) {
-        return e.Message;
-    }
-    return "(nothing raised)";
-}
-
 std::vector<std::string>* RecordStates(TWSocket& s, std::vector<std::string>& log)
 {
     s.OnChangeState = [&log](TCustomWSocket&, TSocketState o, TSocketState n) {
@@ -176,11 +166,8 @@ TEST(WSocketServer, PauseHoldsNotificationsAndResumeArmsThemAgain)
 {
     TestServer server;
     TWSocket c;
-    Aim(c, server.Port);
-    c.Connect();
-    TWSocket* peer = server.WaitClient();
+    TWSocket* peer = ConnectTo(server, c);
     ASSERT_NE(peer, nullptr);
-    ASSERT_TRUE(PumpUntil([&] { return c.State() == wsConnected; }));
     std::vector<std::uint8_t> got;
     CollectInto(c, got);
     EXPECT_EQ(c.Pause(), 0);

@@ -28,16 +28,6 @@ struct EventLog {
     std::vector<std::string> Items;
 };
 
-std::string ErrorOf(const std::function<void()>& action)
-{
-    try {
-        action();
-    } catch (const ESocketException& e) {
-        return e.Message;
-    }
-    return "(nothing raised)";
-}
-
 } // namespace
 
 TEST(WSocket, WinsockStartsWithTheFirstAndStopsWithTheLastComponent)
@@ -167,11 +157,8 @@ TEST(WSocket, CloseResetsPerConnectionStateAndSecondCloseDoesNothing)
     TestServer server;
     TWSocket c;
     EventLog log(c);
-    Aim(c, server.Port);
     c.FlushTimeout = 5;
-    c.Connect();
-    ASSERT_TRUE(PumpUntil([&] { return c.State() == wsConnected; }));
-    TWSocket* peer = server.WaitClient();
+    TWSocket* peer = ConnectTo(server, c);
     ASSERT_NE(peer, nullptr);
     peer->SendText("hello");
     std::vector<std::uint8_t> got;
@@ -211,11 +198,8 @@ TEST(WSocket, PeerCloseRaisesSessionClosedOnceWithDataDeliveredFirst)
             got.insert(got.end(), buf, buf + n);
         log.Items.push_back("data");
     };
-    Aim(c, server.Port);
-    c.Connect();
-    TWSocket* peer = server.WaitClient();
+    TWSocket* peer = ConnectTo(server, c);
     ASSERT_NE(peer, nullptr);
-    ASSERT_TRUE(PumpUntil([&] { return c.State() == wsConnected; }));
     peer->SendText(std::string(100, 'q'));
     peer->Close();
     ASSERT_TRUE(PumpUntil([&] { return c.State() == wsClosed; }));
@@ -253,11 +237,8 @@ TEST(WSocket, DataStaysInTheSocketWithoutAReaderAndHandlerExceptionsAreSwallowed
 {
     TestServer server;
     TWSocket c;
-    Aim(c, server.Port);
-    c.Connect();
-    TWSocket* peer = server.WaitClient();
+    TWSocket* peer = ConnectTo(server, c);
     ASSERT_NE(peer, nullptr);
-    ASSERT_TRUE(PumpUntil([&] { return c.State() == wsConnected; }));
     peer->SendText("0123456789");
     ASSERT_TRUE(PumpUntil([&] { return c.RcvdCount() == 10; }));
     PumpFor(50);

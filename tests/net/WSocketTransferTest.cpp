@@ -11,21 +11,6 @@
 using namespace qm;
 using namespace qm::test;
 
-namespace {
-
-// Connects Client to Server and waits until both ends are connected.
-TWSocket* Connect(TestServer& Server, TWSocket& Client, std::size_t Count = 1)
-{
-    Aim(Client, Server.Port);
-    Client.Connect();
-    TWSocket* peer = Server.WaitClient(Count);
-    if (!peer || !PumpUntil([&] { return Client.State() == wsConnected; }))
-        return nullptr;
-    return peer;
-}
-
-} // namespace
-
 TEST(WSocketTransfer, SeveralMegabytesEachWayArriveIntact)
 {
     constexpr std::size_t size = 6 * 1024 * 1024;
@@ -34,7 +19,7 @@ TEST(WSocketTransfer, SeveralMegabytesEachWayArriveIntact)
     server.OnAccepted = [&](TWSocket& s) { CollectInto(s, atServer); };
     TWSocket c;
     CollectInto(c, atClient);
-    TWSocket* peer = Connect(server, c);
+    TWSocket* peer = ConnectTo(server, c);
     ASSERT_NE(peer, nullptr);
     const auto up = Pattern(size, 1), down = Pattern(size, 2);
     const ULONGLONG start = GetTickCount64();
@@ -65,7 +50,7 @@ TEST(WSocketTransfer, ThousandConnectionsLeakNoHandle)
         bye.clear();
         closed = false;
         server.OnAccepted = [&](TWSocket& s) { CollectInto(s, got); };
-        TWSocket* peer = Connect(server, c, n);
+        TWSocket* peer = ConnectTo(server, c, n);
         if (!peer)
             return ADD_FAILURE() << "connect", false;
         c.Send(data.data(), static_cast<int>(data.size()));

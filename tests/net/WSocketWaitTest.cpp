@@ -54,16 +54,6 @@ private:
     bool fired_ = false;
 };
 
-std::string ErrorOf(const std::function<void()>& action)
-{
-    try {
-        action();
-    } catch (const ESocketException& e) {
-        return e.Message;
-    }
-    return "(nothing raised)";
-}
-
 ULONGLONG Elapsed(ULONGLONG since)
 {
     return GetTickCount64() - since;
