@@ -82,6 +82,9 @@ public:
 
     // Starts WinSock when this is the first component of the process.
     TCustomWSocket();
+    // Cancels a pending lookup and closes the socket without raising any
+    // event (the handlers' targets may be gone); the last component cleans
+    // WinSock up.
     virtual ~TCustomWSocket();
     TCustomWSocket(const TCustomWSocket&) = delete;
     TCustomWSocket& operator=(const TCustomWSocket&) = delete;

@@ -167,7 +167,9 @@ void TCustomWSocket::DeliverReceivedData(std::uint16_t Error)
             if (readLineActive_)
                 ContinueReadLine();
             else if (!DoDataAvailable(Error))
-                return; // nobody reads: the data stays in the socket
+                return; // nobody reads: the data stays in the socket (and
+                        // Wine, unlike Windows, holds FD_CLOSE back until it
+                        // has been read)
         } catch (...) {
             return; // a failing reader ends this delivery, not the dispatch
         }
