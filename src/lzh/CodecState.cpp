@@ -1,5 +1,6 @@
 #include "lzh/CodecState.h"
 
+#include <algorithm>
 #include <new>
 
 namespace qm::lzh {
@@ -22,11 +23,11 @@ std::unique_ptr<TEncoderState> AllocateEncoderState()
 std::unique_ptr<TDecoderState> AllocateDecoderState()
 {
     try {
+        // The ring comes zeroed; only the part before the start position
+        // holds spaces. A stream may copy from the positions not yet written,
+        // and those must read as zeros.
         auto state = std::make_unique<TDecoderState>();
-        // The whole ring, not only the part before the start position: a
-        // corrupt stream may copy from positions not yet written, and those
-        // must hold defined bytes.
-        state->Ring.fill(FillByte);
+        std::fill_n(state->Ring.begin(), StartPosition, FillByte);
         return state;
     } catch (const std::bad_alloc&) {
         throw ElzhException(NoMemory);

@@ -59,6 +59,17 @@ TEST(CodecVectors, LeadingSpacesAreCodedAsMatches)
     EXPECT_EQ(Hex(Encode(in)), "c51dd8800100");
 }
 
+// Only the window before the start position holds spaces; the rest starts
+// as zeros. A first match (symbol 256, path 10001100) at position 4091
+// (code 11111111, then 111011) copies from positions 4040..4042, not yet
+// written; the same match at position 2 copies the spaces at 4033..4035.
+TEST(CodecVectors, WindowPastTheStartPositionStartsAsZeros)
+{
+    EXPECT_EQ(Decode({0x8c, 0xff, 0xec}, 3), (Bytes{0, 0, 0}));
+    // Position 2: 10001100, code 000, then 000010.
+    EXPECT_EQ(Decode({0x8c, 0x01, 0x00}, 3), lzhtest::FromString("   "));
+}
+
 TEST(CodecVectors, PositionCodeIsTheFixedTable)
 {
     const auto& t = qm::lzh::PositionCode;
