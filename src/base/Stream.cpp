@@ -4,6 +4,28 @@
 #include <cstring>
 
 namespace qm {
+namespace {
+
+// 64-bit offsets: a plain long is 32 bits on Windows.
+std::int64_t Tell(std::FILE* f)
+{
+#ifdef _WIN32
+    return _ftelli64(f);
+#else
+    return static_cast<std::int64_t>(ftello(f));
+#endif
+}
+
+bool SeekTo(std::FILE* f, std::int64_t offset, int origin)
+{
+#ifdef _WIN32
+    return _fseeki64(f, offset, origin) == 0;
+#else
+    return fseeko(f, static_cast<off_t>(offset), origin) == 0;
+#endif
+}
+
+} // namespace
 
 TFileStream::TFileStream(const std::string& path, Mode mode) : path_(path)
 {
@@ -31,22 +53,23 @@ std::int32_t TFileStream::Write(const void* buffer, std::int32_t count)
 
 std::int64_t TFileStream::Position() const
 {
-    return static_cast<std::int64_t>(std::ftell(file_.get()));
+    return Tell(file_.get());
 }
 
 std::int64_t TFileStream::Size() const
 {
     std::FILE* f = file_.get();
-    const long here = std::ftell(f);
-    std::fseek(f, 0, SEEK_END);
-    const long end = std::ftell(f);
-    std::fseek(f, here, SEEK_SET);
+    const std::int64_t here = Tell(f);
+    if (here < 0 || !SeekTo(f, 0, SEEK_END))
+        return -1;
+    const std::int64_t end = Tell(f);
+    SeekTo(f, here, SEEK_SET);
     return end;
 }
 
 void TFileStream::Seek(std::int64_t position)
 {
-    if (std::fseek(file_.get(), static_cast<long>(position), SEEK_SET) != 0)
+    if (!SeekTo(file_.get(), position, SEEK_SET))
         throw EStreamError("Cannot seek in file " + path_);
 }
 

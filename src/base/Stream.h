@@ -30,6 +30,7 @@ public:
     virtual std::int32_t Read(void* buffer, std::int32_t count) = 0;
     // Writes count bytes; returns the count written (less on failure).
     virtual std::int32_t Write(const void* buffer, std::int32_t count) = 0;
+    // Total size in bytes; negative when it cannot be measured.
     virtual std::int64_t Size() const = 0;
     virtual std::int64_t Position() const = 0;
     virtual void Seek(std::int64_t position) = 0;
