@@ -63,6 +63,12 @@ TDateTime EncodeDateTime(int year, int month, int day, int hour, int minute, int
 
 DateTimeFields DecodeDateTime(TDateTime value)
 {
+    // Only values whose day lies in the years 1 to 9999 have fields; anything
+    // else (NaN and infinities included) would overflow the day count.
+    static const double First = static_cast<double>(DaysFromCivil(1, 1, 1) - Epoch);
+    static const double Last = static_cast<double>(DaysFromCivil(9999, 12, 31) - Epoch);
+    if (!(value > First - 1 && value < Last + 1))
+        throw Exception("Invalid date-time value");
     const double whole = std::trunc(value);
     const double fraction = std::fabs(value - whole);
     // A double of some 40000 days carries about 1e-3 ms of error; nudge by a

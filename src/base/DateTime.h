@@ -17,7 +17,8 @@ struct DateTimeFields {
 // Raises qm::Exception for fields outside the calendar.
 TDateTime EncodeDateTime(int year, int month, int day, int hour = 0, int minute = 0,
                          int second = 0, int milliSecond = 0);
-// Milliseconds are truncated, never rounded up into the next second.
+// Milliseconds are truncated, never rounded up into the next second. Raises
+// qm::Exception for a value outside the years 1 to 9999 or not a number.
 DateTimeFields DecodeDateTime(TDateTime value);
 
 } // namespace qm

@@ -34,7 +34,8 @@ TUrlParts SplitURL(std::string_view URL);
 std::string EncodeBase64(std::string_view S);
 
 // "Fri, 02 Jan 1998 03:04:05": no zone name, no zone conversion, milliseconds
-// dropped. Meant for dates from 1 January 1900 on.
+// dropped. Meant for dates from 1 January 1900 on; a value outside the years
+// 1 to 9999 raises qm::Exception.
 std::string FormatHttpDate(TDateTime D);
 
 // Replaces what follows the last "." of FileName by Ext, or appends "." Ext

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <random>
 
 namespace {
@@ -52,6 +53,26 @@ TEST(DateTime, RejectsImpossibleDates)
     EXPECT_NO_THROW(qm::EncodeDateTime(2000, 2, 29));
     EXPECT_THROW(qm::EncodeDateTime(2001, 13, 1), qm::Exception);
     EXPECT_THROW(qm::EncodeDateTime(2001, 1, 1, 24), qm::Exception);
+}
+
+TEST(DateTime, BeforeTheEpochTheFractionStillCountsForward)
+{
+    EXPECT_DOUBLE_EQ(qm::EncodeDateTime(1899, 12, 29, 6), -1.25);
+    const auto f = qm::DecodeDateTime(-1.25);
+    EXPECT_EQ(f.Year * 10000 + f.Month * 100 + f.Day, 18991229);
+    EXPECT_EQ(f.Hour, 6);
+    EXPECT_EQ(qm::DecodeDateTime(-0.5).Day, 30); // still the epoch day, at noon
+    EXPECT_EQ(qm::DecodeDateTime(-0.5).Hour, 12);
+}
+
+TEST(DateTime, DecodeCoversTheYearsOneTo9999AndRejectsTheRest)
+{
+    EXPECT_EQ(qm::EncodeDateTime(1, 1, 1), -693593.0);
+    EXPECT_EQ(qm::EncodeDateTime(9999, 12, 31), 2958465.0);
+    EXPECT_EQ(qm::DecodeDateTime(-693593.5).Year, 1);
+    EXPECT_EQ(qm::DecodeDateTime(2958465.99).Year, 9999);
+    for (const double bad : {-693594.0, 2958466.0, 1e20, -1e20, std::nan(""), HUGE_VAL})
+        EXPECT_THROW(qm::DecodeDateTime(bad), qm::Exception) << bad;
 }
 
 } // namespace
