@@ -281,6 +281,9 @@ private:
     bool readLineActive_ = false;
     std::int32_t readCount_ = 0;
     bool closeEventFired_ = false;
+    // Counts released handles, so that code running after an event handler
+    // can tell that the handler closed (and maybe reopened) the socket.
+    std::uint32_t releasedHandles_ = 0;
     bool destroying_ = false;
     std::unique_ptr<HWND__, WindowDeleter> window_;
     // What an asynchronous lookup writes into: the host entry and the name

@@ -119,14 +119,20 @@ void TCustomWSocket::BindLocalAnyPort()
 
 void TCustomWSocket::HandleSelectNotification(WPARAM WParam, LPARAM LParam)
 {
-    if (static_cast<SOCKET>(WParam) != hSocket_ || paused_)
+    if (hSocket_ == INVALID_SOCKET || static_cast<SOCKET>(WParam) != hSocket_ || paused_)
         return;
     const auto events = WSAGETSELECTEVENT(LParam);
     const auto error = static_cast<std::uint16_t>(WSAGETSELECTERROR(LParam));
+    // After a handler closed the socket the rest of the notification belongs
+    // to a connection that is gone (its close event has been raised).
+    const std::uint32_t connection = releasedHandles_;
+    const auto closedByHandler = [&] { return releasedHandles_ != connection; };
     if (events & FD_CONNECT) {
         SetSocketState(wsConnected);
         DoSessionConnected(error);
-        if (error != 0 && state_ != wsClosed) // the handler may have closed already
+        if (closedByHandler())
+            return;
+        if (error != 0 && state_ != wsClosed)
             Close();
     }
     if (events & FD_READ)
@@ -140,8 +146,10 @@ void TCustomWSocket::HandleSelectNotification(WPARAM WParam, LPARAM LParam)
     if (events & FD_ACCEPT)
         DoSessionAvailable(error);
     // A refused connect is reported by FD_CONNECT alone.
-    if ((events & FD_CLOSE) && state_ != wsConnecting) {
+    if ((events & FD_CLOSE) && state_ != wsConnecting && !closedByHandler()) {
         DeliverReceivedData(error);
+        if (closedByHandler())
+            return;
         if (readLineActive_) {
             readLineActive_ = false;
             StopWaitCountdown();
@@ -150,7 +158,7 @@ void TCustomWSocket::HandleSelectNotification(WPARAM WParam, LPARAM LParam)
             closeEventFired_ = true;
             DoSessionClosed(error);
         }
-        if (state_ != wsClosed)
+        if (state_ != wsClosed && !closedByHandler())
             Close();
     }
 }
@@ -355,6 +363,7 @@ void TCustomWSocket::PumpWhileClosing()
 void TCustomWSocket::ReleaseHandle()
 {
     hSocket_ = INVALID_SOCKET;
+    ++releasedHandles_;
     MSG stale;
     while (window_ && PeekMessageA(&stale, window_.get(), WM_SOCKET_EVENT, WM_SOCKET_EVENT, PM_REMOVE)) {
     }

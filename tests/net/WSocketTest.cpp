@@ -213,6 +213,29 @@ TEST(WSocket, PeerCloseRaisesSessionClosedOnceWithDataDeliveredFirst)
     EXPECT_EQ(log.Items.back(), "state wsConnected>wsClosed");
 }
 
+TEST(WSocket, ReaderThatClosesAtTheEndOfTheStreamGetsOneCloseEvent)
+{
+    TestServer server;
+    TWSocket c;
+    EventLog log(c);
+    // One read per call; the end of the stream (seen while the peer's close
+    // is being handled) makes the reader close the socket itself.
+    c.OnDataAvailable = [&](TCustomWSocket& s, std::uint16_t) {
+        char buf[16];
+        if (s.Receive(buf, sizeof buf) == 0)
+            s.Close();
+    };
+    TWSocket* peer = ConnectTo(server, c);
+    ASSERT_NE(peer, nullptr);
+    peer->SendText("abc");
+    peer->Close();
+    ASSERT_TRUE(PumpUntil([&] { return c.State() == wsClosed; }));
+    PumpFor(200);
+    EXPECT_EQ(std::count_if(log.Items.begin(), log.Items.end(),
+                            [](const std::string& i) { return i.rfind("closed", 0) == 0; }),
+              1);
+}
+
 TEST(WSocket, FdCloseWhileConnectingRaisesNothing)
 {
     TestServer server;
@@ -231,6 +254,13 @@ TEST(WSocket, FdCloseWhileConnectingRaisesNothing)
                  WSAMAKESELECTREPLY(FD_CONNECT, 0));
     EXPECT_EQ(c.State(), wsConnecting);
     EXPECT_TRUE(PumpUntil([&] { return c.State() == wsConnected; }));
+    // Nor does a closed component raise anything for a notification that
+    // carries no handle (what Send posts when a failed send closed it).
+    c.Close();
+    const auto closed = log.Items.size();
+    SendMessageA(c.Handle(), TCustomWSocket::WM_SOCKET_EVENT, static_cast<WPARAM>(INVALID_SOCKET),
+                 WSAMAKESELECTREPLY(FD_WRITE | FD_CLOSE, 0));
+    EXPECT_EQ(log.Items.size(), closed);
 }
 
 TEST(WSocket, DataStaysInTheSocketWithoutAReaderAndHandlerExceptionsAreSwallowed)
