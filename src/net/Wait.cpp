@@ -123,6 +123,9 @@ void TCustomWait::SetVisible(bool Value)
 void TCustomWait::SetTimerEnabled(bool enabled)
 {
     if (enabled) {
+        // Without its window a timer would tick nowhere and never time out.
+        if (!Handle())
+            throw Exception("The wait control's window is gone");
         if (!SetTimer(Handle(), TimerId, interval_, nullptr))
             throw Exception("Not enough timers available");
     } else {

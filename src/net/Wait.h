@@ -38,7 +38,8 @@ public:
     // Without a Parent it lives in a message-only window: the countdown, its
     // events and WaitModal work the same, but nothing is ever shown and
     // Visible only records the flag. Destroyed with its parent window, the
-    // control forgets its window: Handle() is null and the countdown stops.
+    // control forgets its window: Handle() is null, the countdown stops, and
+    // starting it again raises qm::Exception.
     explicit TCustomWait(HWND Parent);
     virtual ~TCustomWait();
     TCustomWait(const TCustomWait&) = delete;

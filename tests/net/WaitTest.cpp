@@ -1,5 +1,6 @@
 #include "net/Wait.h"
 
+#include "base/Exception.h"
 #include "ui/Application.h"
 
 #include <gtest/gtest.h>
@@ -314,6 +315,12 @@ TEST(WaitWithoutParent, OutlivingItsParentWindowIsSafe)
     window.reset(); // destroys the control's window with it
     EXPECT_EQ(wait.Handle(), nullptr);
     EXPECT_FALSE(wait.Running());
+    // A countdown without a window could never time out.
+    wait.Caption = "1";
+    EXPECT_THROW(wait.WaitModal(), qm::Exception);
+    EXPECT_FALSE(wait.Running());
+    EXPECT_FALSE(qm::ui::Application().OnMessage());
+    wait.StopCountdown();
 }
 
 } // namespace
