@@ -46,6 +46,7 @@ void TCustomWSocket::Connect()
         ReportSocketError("Connect (socket)");
         return;
     }
+    closeEventFired_ = false; // set when a close handler connects again
     SetSocketState(wsOpened);
     if (!SetSocketOptions())
         return;
@@ -326,7 +327,9 @@ void TCustomWSocket::CloseConnection(bool Graceful)
         closeEventFired_ = true;
         DoSessionClosed(0);
     }
-    ResetDefaults();
+    // A handler that connected again owns the new handle and settings.
+    if (hSocket_ == INVALID_SOCKET)
+        ResetDefaults();
 }
 
 // closesocket, retried while it would block (messages keep flowing

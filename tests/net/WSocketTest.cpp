@@ -236,6 +236,27 @@ TEST(WSocket, ReaderThatClosesAtTheEndOfTheStreamGetsOneCloseEvent)
               1);
 }
 
+TEST(WSocket, CloseHandlerMayConnectAgain)
+{
+    TestServer server;
+    TWSocket c;
+    int closed = 0;
+    c.OnSessionClosed = [&](TCustomWSocket& s, std::uint16_t) {
+        if (++closed == 1)
+            s.Connect(); // Port and Addr are still assigned here
+    };
+    ASSERT_NE(ConnectTo(server, c), nullptr);
+    c.Close();
+    EXPECT_NE(c.HSocket(), INVALID_SOCKET);
+    ASSERT_NE(server.WaitClient(2), nullptr);
+    ASSERT_TRUE(PumpUntil([&] { return c.State() == wsConnected; }));
+    // The new connection has a close event of its own.
+    c.Close();
+    EXPECT_EQ(closed, 2);
+    EXPECT_EQ(c.State(), wsClosed);
+    EXPECT_EQ(c.HSocket(), INVALID_SOCKET);
+}
+
 TEST(WSocket, FdCloseWhileConnectingRaisesNothing)
 {
     TestServer server;
