@@ -7,6 +7,7 @@
 #include "net/WSocketText.h"
 #include "ui/Application.h"
 
+#include <algorithm>
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
@@ -208,11 +209,17 @@ void TCustomWSocket::RaiseError(const std::string& Message)
 
 void TCustomWSocket::RaiseErrorFmt(const char* Format, ...)
 {
-    char msg[512];
+    // Sized to the formatted text: a long host name must not cut it short.
     va_list args;
     va_start(args, Format);
-    std::vsnprintf(msg, sizeof msg, Format, args);
+    va_list again;
+    va_copy(again, args);
+    const int length = std::vsnprintf(nullptr, 0, Format, args);
     va_end(args);
+    std::string msg(static_cast<std::size_t>(std::max(length, 0)) + 1, '\0');
+    std::vsnprintf(msg.data(), msg.size(), Format, again);
+    va_end(again);
+    msg.pop_back();
     RaiseError(msg);
 }
 

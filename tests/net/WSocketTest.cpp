@@ -445,6 +445,14 @@ TEST(WSocket, SendFlags)
     EXPECT_EQ(c.SendFlags(), wsSendUrgent);
 }
 
+TEST(WSocket, FormattedErrorKeepsALongArgumentWhole)
+{
+    TWSocket c;
+    const std::string host(600, 'h');
+    EXPECT_EQ(ErrorOf([&] { c.RaiseErrorFmt("%s: can't start DNS lookup, error #%d", host.c_str(), 10022); }),
+              host + ": can't start DNS lookup, error #10022");
+}
+
 TEST(WSocket, DnsLookup)
 {
     TWSocket c;
