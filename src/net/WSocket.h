@@ -158,7 +158,9 @@ public:
     virtual void Connect();
     // Graceful close (shutdown both ways, then closesocket); Abort skips the
     // shutdown. Both raise OnSessionClosed(0) once per connection and put
-    // the per-connection state back. Queued unsent bytes are discarded.
+    // the per-connection state back (unless that handler connected again).
+    // Queued unsent bytes are discarded. A handler must not destroy the
+    // component: code runs on it after the handler returns.
     virtual void Close();
     virtual void Abort();
     // Waits for the send queue to drain (see WSocketWait.cpp).
