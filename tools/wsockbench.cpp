@@ -1,9 +1,12 @@
 // Loopback throughput of the socket component: one TWSocket listens on
 // 127.0.0.1, another connects, and the client sends a block of bytes that
 // the server side reads in OnDataAvailable; both ends run in this thread's
-// message loop. Prints MB/s for each run.
+// message loop. Each run also times the same transfer done with bare
+// WinSock calls (BareSocketBench.h), in 1514- and 65536-byte sends, as a
+// baseline. Prints MB/s for each.
 //
 //   wsockbench [megabytes [runs]]     defaults: 64 MB, 3 runs
+#include "BareSocketBench.h"
 #include "net/WSocket.h"
 
 #include <cstdio>
@@ -67,6 +70,19 @@ double Transfer(std::size_t Size)
     return static_cast<double>(GetTickCount64() - start) / 1000.0;
 }
 
+// Prints one figure; false (after saying so) if the transfer failed.
+bool Report(const char* Label, long Megabytes, double Seconds)
+{
+    if (Seconds < 0) {
+        std::fprintf(stderr, "%s: transfer failed\n", Label);
+        return false;
+    }
+    std::printf("%s: %ld MB in %.2f s: %.1f MB/s\n", Label, Megabytes, Seconds,
+                static_cast<double>(Megabytes) / (Seconds > 0 ? Seconds : 0.001));
+    std::fflush(stdout);
+    return true;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -80,13 +96,10 @@ int main(int argc, char** argv)
     const auto size = static_cast<std::size_t>(megabytes) << 20;
     try {
         for (long i = 0; i < runs; ++i) {
-            const double seconds = Transfer(size);
-            if (seconds < 0) {
-                std::fprintf(stderr, "transfer failed\n");
+            if (!Report("component", megabytes, Transfer(size)) ||
+                !Report("bare 1514", megabytes, qm::bench::BareTransfer(size, 1514)) ||
+                !Report("bare 65536", megabytes, qm::bench::BareTransfer(size, 65536)))
                 return 1;
-            }
-            std::printf("%ld MB in %.2f s: %.1f MB/s\n", megabytes, seconds,
-                        static_cast<double>(megabytes) / (seconds > 0 ? seconds : 0.001));
         }
     } catch (const qm::Exception& e) {
         std::fprintf(stderr, "%s\n", e.Message.c_str());

@@ -1,0 +1,229 @@
+#include "BareSocketBench.h"
+
+#include <windows.h>
+#include <winsock.h>
+
+#include <algorithm>
+#include <utility>
+#include <vector>
+
+namespace qm::bench {
+namespace {
+
+constexpr UINT WmReceiver = WM_APP + 1;
+constexpr UINT WmSender = WM_APP + 2;
+constexpr UINT_PTR TimeoutTimer = 1;
+constexpr UINT TimeoutMs = 600000;
+constexpr char ClassName[] = "QmBareSocketBench";
+
+class Socket {
+public:
+    explicit Socket(SOCKET S = INVALID_SOCKET) : Handle(S) {}
+    Socket(Socket&& Other) noexcept : Handle(std::exchange(Other.Handle, INVALID_SOCKET)) {}
+    Socket& operator=(Socket&& Other) noexcept
+    {
+        std::swap(Handle, Other.Handle);
+        return *this;
+    }
+    ~Socket()
+    {
+        if (Handle != INVALID_SOCKET)
+            closesocket(Handle);
+    }
+    SOCKET Get() const { return Handle; }
+    explicit operator bool() const { return Handle != INVALID_SOCKET; }
+
+private:
+    SOCKET Handle;
+};
+
+class WinsockSession {
+public:
+    WinsockSession()
+    {
+        WSADATA data;
+        Started = WSAStartup(MAKEWORD(1, 1), &data) == 0;
+    }
+    ~WinsockSession()
+    {
+        if (Started)
+            WSACleanup();
+    }
+    WinsockSession(const WinsockSession&) = delete;
+    WinsockSession& operator=(const WinsockSession&) = delete;
+    bool Started = false;
+};
+
+// A window that is never shown, registered under its own class; Owner is
+// kept in GWLP_USERDATA for Proc.
+class HiddenWindow {
+public:
+    HiddenWindow(WNDPROC Proc, void* Owner) : Instance(GetModuleHandleA(nullptr))
+    {
+        WNDCLASSA wc{};
+        wc.lpfnWndProc = Proc;
+        wc.hInstance = Instance;
+        wc.lpszClassName = ClassName;
+        Registered = RegisterClassA(&wc) != 0;
+        if (!Registered)
+            return;
+        Handle = CreateWindowExA(0, ClassName, "", WS_OVERLAPPED, 0, 0, 0, 0, nullptr, nullptr,
+                                 Instance, nullptr);
+        if (Handle != nullptr)
+            SetWindowLongPtrA(Handle, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(Owner));
+    }
+    ~HiddenWindow()
+    {
+        if (Handle != nullptr)
+            DestroyWindow(Handle);
+        if (Registered)
+            UnregisterClassA(ClassName, Instance);
+    }
+    HiddenWindow(const HiddenWindow&) = delete;
+    HiddenWindow& operator=(const HiddenWindow&) = delete;
+    HWND Get() const { return Handle; }
+
+private:
+    HINSTANCE Instance;
+    bool Registered = false;
+    HWND Handle = nullptr;
+};
+
+class Transfer {
+public:
+    Transfer(std::size_t Size, int Piece) : Data(Size, 'x'), PieceSize(Piece) {}
+    double Run();
+
+private:
+    static LRESULT CALLBACK WndProc(HWND Wnd, UINT Msg, WPARAM WParam, LPARAM LParam);
+    bool Connect();
+    void OnReceiver(WORD Event, WORD Error);
+    void SendSome();
+    void Finish(bool Ok)
+    {
+        Done = true;
+        Failed = !Ok;
+    }
+
+    const std::vector<char> Data;
+    const int PieceSize;
+    std::vector<char> Sink = std::vector<char>(1 << 16);
+    std::size_t Sent = 0;
+    std::size_t Received = 0;
+    bool Done = false;
+    bool Failed = false;
+    WinsockSession Winsock;
+    HiddenWindow Window{WndProc, this};
+    Socket Receiver;
+    Socket Sender;
+};
+
+LRESULT CALLBACK Transfer::WndProc(HWND Wnd, UINT Msg, WPARAM WParam, LPARAM LParam)
+{
+    auto* self = reinterpret_cast<Transfer*>(GetWindowLongPtrA(Wnd, GWLP_USERDATA));
+    if (self != nullptr) {
+        const WORD error = WSAGETSELECTERROR(LParam);
+        if (Msg == WmReceiver && WParam == self->Receiver.Get()) {
+            self->OnReceiver(WSAGETSELECTEVENT(LParam), error);
+            return 0;
+        }
+        if (Msg == WmSender && WParam == self->Sender.Get()) {
+            if (error != 0)
+                self->Finish(false);
+            else
+                self->SendSome();
+            return 0;
+        }
+        if (Msg == WM_TIMER && WParam == TimeoutTimer) {
+            self->Finish(false);
+            return 0;
+        }
+    }
+    return DefWindowProcA(Wnd, Msg, WParam, LParam);
+}
+
+// Blocking set-up outside the timed part: a loopback listener on a free
+// port, a connect that completes from the backlog, then the accept.
+bool Transfer::Connect()
+{
+    Socket listener(socket(AF_INET, SOCK_STREAM, 0));
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    int len = static_cast<int>(sizeof addr);
+    auto* sa = reinterpret_cast<sockaddr*>(&addr);
+    if (!listener || bind(listener.Get(), sa, len) != 0 || listen(listener.Get(), 1) != 0 ||
+        getsockname(listener.Get(), sa, &len) != 0)
+        return false;
+    Sender = Socket(socket(AF_INET, SOCK_STREAM, 0));
+    if (!Sender || connect(Sender.Get(), sa, len) != 0)
+        return false;
+    Receiver = Socket(accept(listener.Get(), nullptr, nullptr));
+    return static_cast<bool>(Receiver);
+}
+
+// One recv per FD_READ (WinSock posts another while data remains); on
+// FD_CLOSE whatever is left is drained.
+void Transfer::OnReceiver(WORD Event, WORD Error)
+{
+    if (Error != 0)
+        return Finish(false);
+    for (;;) {
+        const int n = recv(Receiver.Get(), Sink.data(), static_cast<int>(Sink.size()), 0);
+        if (n == SOCKET_ERROR && WSAGetLastError() != WSAEWOULDBLOCK)
+            return Finish(false);
+        if (n > 0)
+            Received += static_cast<std::size_t>(n);
+        if (n <= 0 || Event != FD_CLOSE)
+            break;
+    }
+    if (Received >= Data.size())
+        Finish(true);
+    else if (Event == FD_CLOSE)
+        Finish(false);
+}
+
+// Sends until done or the socket would block; the next FD_WRITE resumes.
+void Transfer::SendSome()
+{
+    while (Sent < Data.size()) {
+        const std::size_t piece = static_cast<std::size_t>(PieceSize);
+        const auto len = static_cast<int>(std::min(piece, Data.size() - Sent));
+        const int n = send(Sender.Get(), Data.data() + Sent, len, 0);
+        if (n == SOCKET_ERROR) {
+            if (WSAGetLastError() != WSAEWOULDBLOCK)
+                Finish(false);
+            return;
+        }
+        Sent += static_cast<std::size_t>(n);
+    }
+}
+
+double Transfer::Run()
+{
+    const HWND wnd = Window.Get();
+    if (!Winsock.Started || wnd == nullptr || PieceSize <= 0 || !Connect() ||
+        WSAAsyncSelect(Receiver.Get(), wnd, WmReceiver, FD_READ | FD_CLOSE) != 0 ||
+        WSAAsyncSelect(Sender.Get(), wnd, WmSender, FD_WRITE) != 0 ||
+        SetTimer(wnd, TimeoutTimer, TimeoutMs, nullptr) == 0)
+        return -1;
+    const ULONGLONG start = GetTickCount64();
+    SendSome();
+    MSG msg;
+    while (!Done && GetMessageA(&msg, nullptr, 0, 0) > 0) {
+        TranslateMessage(&msg);
+        DispatchMessageA(&msg);
+    }
+    const ULONGLONG elapsed = GetTickCount64() - start;
+    KillTimer(wnd, TimeoutTimer);
+    return Done && !Failed ? static_cast<double>(elapsed) / 1000.0 : -1;
+}
+
+} // namespace
+
+double BareTransfer(std::size_t Size, int Piece)
+{
+    return Transfer(Size, Piece).Run();
+}
+
+} // namespace qm::bench

@@ -1,0 +1,20 @@
+// Baseline for wsockbench: the same loopback transfer as the socket
+// component's, done with plain WinSock 1.1 calls so that the component's
+// overhead shows. The receiving socket is in WSAAsyncSelect mode on a hidden
+// window (FD_READ | FD_CLOSE) and reads into a 64 KiB buffer; the sending
+// socket is non-blocking and sends the block in Piece-byte pieces, going on
+// at each FD_WRITE after a send would block. Everything runs in the calling
+// thread's message loop.
+#pragma once
+
+#include <cstddef>
+
+namespace qm::bench {
+
+// Moves Size bytes from one loopback socket to the other in sends of at most
+// Piece bytes (Piece > 0). Returns the seconds from the first send until the
+// last byte was received, or a negative value if a socket call failed or the
+// transfer took longer than ten minutes.
+double BareTransfer(std::size_t Size, int Piece);
+
+} // namespace qm::bench
