@@ -31,6 +31,7 @@ public:
             closesocket(Handle);
     }
     SOCKET Get() const { return Handle; }
+    SOCKET Release() { return std::exchange(Handle, INVALID_SOCKET); }
     explicit operator bool() const { return Handle != INVALID_SOCKET; }
 
 private:
@@ -91,30 +92,31 @@ private:
 
 class Transfer {
 public:
-    Transfer(std::size_t Size, int Piece) : Data(Size, 'x'), PieceSize(Piece) {}
+    // Reads with the bare receiver unless External is given.
+    Transfer(std::size_t Size, int Piece, Receiver* To = nullptr)
+        : Data(Size, 'x'), PieceSize(Piece), External(To)
+    {
+    }
     double Run();
 
 private:
     static LRESULT CALLBACK WndProc(HWND Wnd, UINT Msg, WPARAM WParam, LPARAM LParam);
     bool Connect();
+    bool Select();
     void OnReceiver(WORD Event, WORD Error);
     void SendSome();
-    void Finish(bool Ok)
-    {
-        Done = true;
-        Failed = !Ok;
-    }
+    bool AllReceived() const { return (External ? External->Received() : Received) >= Data.size(); }
 
     const std::vector<char> Data;
     const int PieceSize;
+    Receiver* const External;
     std::vector<char> Sink = std::vector<char>(1 << 16);
     std::size_t Sent = 0;
     std::size_t Received = 0;
-    bool Done = false;
     bool Failed = false;
     WinsockSession Winsock;
     HiddenWindow Window{WndProc, this};
-    Socket Receiver;
+    Socket Accepted;
     Socket Sender;
 };
 
@@ -123,19 +125,19 @@ LRESULT CALLBACK Transfer::WndProc(HWND Wnd, UINT Msg, WPARAM WParam, LPARAM LPa
     auto* self = reinterpret_cast<Transfer*>(GetWindowLongPtrA(Wnd, GWLP_USERDATA));
     if (self != nullptr) {
         const WORD error = WSAGETSELECTERROR(LParam);
-        if (Msg == WmReceiver && WParam == self->Receiver.Get()) {
+        if (Msg == WmReceiver && WParam == self->Accepted.Get()) {
             self->OnReceiver(WSAGETSELECTEVENT(LParam), error);
             return 0;
         }
         if (Msg == WmSender && WParam == self->Sender.Get()) {
             if (error != 0)
-                self->Finish(false);
+                self->Failed = true;
             else
                 self->SendSome();
             return 0;
         }
         if (Msg == WM_TIMER && WParam == TimeoutTimer) {
-            self->Finish(false);
+            self->Failed = true;
             return 0;
         }
     }
@@ -158,29 +160,42 @@ bool Transfer::Connect()
     Sender = Socket(socket(AF_INET, SOCK_STREAM, 0));
     if (!Sender || connect(Sender.Get(), sa, len) != 0)
         return false;
-    Receiver = Socket(accept(listener.Get(), nullptr, nullptr));
-    return static_cast<bool>(Receiver);
+    Accepted = Socket(accept(listener.Get(), nullptr, nullptr));
+    return static_cast<bool>(Accepted);
+}
+
+// Arms the notifications; the accepted socket goes to External if given.
+bool Transfer::Select()
+{
+    const HWND wnd = Window.Get();
+    if (WSAAsyncSelect(Sender.Get(), wnd, WmSender, FD_WRITE) != 0)
+        return false;
+    if (External != nullptr)
+        return External->Adopt(Accepted.Release());
+    return WSAAsyncSelect(Accepted.Get(), wnd, WmReceiver, FD_READ | FD_CLOSE) == 0;
 }
 
 // One recv per FD_READ (WinSock posts another while data remains); on
 // FD_CLOSE whatever is left is drained.
 void Transfer::OnReceiver(WORD Event, WORD Error)
 {
-    if (Error != 0)
-        return Finish(false);
+    if (Error != 0) {
+        Failed = true;
+        return;
+    }
     for (;;) {
-        const int n = recv(Receiver.Get(), Sink.data(), static_cast<int>(Sink.size()), 0);
-        if (n == SOCKET_ERROR && WSAGetLastError() != WSAEWOULDBLOCK)
-            return Finish(false);
+        const int n = recv(Accepted.Get(), Sink.data(), static_cast<int>(Sink.size()), 0);
+        if (n == SOCKET_ERROR && WSAGetLastError() != WSAEWOULDBLOCK) {
+            Failed = true;
+            return;
+        }
         if (n > 0)
             Received += static_cast<std::size_t>(n);
         if (n <= 0 || Event != FD_CLOSE)
             break;
     }
-    if (Received >= Data.size())
-        Finish(true);
-    else if (Event == FD_CLOSE)
-        Finish(false);
+    if (Event == FD_CLOSE && !AllReceived())
+        Failed = true;
 }
 
 // Sends until done or the socket would block; the next FD_WRITE resumes.
@@ -192,7 +207,7 @@ void Transfer::SendSome()
         const int n = send(Sender.Get(), Data.data() + Sent, len, 0);
         if (n == SOCKET_ERROR) {
             if (WSAGetLastError() != WSAEWOULDBLOCK)
-                Finish(false);
+                Failed = true;
             return;
         }
         Sent += static_cast<std::size_t>(n);
@@ -202,21 +217,19 @@ void Transfer::SendSome()
 double Transfer::Run()
 {
     const HWND wnd = Window.Get();
-    if (!Winsock.Started || wnd == nullptr || PieceSize <= 0 || !Connect() ||
-        WSAAsyncSelect(Receiver.Get(), wnd, WmReceiver, FD_READ | FD_CLOSE) != 0 ||
-        WSAAsyncSelect(Sender.Get(), wnd, WmSender, FD_WRITE) != 0 ||
+    if (!Winsock.Started || wnd == nullptr || PieceSize <= 0 || !Connect() || !Select() ||
         SetTimer(wnd, TimeoutTimer, TimeoutMs, nullptr) == 0)
         return -1;
     const ULONGLONG start = GetTickCount64();
     SendSome();
     MSG msg;
-    while (!Done && GetMessageA(&msg, nullptr, 0, 0) > 0) {
+    while (!Failed && !AllReceived() && GetMessageA(&msg, nullptr, 0, 0) > 0) {
         TranslateMessage(&msg);
         DispatchMessageA(&msg);
     }
     const ULONGLONG elapsed = GetTickCount64() - start;
     KillTimer(wnd, TimeoutTimer);
-    return Done && !Failed ? static_cast<double>(elapsed) / 1000.0 : -1;
+    return AllReceived() && !Failed ? static_cast<double>(elapsed) / 1000.0 : -1;
 }
 
 } // namespace
@@ -224,6 +237,11 @@ double Transfer::Run()
 double BareTransfer(std::size_t Size, int Piece)
 {
     return Transfer(Size, Piece).Run();
+}
+
+double TransferTo(Receiver& To, std::size_t Size, int Piece)
+{
+    return Transfer(Size, Piece, &To).Run();
 }
 
 } // namespace qm::bench

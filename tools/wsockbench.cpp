@@ -3,7 +3,8 @@
 // the server side reads in OnDataAvailable; both ends run in this thread's
 // message loop. Each run also times the same transfer done with bare
 // WinSock calls (BareSocketBench.h), in 1514- and 65536-byte sends, as a
-// baseline. Prints MB/s for each.
+// baseline, and the download direction: the bare sender's 65536-byte sends
+// read by a TWSocket ("component receive"). Prints MB/s for each.
 //
 //   wsockbench [megabytes [runs]]     defaults: 64 MB, 3 runs
 #include "BareSocketBench.h"
@@ -70,6 +71,37 @@ double Transfer(std::size_t Size)
     return static_cast<double>(GetTickCount64() - start) / 1000.0;
 }
 
+// The receiving end of "component receive": a TWSocket that adopts the
+// accepted socket and reads whatever arrives into a 64 KiB buffer.
+class ComponentReceiver : public qm::bench::Receiver {
+public:
+    ComponentReceiver()
+    {
+        Socket.OnDataAvailable = [this](TCustomWSocket& s, std::uint16_t) {
+            const int n = s.Receive(Sink.data(), static_cast<int>(Sink.size()));
+            if (n > 0)
+                Count += static_cast<std::size_t>(n);
+        };
+    }
+    bool Adopt(SOCKET Accepted) override
+    {
+        Socket.Dup(Accepted);
+        return Socket.State() == qm::wsConnected;
+    }
+    std::size_t Received() const override { return Count; }
+
+private:
+    TWSocket Socket;
+    std::vector<char> Sink = std::vector<char>(1 << 16);
+    std::size_t Count = 0;
+};
+
+double ComponentReceive(std::size_t Size)
+{
+    ComponentReceiver receiver;
+    return qm::bench::TransferTo(receiver, Size, 65536);
+}
+
 // Prints one figure; false (after saying so) if the transfer failed.
 bool Report(const char* Label, long Megabytes, double Seconds)
 {
@@ -98,7 +130,8 @@ int main(int argc, char** argv)
         for (long i = 0; i < runs; ++i) {
             if (!Report("component", megabytes, Transfer(size)) ||
                 !Report("bare 1514", megabytes, qm::bench::BareTransfer(size, 1514)) ||
-                !Report("bare 65536", megabytes, qm::bench::BareTransfer(size, 65536)))
+                !Report("bare 65536", megabytes, qm::bench::BareTransfer(size, 65536)) ||
+                !Report("component receive", megabytes, ComponentReceive(size)))
                 return 1;
         }
     } catch (const qm::Exception& e) {
