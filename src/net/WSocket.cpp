@@ -55,6 +55,19 @@ u_long ResolveHostAddress(const std::string& Value)
     return first;
 }
 
+// Runs a blocking WinSock database lookup, or fails it with WSAEINVAL when a
+// name is too long to pass on whole.
+template <class Lookup>
+auto LookupByName(bool NamesFit, Lookup lookup) -> decltype(lookup())
+{
+    if (!NamesFit) {
+        WSASetLastError(WSAEINVAL);
+        return nullptr;
+    }
+    EnsureWinsockStarted(winsockLibName);
+    return lookup();
+}
+
 } // namespace
 
 bool EnsureWinsockStarted(const char* LibName)
@@ -296,13 +309,8 @@ void TCustomWSocket::SetProto(const std::string& Value)
     if (StartsWithDigit(name)) {
         proto_ = ParseLeadingNumber(name);
     } else {
-        const protoent* entry = nullptr;
-        if (name.size() <= maxServiceName) {
-            EnsureWinsockStarted(winsockLibName);
-            entry = getprotobyname(name.c_str());
-        } else {
-            WSASetLastError(WSAEINVAL);
-        }
+        const protoent* entry = LookupByName(name.size() <= maxServiceName,
+                                             [&] { return getprotobyname(name.c_str()); });
         if (!entry) {
             protoAssigned_ = false;
             ReportSocketError("SetProto: Cannot convert protocol '" + name + "'");
@@ -322,13 +330,9 @@ void TCustomWSocket::SetPort(const std::string& Value)
     if (StartsWithDigit(name)) {
         sin_.sin_port = htons(static_cast<u_short>(ParseLeadingNumber(name)));
     } else {
-        const servent* entry = nullptr;
-        if (name.size() <= maxServiceName && protoStr_.size() <= maxServiceName) {
-            EnsureWinsockStarted(winsockLibName);
-            entry = getservbyname(name.c_str(), protoStr_.empty() ? nullptr : protoStr_.c_str());
-        } else {
-            WSASetLastError(WSAEINVAL);
-        }
+        const servent* entry = LookupByName(name.size() <= maxServiceName && protoStr_.size() <= maxServiceName, [&] {
+            return getservbyname(name.c_str(), protoStr_.empty() ? nullptr : protoStr_.c_str());
+        });
         if (!entry) {
             portAssigned_ = false;
             ReportSocketError("SetPort: Cannot convert port '" + name + "'");
