@@ -9,6 +9,7 @@ packages=(
   g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 mingw-w64-x86-64-dev
   wine wine64 xvfb xauth                           # Windows tests
   python3
+  tinyproxy                                        # the HTTP client's real proxy peer
 )
 
 missing=()
