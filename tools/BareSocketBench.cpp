@@ -1,10 +1,10 @@
 #include "BareSocketBench.h"
+#include "BenchWinsock.h"
 
 #include <windows.h>
 #include <winsock.h>
 
 #include <algorithm>
-#include <utility>
 #include <vector>
 
 namespace qm::bench {
@@ -15,80 +15,6 @@ constexpr UINT WmSender = WM_APP + 2;
 constexpr UINT_PTR TimeoutTimer = 1;
 constexpr UINT TimeoutMs = 600000;
 constexpr char ClassName[] = "QmBareSocketBench";
-
-class Socket {
-public:
-    explicit Socket(SOCKET S = INVALID_SOCKET) : Handle(S) {}
-    Socket(Socket&& Other) noexcept : Handle(std::exchange(Other.Handle, INVALID_SOCKET)) {}
-    Socket& operator=(Socket&& Other) noexcept
-    {
-        std::swap(Handle, Other.Handle);
-        return *this;
-    }
-    ~Socket()
-    {
-        if (Handle != INVALID_SOCKET)
-            closesocket(Handle);
-    }
-    SOCKET Get() const { return Handle; }
-    SOCKET Release() { return std::exchange(Handle, INVALID_SOCKET); }
-    explicit operator bool() const { return Handle != INVALID_SOCKET; }
-
-private:
-    SOCKET Handle;
-};
-
-class WinsockSession {
-public:
-    WinsockSession()
-    {
-        WSADATA data;
-        Started = WSAStartup(MAKEWORD(1, 1), &data) == 0;
-    }
-    ~WinsockSession()
-    {
-        if (Started)
-            WSACleanup();
-    }
-    WinsockSession(const WinsockSession&) = delete;
-    WinsockSession& operator=(const WinsockSession&) = delete;
-    bool Started = false;
-};
-
-// A window that is never shown, registered under its own class; Owner is
-// kept in GWLP_USERDATA for Proc.
-class HiddenWindow {
-public:
-    HiddenWindow(WNDPROC Proc, void* Owner) : Instance(GetModuleHandleA(nullptr))
-    {
-        WNDCLASSA wc{};
-        wc.lpfnWndProc = Proc;
-        wc.hInstance = Instance;
-        wc.lpszClassName = ClassName;
-        Registered = RegisterClassA(&wc) != 0;
-        if (!Registered)
-            return;
-        Handle = CreateWindowExA(0, ClassName, "", WS_OVERLAPPED, 0, 0, 0, 0, nullptr, nullptr,
-                                 Instance, nullptr);
-        if (Handle != nullptr)
-            SetWindowLongPtrA(Handle, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(Owner));
-    }
-    ~HiddenWindow()
-    {
-        if (Handle != nullptr)
-            DestroyWindow(Handle);
-        if (Registered)
-            UnregisterClassA(ClassName, Instance);
-    }
-    HiddenWindow(const HiddenWindow&) = delete;
-    HiddenWindow& operator=(const HiddenWindow&) = delete;
-    HWND Get() const { return Handle; }
-
-private:
-    HINSTANCE Instance;
-    bool Registered = false;
-    HWND Handle = nullptr;
-};
 
 class Transfer {
 public:
@@ -115,7 +41,7 @@ private:
     std::size_t Received = 0;
     bool Failed = false;
     WinsockSession Winsock;
-    HiddenWindow Window{WndProc, this};
+    HiddenWindow Window{ClassName, WndProc, this};
     Socket Accepted;
     Socket Sender;
 };
