@@ -1,0 +1,256 @@
+// THttpCli: one HTTP/1.0 request at a time (GET, POST, HEAD), directly or
+// through a proxy, with Basic authorization, following Location relocations,
+// delivering the document through OnDocData and into RcvdStream. Entirely
+// message-driven: it owns one TWSocket and one hidden window, and advances
+// only when the socket reports a lookup, a connection, data, sent data or a
+// close, or when one of its own posted messages (WM_HTTPCLI_DONE,
+// WM_HTTPCLI_READY, WM_HTTPCLI_RELOCATE) comes back. Everything runs on the
+// thread that created it.
+//
+// Call order: set URL (and as needed RcvdStream, SendStream, Proxy,
+// ProxyPort, Username, Password and the other request fields), then either
+//  - Get() / ExecuteRequest(kind): starts the request and dispatches the
+//    thread's messages (sleeping while none waits) until State() is hsReady
+//    again; events fire meanwhile; OnRequestDone has fired when it returns;
+//  - StartRequest(kind): returns once the lookup has been asked for; the end
+//    is OnRequestDone (after State() went back to hsReady).
+// Abort() ends a running request (status 404 "Connection aborted on
+// request", request-done error 3); while hsReady it does nothing.
+// The document ends only when the server closes the connection.
+//
+// Errors:
+//  - StartRequest raises EHttpException("HTTP component is busy", 1) unless
+//    hsReady, EHttpException("HTTP component has nothing to post", 2) for a
+//    POST without SendStream, and lets the socket's ESocketException through
+//    when the lookup cannot be started (the client is hsReady again then).
+//  - Every other failure (lookup, connect, abort, a server status of 400 or
+//    more, a malformed status line or Content-Length, a header line longer
+//    than the receive buffer, a failed write to RcvdStream) ends the request
+//    normally with StatusCode() and ReasonPhrase() set (404 for local
+//    failures); ExecuteRequest/Get then raise EHttpException(ReasonPhrase,
+//    StatusCode). A connection closed before any status line leaves
+//    StatusCode() 0 and raises nothing.
+//  - Exceptions raised by event handlers are not caught by the client; from
+//    inside Get they leave Get while the request is still running.
+//
+// Ownership and lifetime: RcvdStream and SendStream stay the caller's and
+// must outlive the request. The client may be destroyed from inside any of
+// its event handlers and while Get waits (Get then raises
+// EHttpException("Connection aborted on request", 404) and the caller must
+// not touch the client again). No event fires from the destructor.
+//
+// Files: HttpProt.cpp (life cycle, hidden window, state, Abort, the
+// synchronous wait), HttpProtRequest.cpp (starting a request, lookup and
+// connect handling, the request text, post data), HttpProtResponse.cpp
+// (receiving, header lines, relocation, document chunks, the end of a
+// request).
+#pragma once
+
+#include "base/DateTime.h"
+#include "base/Exception.h"
+#include "base/Stream.h"
+#include "base/StringList.h"
+#include "net/WSocket.h"
+#include "ui/ObjectWindow.h"
+
+#include <windows.h>
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <utility>
+
+namespace qm {
+
+class THttpCli;
+
+enum THttpRequest : std::uint8_t {
+    rqNone = 0, // no request issued since creation
+    rqGet = 1,
+    rqPost = 2,
+    rqHead = 3,
+};
+
+enum THttpCliState : std::uint8_t {
+    hsReady = 0,      // idle; a request may be started
+    hsConnecting = 1, // request accepted, or the TCP connection being made
+    hsDnsLookup = 2,  // host-name lookup under way
+    hsConnected = 3,  // request sent (post data being sent), header being read
+    hsReceiving = 4,  // header complete, document bytes being received
+    hsAborting = 5,   // Abort was called, the request winds down
+};
+
+class EHttpException : public Exception {
+public:
+    EHttpException(std::string Msg, std::uint16_t Code) : Exception(std::move(Msg)), ErrorCode(Code) {}
+
+    // 1 busy, 2 nothing to post, otherwise the request's StatusCode.
+    std::uint16_t ErrorCode;
+};
+
+// Events; the first argument is always the client that fires it.
+using THttpNotifyEvent = std::function<void(THttpCli&)>;
+// Buffer/Len: the chunk (document or post data); valid during the call only.
+using TDocDataEvent = std::function<void(THttpCli&, const void* Buffer, std::int32_t Len)>;
+// S: one request line without CR LF.
+using TOnCommand = std::function<void(THttpCli&, const std::string& S)>;
+using THttpRequestDone = std::function<void(THttpCli&, THttpRequest RqType, std::uint16_t Error)>;
+
+class THttpCli : private ui::TWindowOwner {
+public:
+    using TNotifyEvent = THttpNotifyEvent;
+
+    // Private messages of the hidden window (both parameters 0).
+    static constexpr UINT WM_HTTPCLI_DONE = WM_USER + 1;     // fire OnRequestDone
+    static constexpr UINT WM_HTTPCLI_READY = WM_USER + 2;    // State := hsReady
+    static constexpr UINT WM_HTTPCLI_RELOCATE = WM_USER + 3; // StartConnection
+    // The receive and post buffers; at most BufferSize - 1 received bytes are
+    // held, so a header line is at most that long.
+    static constexpr std::int32_t BufferSize = 8192;
+
+    // Creates the hidden window and the socket; raises qm::Exception when the
+    // window cannot be created, ESocketException when WinSock cannot start.
+    THttpCli();
+    // Closes the connection without raising any event.
+    virtual ~THttpCli();
+    THttpCli(const THttpCli&) = delete;
+    THttpCli& operator=(const THttpCli&) = delete;
+
+    // ---- request settings (read when a request starts) ----
+    std::string URL;
+    std::string Proxy;        // "host[:port]"; empty: direct connection
+    std::string ProxyPort = "80";
+    std::string Sender;       // "From: " line when not empty
+    std::string Agent;        // "User-Agent: " line when not empty
+    std::string Reference;    // "Referer: " line when not empty
+    std::string Username;     // Basic authorization when not empty; a URL's
+    std::string Password;     // credentials replace both (and stay here)
+    bool NoCache = false;     // "Pragma: no-cache"
+    TDateTime ModifiedSince = 0; // If-Modified-Since when not 0 (sent as is, " GMT" appended)
+    std::string Cookie;
+    std::string ContentTypePost = "application/x-www-form-urlencoded";
+    TStream* RcvdStream = nullptr; // receives the document; not owned
+    TStream* SendStream = nullptr; // POST data from its current position; not owned
+
+    // Chooses the pump of the synchronous wait (true: the socket's
+    // PumpMessages, false: the application's ProcessMessages) and sets the
+    // socket's MultiThreaded.
+    bool MultiThreaded() const { return multiThreaded_; }
+    void SetMultiThreaded(bool Value);
+
+    // ---- results ----
+    THttpCliState State() const { return state_; }
+    std::int64_t RcvdCount() const { return rcvdCount_; }     // document bytes, all hops
+    std::int64_t SentCount() const { return sentCount_; }     // post bytes handed to the socket
+    int StatusCode() const { return statusCode_; }            // 404 for local failures
+    const std::string& ReasonPhrase() const { return reasonPhrase_; }
+    std::int64_t ContentLength() const { return contentLength_; } // last Content-Length; informational
+    const std::string& ContentType() const { return contentType_; } // last Content-Type
+    const std::string& DocName() const { return docName_; }   // file name derived from URL
+    const std::string& LastLine() const { return lastLine_; } // header line or chunk being handled
+    // Every non-empty response header line / WWW-Authenticate value of every
+    // request; never cleared by the client.
+    const TStringList& RcvdHeader() const { return rcvdHeader_; }
+    const TStringList& WwwAuthenticate() const { return wwwAuthenticate_; }
+    HWND Handle() const { return window_.get(); } // the hidden window
+
+    // ---- operations ----
+    void StartRequest(THttpRequest RqType);
+    void ExecuteRequest(THttpRequest RqType);
+    void Get() { ExecuteRequest(rqGet); }
+    void Abort();
+
+    // ---- events ----
+    TNotifyEvent OnTrace; // never fired by this client
+    TNotifyEvent OnHeaderData;  // after each non-empty response header line
+    TOnCommand OnCommand;       // each request line as it is composed
+    TNotifyEvent OnHeaderBegin; // before the request header; at the first response line
+    TNotifyEvent OnHeaderEnd;   // before the request's empty line; at the end of the final response header
+    TNotifyEvent OnDocBegin;    // before the first document chunk
+    TDocDataEvent OnDocData;    // each chunk; RcvdCount includes it, RcvdStream not yet
+    TNotifyEvent OnDocEnd;      // at the close, when a chunk was delivered
+    TNotifyEvent OnSendBegin;
+    TDocDataEvent OnSendData;   // each piece of post data before it is sent
+    TNotifyEvent OnSendEnd;
+    TNotifyEvent OnStateChange; // each time State() takes a different value
+    THttpRequestDone OnRequestDone; // once per request, after hsReady
+
+protected:
+    virtual void SendLine(const std::string& Line);
+    virtual void StartConnection();
+    virtual void Disconnect();
+    virtual void DoHeaderBegin();
+    virtual void DoHeaderEnd();
+    virtual void DoDocBegin();
+    virtual void DoDocData(const void* Buffer, std::int32_t Len);
+    virtual void DoDocEnd();
+    virtual void DoSendBegin();
+    virtual void DoSendData(const void* Buffer, std::int32_t Len);
+    virtual void DoSendEnd();
+
+private:
+    using TLineConsumer = void (THttpCli::*)();
+
+    LRESULT WindowProc(HWND Wnd, UINT Msg, WPARAM WParam, LPARAM LParam) override;
+    bool SetState(THttpCliState NewState); // false when the client is gone
+    void PostToSelf(UINT Msg);
+    void WaitUntilReady();
+    // Request side (HttpProtRequest.cpp).
+    void SplitRequestURL();
+    void SetDocNameFromPath(const std::string& Path);
+    void SocketDnsLookupDone(std::uint16_t Error);
+    void SocketSessionConnected(std::uint16_t Error);
+    void SendRequest(const char* Method);
+    void SocketDataSent(std::uint16_t Error);
+    void ConnectFailed(std::string Reason, std::int32_t DoneError);
+    // Response side (HttpProtResponse.cpp).
+    void SocketDataAvailable(std::uint16_t Error);
+    void CutHeaderLines();
+    void HeaderLine();
+    void HandleStatusLine(const std::string& Line);
+    void HandleField(const std::string& Line);
+    void HeaderEnd();
+    void Relocate(const std::string& Location);
+    void DocChunk();
+    void SocketSessionClosed(std::uint16_t Error);
+    void RelocationClosed(std::uint16_t Error);
+    void Fail(std::string Reason); // 404, Reason, close the connection
+    void DropReceived();
+    void HookClosed(bool Relocating);
+
+    // Its Alive() guard is the client's too: the socket dies with the
+    // client, so code that raised an event checks it before going on.
+    TWSocket socket_;
+    bool multiThreaded_ = false;
+    THttpCliState state_ = hsReady;
+    std::string hostName_;   // host to connect to
+    std::string targetHost_; // the "Host: " line
+    std::string port_;       // port to connect to
+    char sendBuffer_[BufferSize] = {};
+    THttpRequest requestType_ = rqNone;
+    char rcvdBuffer_[BufferSize] = {};
+    std::int32_t rcvdHeld_ = 0;
+    std::string lastLine_;
+    std::int32_t headerLines_ = 0;
+    std::int32_t docChunks_ = 0;
+    bool sending_ = false;
+    bool ending_ = false; // the closed handler ran for this request
+    std::string path_;    // the Request-URI
+    std::string docName_;
+    int statusCode_ = 0;
+    std::string reasonPhrase_;
+    std::int64_t contentLength_ = 0;
+    std::string contentType_;
+    TStringList wwwAuthenticate_;
+    bool relocating_ = false;
+    TStringList rcvdHeader_;
+    std::int64_t rcvdCount_ = 0;
+    std::int64_t sentCount_ = 0;
+    std::string requestText_;
+    std::int32_t requestDoneError_ = 0;
+    TLineConsumer lineConsumer_ = nullptr;
+    ui::TWindowHandle window_; // last: goes first when the client is destroyed
+};
+
+} // namespace qm
