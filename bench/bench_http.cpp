@@ -1,0 +1,154 @@
+// Download throughput and memory of THttpCli::Get over loopback, next to a
+// bare WSAAsyncSelect loop with the same read discipline (this platform's
+// ceiling for the design) and a WinINet download of the same file.
+//
+//   bench_http [megabytes [runs]]       defaults: 256 MB, 3 runs
+//
+// The server is in this process, on a thread of its own (HttpBenchServer.h).
+// Every download goes into the same temporary file and is checked byte for
+// byte afterwards. First Get runs once for 16 MB and once for the full size,
+// each followed by the process's peak working set and peak pagefile usage,
+// so the memory can be seen not to grow with the size; then each method runs
+// `runs` times, and the best MB/s (1 MB = 2^20 bytes) and the ratios
+// Get/bare and Get/WinINet are printed.
+#include "HttpBenchClients.h"
+#include "HttpBenchServer.h"
+
+#include "http/HttpProt.h"
+
+#include <windows.h>
+#include <psapi.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <functional>
+#include <stdexcept>
+#include <string>
+
+namespace {
+
+using qmbench::THttpBenchServer;
+
+constexpr std::size_t SmallMegabytes = 16;
+
+// A download into the file; false on failure.
+using TDownload = std::function<bool(const THttpBenchServer&, std::size_t, qm::TStream&)>;
+
+bool GetDownload(const THttpBenchServer& Server, std::size_t Size, qm::TStream& Out)
+{
+    qm::THttpCli http;
+    http.URL = Server.Url(Size);
+    http.RcvdStream = &Out;
+    http.Get();
+    return http.StatusCode() == 200 && http.RcvdCount() == static_cast<std::int64_t>(Size);
+}
+
+bool BareDownload(const THttpBenchServer& Server, std::size_t Size, qm::TStream& Out)
+{
+    return qmbench::BareGet(Server.Port(), Size, Out);
+}
+
+bool WinInetDownload(const THttpBenchServer& Server, std::size_t Size, qm::TStream& Out)
+{
+    return qmbench::WinInetGet(Server.Url(Size), Out);
+}
+
+std::string TempFilePath()
+{
+    char dir[MAX_PATH];
+    const DWORD n = GetTempPathA(MAX_PATH, dir);
+    return (n > 0 && n < MAX_PATH ? std::string(dir) : std::string(".\\")) + "qm_bench_http.tmp";
+}
+
+// Seconds for one verified download of Size bytes; raises on failure.
+double Time(const char* Label, const TDownload& Download, const THttpBenchServer& Server, std::size_t Size,
+            const std::string& Path)
+{
+    std::chrono::duration<double> elapsed{};
+    {
+        qm::TFileStream out(Path, qm::TFileStream::Mode::Create);
+        const auto start = std::chrono::steady_clock::now();
+        const bool ok = Download(Server, Size, out);
+        elapsed = std::chrono::steady_clock::now() - start;
+        if (!ok)
+            throw std::runtime_error(std::string(Label) + ": download failed");
+    }
+    if (!Server.FileMatches(Path, Size))
+        throw std::runtime_error(std::string(Label) + ": the file differs from what was sent");
+    return elapsed.count();
+}
+
+double MegabytesPerSecond(std::size_t Size, double Seconds)
+{
+    return static_cast<double>(Size) / 1048576.0 / std::max(Seconds, 0.001);
+}
+
+void PrintMemory()
+{
+    PROCESS_MEMORY_COUNTERS pmc{};
+    pmc.cb = sizeof pmc;
+    if (!GetProcessMemoryInfo(GetCurrentProcess(), &pmc, sizeof pmc)) {
+        std::printf("    (memory counters unavailable)\n");
+        return;
+    }
+    std::printf("    peak working set %.1f MB, pagefile usage %.1f MB (peak %.1f MB)\n",
+                static_cast<double>(pmc.PeakWorkingSetSize) / 1048576.0,
+                static_cast<double>(pmc.PagefileUsage) / 1048576.0,
+                static_cast<double>(pmc.PeakPagefileUsage) / 1048576.0);
+}
+
+// Best MB/s of Runs downloads.
+double Best(const char* Label, const TDownload& Download, const THttpBenchServer& Server, std::size_t Size,
+            long Runs, const std::string& Path)
+{
+    double best = 0;
+    for (long i = 0; i < Runs; ++i) {
+        const double seconds = Time(Label, Download, Server, Size, Path);
+        const double rate = MegabytesPerSecond(Size, seconds);
+        std::printf("%-8s %zu MB in %.2f s: %.1f MB/s\n", Label, Size >> 20, seconds, rate);
+        std::fflush(stdout);
+        best = std::max(best, rate);
+    }
+    return best;
+}
+
+void Run(std::size_t Megabytes, long Runs, const std::string& Path)
+{
+    const THttpBenchServer server;
+    std::printf("memory of Get (process-wide peaks, so a growth would show in the second line):\n");
+    for (const std::size_t mb : {std::min(SmallMegabytes, Megabytes), Megabytes}) {
+        const double seconds = Time("Get", GetDownload, server, mb << 20, Path);
+        std::printf("  Get %zu MB: %.1f MB/s\n", mb, MegabytesPerSecond(mb << 20, seconds));
+        PrintMemory();
+    }
+    const std::size_t size = Megabytes << 20;
+    const double get = Best("Get", GetDownload, server, size, Runs, Path);
+    const double bare = Best("bare", BareDownload, server, size, Runs, Path);
+    const double wininet = Best("WinINet", WinInetDownload, server, size, Runs, Path);
+    std::printf("best of %ld: Get %.1f MB/s, bare %.1f MB/s, WinINet %.1f MB/s\n", Runs, get, bare, wininet);
+    std::printf("Get/bare %.2f, Get/WinINet %.2f\n", get / bare, get / wininet);
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    const long megabytes = argc > 1 ? std::atol(argv[1]) : 256;
+    const long runs = argc > 2 ? std::atol(argv[2]) : 3;
+    if (megabytes <= 0 || megabytes > 1024 || runs <= 0 || runs > 100) {
+        std::fprintf(stderr, "usage: bench_http [megabytes (1-1024) [runs (1-100)]]\n");
+        return 2;
+    }
+    const std::string path = TempFilePath();
+    int status = 0;
+    try {
+        Run(static_cast<std::size_t>(megabytes), runs, path);
+    } catch (const std::exception& e) { // qm::Exception included
+        std::fprintf(stderr, "bench_http: %s\n", e.what());
+        status = 1;
+    }
+    DeleteFileA(path.c_str());
+    return status;
+}

@@ -1,0 +1,187 @@
+// qmget: downloads one URL into a file with THttpCli::Get, for people
+// debugging a server and for the HTTP benchmark's reference downloads.
+//
+//   qmget URL OUT [--proxy HOST[:PORT]] [--user NAME[:PASSWORD]]
+//
+// Shows a one-line progress display on stderr (byte count, and the percent
+// when the server sent a Content-Length), then prints the final status code
+// and reason on stdout. Exit status: 0 for a complete 2xx download, 1 for any
+// failure (HTTP error, local error, no status line, a body whose length
+// differs from Content-Length), 2 for a usage error.
+#include "http/HttpProt.h"
+
+#include <windows.h>
+
+#include <cctype>
+#include <cstdio>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace {
+
+constexpr char Usage[] =
+    "usage: qmget URL OUT [--proxy HOST[:PORT]] [--user NAME[:PASSWORD]]\n"
+    "  Downloads URL into the file OUT (created anew).\n"
+    "  --proxy  send the request through this HTTP proxy (port 80 when omitted)\n"
+    "  --user   Basic authorization, also sent to the proxy\n"
+    "Exit status: 0 complete 2xx download, 1 failure, 2 usage error.\n";
+
+struct Options {
+    std::string Url;
+    std::string Out;
+    std::string Proxy;
+    std::string User;
+    std::string Password;
+};
+
+// Options may stand anywhere; exactly two other arguments are required.
+// Nothing on a usage error.
+std::optional<Options> ParseArguments(int argc, char** argv)
+{
+    Options opts;
+    int positional = 0;
+    for (int i = 1; i < argc; ++i) {
+        const std::string_view arg = argv[i];
+        if (arg == "--proxy" || arg == "--user") {
+            if (i + 1 >= argc || argv[i + 1][0] == '\0')
+                return std::nullopt;
+            const std::string value = argv[++i];
+            if (arg == "--proxy") {
+                opts.Proxy = value;
+                continue;
+            }
+            const auto colon = value.find(':');
+            opts.User = value.substr(0, colon);
+            if (colon != std::string::npos)
+                opts.Password = value.substr(colon + 1);
+            if (opts.User.empty())
+                return std::nullopt;
+        } else if (arg.starts_with("--")) {
+            return std::nullopt;
+        } else if (positional == 0) {
+            opts.Url = arg;
+            ++positional;
+        } else if (positional == 1) {
+            opts.Out = arg;
+            ++positional;
+        } else {
+            return std::nullopt;
+        }
+    }
+    if (positional != 2 || opts.Url.empty() || opts.Out.empty())
+        return std::nullopt;
+    return opts;
+}
+
+// Name ":" ... with Name in any letter case.
+bool IsField(std::string_view Line, std::string_view Name)
+{
+    if (Line.size() <= Name.size() || Line[Name.size()] != ':')
+        return false;
+    for (std::size_t i = 0; i < Name.size(); ++i)
+        if (std::tolower(static_cast<unsigned char>(Line[i])) != Name[i])
+            return false;
+    return true;
+}
+
+// The one-line display, redrawn in place at most five times a second.
+class Progress {
+public:
+    // Total < 0: the length is unknown.
+    void Update(std::int64_t Count, std::int64_t Total)
+    {
+        const ULONGLONG now = GetTickCount64();
+        if (Shown && now - LastDrawn < 200)
+            return;
+        Draw(Count, Total);
+        LastDrawn = now;
+    }
+    // Draws the final figures and ends the line, if anything was shown.
+    void Finish(std::int64_t Count, std::int64_t Total)
+    {
+        if (!Shown && Count == 0)
+            return;
+        Draw(Count, Total);
+        std::fputc('\n', stderr);
+    }
+
+private:
+    void Draw(std::int64_t Count, std::int64_t Total)
+    {
+        if (Total > 0)
+            std::fprintf(stderr, "\r%lld of %lld bytes (%lld%%)   ", static_cast<long long>(Count),
+                         static_cast<long long>(Total), static_cast<long long>(Count * 100 / Total));
+        else
+            std::fprintf(stderr, "\r%lld bytes   ", static_cast<long long>(Count));
+        std::fflush(stderr);
+        Shown = true;
+    }
+
+    bool Shown = false;
+    ULONGLONG LastDrawn = 0;
+};
+
+// Runs the download; the exit status.
+int Download(const Options& Opts)
+{
+    qm::TFileStream out(Opts.Out, qm::TFileStream::Mode::Create);
+    qm::THttpCli http;
+    http.URL = Opts.Url;
+    http.Proxy = Opts.Proxy;
+    http.Username = Opts.User;
+    http.Password = Opts.Password;
+    http.RcvdStream = &out;
+
+    // Content-Length of the response being read (a relocation brings a new
+    // status line and with it a new response).
+    bool lengthKnown = false;
+    http.OnHeaderData = [&](qm::THttpCli& c) {
+        if (c.LastLine().starts_with("HTTP/"))
+            lengthKnown = false;
+        else if (IsField(c.LastLine(), "content-length"))
+            lengthKnown = true;
+    };
+    const auto total = [&] { return lengthKnown ? http.ContentLength() : -1; };
+    Progress progress;
+    http.OnDocData = [&](qm::THttpCli& c, const void*, std::int32_t) { progress.Update(c.RcvdCount(), total()); };
+
+    bool failed = false;
+    try {
+        http.Get();
+    } catch (const qm::EHttpException&) {
+        failed = true; // the status and reason say why
+    }
+    progress.Finish(http.RcvdCount(), total());
+    const int status = http.StatusCode();
+    if (status == 0) {
+        std::printf("no status line received\n");
+        return 1;
+    }
+    std::printf("%d %s\n", status, http.ReasonPhrase().c_str());
+    if (failed || status < 200 || status > 299)
+        return 1;
+    if (total() >= 0 && http.RcvdCount() != total()) {
+        std::fprintf(stderr, "qmget: incomplete: %lld of %lld bytes received\n",
+                     static_cast<long long>(http.RcvdCount()), static_cast<long long>(total()));
+        return 1;
+    }
+    return 0;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    const auto opts = ParseArguments(argc, argv);
+    if (!opts) {
+        std::fputs(Usage, stderr);
+        return 2;
+    }
+    try {
+        return Download(*opts);
+    } catch (const qm::Exception& e) {
+        std::fprintf(stderr, "qmget: %s\n", e.Message.c_str());
+        return 1;
+    }
+}
