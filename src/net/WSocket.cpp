@@ -5,6 +5,7 @@
 #include "base/Events.h"
 #include "net/WSocketErrors.h"
 #include "net/WSocketText.h"
+#include "net/Wait.h"
 #include "ui/Application.h"
 
 #include <algorithm>
@@ -109,7 +110,9 @@ TCustomWSocket::TCustomWSocket()
 
 TCustomWSocket::~TCustomWSocket()
 {
+    *alive_ = false;
     destroying_ = true;
+    SetWaitCtrl(nullptr);
     // The closing below raises no event: the handlers' targets (often the
     // owner, or locals declared after this component) may be gone already.
     OnSessionAvailable = nullptr;
@@ -148,38 +151,23 @@ TCustomWSocket::~TCustomWSocket()
 
 void TCustomWSocket::CreateSocketWindow()
 {
-    const HINSTANCE instance = GetModuleHandleA(nullptr);
-    WNDCLASSA wc{};
-    if (!GetClassInfoA(instance, windowClassName, &wc)) {
-        wc = WNDCLASSA{};
-        wc.lpfnWndProc = SocketWindowProc;
-        wc.cbWndExtra = sizeof(LONG_PTR); // slot 0: the component
-        wc.hInstance = instance;
-        wc.lpszClassName = windowClassName;
-        if (!RegisterClassA(&wc))
-            return; // no window: the first WSAAsyncSelect reports it
+    try {
+        window_ = ui::CreateOwnedWindow(*this, {.Name = windowClassName},
+                                        {.ExStyle = WS_EX_TOOLWINDOW, .Style = WS_POPUP});
+    } catch (const Exception&) {
+        // No window: the first WSAAsyncSelect reports it.
     }
-    HWND wnd = CreateWindowExA(WS_EX_TOOLWINDOW, windowClassName, "", WS_POPUP, 0, 0, 0, 0, nullptr, nullptr,
-                               instance, nullptr);
-    if (!wnd)
-        return;
-    SetWindowLongPtrA(wnd, 0, reinterpret_cast<LONG_PTR>(this));
-    window_.reset(wnd);
 }
 
-LRESULT CALLBACK TCustomWSocket::SocketWindowProc(HWND Wnd, UINT Msg, WPARAM WParam, LPARAM LParam)
+// Exceptions leaving the handlers are parked by the window helper.
+LRESULT TCustomWSocket::WindowProc(HWND Wnd, UINT Msg, WPARAM WParam, LPARAM LParam)
 {
-    auto* self = reinterpret_cast<TCustomWSocket*>(GetWindowLongPtrA(Wnd, 0));
-    if (!self || (Msg != WM_SOCKET_EVENT && Msg != WM_SOCKET_LOOKUP))
+    if (Msg == WM_SOCKET_EVENT)
+        HandleSelectNotification(WParam, LParam);
+    else if (Msg == WM_SOCKET_LOOKUP)
+        HandleLookupNotification(WParam, LParam);
+    else
         return DefWindowProcA(Wnd, Msg, WParam, LParam);
-    try {
-        if (Msg == WM_SOCKET_EVENT)
-            self->HandleSelectNotification(WParam, LParam);
-        else
-            self->HandleLookupNotification(WParam, LParam);
-    } catch (...) {
-        ui::ParkDispatchException(std::current_exception());
-    }
     return 0;
 }
 
@@ -204,10 +192,21 @@ void TCustomWSocket::ResetDefaults()
     FlushTimeout = DefaultFlushTimeout;
 }
 
+void TCustomWSocket::SetWaitCtrl(TWait* Ctrl)
+{
+    if (Ctrl == waitCtrl_)
+        return;
+    if (waitCtrl_)
+        waitCtrl_->RemoveFreeNotification(this);
+    waitCtrl_ = Ctrl;
+    if (Ctrl)
+        Ctrl->FreeNotification(this, [this, Ctrl] { WaitCtrlRemoved(Ctrl); });
+}
+
 void TCustomWSocket::WaitCtrlRemoved(const TWait* Ctrl)
 {
-    if (Ctrl && Ctrl == WaitCtrl)
-        WaitCtrl = nullptr;
+    if (Ctrl && Ctrl == waitCtrl_)
+        waitCtrl_ = nullptr;
 }
 
 // ---- error reporting --------------------------------------------------
@@ -244,7 +243,10 @@ void TCustomWSocket::ReportSocketError(std::string_view Name)
         if (hSocket_ != INVALID_SOCKET)
             closesocket(hSocket_);
         ReleaseHandle();
+        const auto alive = Alive();
         SetSocketState(wsClosed);
+        if (!alive)
+            return; // destroyed by the state-change handler: nobody to report to
     }
     RaiseError(message);
 }
@@ -275,7 +277,10 @@ void TCustomWSocket::SetSocketState(TSocketState NewState)
 {
     const TSocketState old = state_;
     state_ = NewState;
+    const auto alive = Alive();
     DoChangeState(old, NewState);
+    if (!alive)
+        return;
     if (NewState == awaitedState_ || (awaitedState_ == wsConnected && NewState == wsClosed))
         StopWaitCountdown();
 }

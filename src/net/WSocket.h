@@ -24,6 +24,11 @@
 //  - raised directly whatever OnError holds: a failed WinSock start-up and a
 //    host name that Addr cannot convert.
 //
+// A handler may destroy the component from inside any event: the dispatch
+// code takes an Alive() guard before raising an event and touches nothing
+// of the component once the guard says it is gone. Components built on the
+// socket (the HTTP client) check the same guard after their own events.
+//
 // Exceptions that escape an event handler called from the window procedure
 // are caught there (they must not unwind through DispatchMessageA) and handed
 // to ui::ParkDispatchException; the message pump that dispatched the
@@ -35,6 +40,7 @@
 #include "base/StringList.h"
 #include "net/WSockQueue.h"
 #include "net/WSocketTypes.h"
+#include "ui/ObjectWindow.h"
 
 #include <windows.h>
 #include <winsock.h>
@@ -66,7 +72,18 @@ using TSessionConnected = TDataAvailable;
 using TDnsLookupDone = TDataAvailable;
 using TChangeState = std::function<void(TCustomWSocket& Sender, TSocketState OldState, TSocketState NewState)>;
 
-class TCustomWSocket {
+// Tells code that raised an event whether the component survived it. Taken
+// before the event; it stays valid after the component is gone.
+class TAliveGuard {
+public:
+    explicit TAliveGuard(std::shared_ptr<const bool> Token) : token_(std::move(Token)) {}
+    explicit operator bool() const noexcept { return *token_; }
+
+private:
+    std::shared_ptr<const bool> token_;
+};
+
+class TCustomWSocket : private ui::TWindowOwner {
 public:
     using TNotifyEvent = std::function<void(TCustomWSocket& Sender)>;
 
@@ -120,7 +137,10 @@ public:
     // Waiting style of Wait/ReadLine/Flush: false uses WaitCtrl and the
     // application's message processing, true the tick count and PumpMessages.
     bool MultiThreaded = false;
-    TWait* WaitCtrl = nullptr; // not owned; see WaitCtrlRemoved
+    // The wait control of the waits; not owned. The socket registers with it
+    // and forgets it (WaitCtrl() becomes null) when the control is destroyed.
+    TWait* WaitCtrl() const { return waitCtrl_; }
+    void SetWaitCtrl(TWait* Ctrl);
     std::int32_t FlushTimeout = DefaultFlushTimeout; // seconds, back to 60 at every close
 
     TSessionAvailable OnSessionAvailable;
@@ -133,9 +153,12 @@ public:
     TDnsLookupDone OnDnsLookupDone;
     TNotifyEvent OnError;
 
-    // The wait control's owner calls this when the control goes away; the
-    // socket then forgets it.
+    // Called when a wait control goes away; the socket forgets it when it
+    // is its WaitCtrl.
     void WaitCtrlRemoved(const TWait* Ctrl);
+
+    // See TAliveGuard: false once the component has been destroyed.
+    TAliveGuard Alive() const { return TAliveGuard(alive_); }
 
     // Error reporting: raises ESocketException(Message) unless OnError is
     // assigned, in which case only OnError is called.
@@ -226,7 +249,7 @@ protected:
     bool Destroying() const { return destroying_; }
 
 private:
-    static LRESULT CALLBACK SocketWindowProc(HWND Wnd, UINT Msg, WPARAM WParam, LPARAM LParam);
+    LRESULT WindowProc(HWND Wnd, UINT Msg, WPARAM WParam, LPARAM LParam) override;
     void CreateSocketWindow();
     void ResetDefaults();
     bool StoreSetting(bool Assigned, std::string& Stored, const std::string& Value, const char* Refusal);
@@ -253,10 +276,6 @@ private:
     // so one that never comes costs a short delay, not a hang.
     static void IdleUntilMessage(DWORD Ms);
     static constexpr DWORD IdleSliceMs = 100;
-
-    struct WindowDeleter {
-        void operator()(HWND Wnd) const { DestroyWindow(Wnd); }
-    };
 
     SOCKET hSocket_ = INVALID_SOCKET;
     bool portAssigned_ = false;
@@ -287,7 +306,9 @@ private:
     // can tell that the handler closed (and maybe reopened) the socket.
     std::uint32_t releasedHandles_ = 0;
     bool destroying_ = false;
-    std::unique_ptr<HWND__, WindowDeleter> window_;
+    std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
+    TWait* waitCtrl_ = nullptr;
+    ui::TWindowHandle window_;
     // What an asynchronous lookup writes into: the host entry and the name
     // it resolves. A cancelled lookup may still write (some WinSock
     // implementations cannot stop one that is running), so its area is kept

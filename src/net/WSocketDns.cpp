@@ -8,8 +8,10 @@ namespace qm {
 void TCustomWSocket::DnsLookup(const std::string& HostName)
 {
     if (HostName.empty()) {
+        const auto alive = Alive();
         RaiseError("DNS lookup: invalid host name.");
-        DoDnsLookupDone(WSAEINVAL); // reached when OnError took the report
+        if (alive)
+            DoDnsLookupDone(WSAEINVAL); // reached when OnError took the report
         return;
     }
     if (lookupHandle_) {

@@ -47,8 +47,9 @@ void TCustomWSocket::Connect()
         return;
     }
     closeEventFired_ = false; // set when a close handler connects again
+    const auto alive = Alive();
     SetSocketState(wsOpened);
-    if (!SetSocketOptions())
+    if (!alive || !SetSocketOptions())
         return;
     if (!SelectEvents(hSocket_, ConnectEvents)) {
         ReportSocketError("WSAAsyncSelect");
@@ -57,7 +58,8 @@ void TCustomWSocket::Connect()
     if (sockType_ == SOCK_DGRAM) {
         // No connect call: every send goes to the peer address with sendto.
         SetSocketState(wsConnected);
-        DoSessionConnected(0);
+        if (alive)
+            DoSessionConnected(0);
         return;
     }
     if (connect(hSocket_, reinterpret_cast<const sockaddr*>(&sin_), sizeof sin_) == 0 ||
@@ -125,31 +127,45 @@ void TCustomWSocket::HandleSelectNotification(WPARAM WParam, LPARAM LParam)
     const auto events = WSAGETSELECTEVENT(LParam);
     const auto error = static_cast<std::uint16_t>(WSAGETSELECTERROR(LParam));
     // After a handler closed the socket the rest of the notification belongs
-    // to a connection that is gone (its close event has been raised).
+    // to a connection that is gone (its close event has been raised); after
+    // one destroyed the component nothing of it may be touched.
+    const auto alive = Alive();
     const std::uint32_t connection = releasedHandles_;
     const auto closedByHandler = [&] { return releasedHandles_ != connection; };
     if (events & FD_CONNECT) {
         SetSocketState(wsConnected);
+        if (!alive)
+            return;
         DoSessionConnected(error);
-        if (closedByHandler())
+        if (!alive || closedByHandler())
             return;
         if (error != 0 && state_ != wsClosed)
             Close();
+        if (!alive)
+            return;
     }
-    if (events & FD_READ)
+    if (events & FD_READ) {
         DeliverReceivedData(error);
+        if (!alive)
+            return;
+    }
     if (events & FD_WRITE) {
         TryToSend();
         // Also right after a connect: nothing queued means all sent.
-        if (allSent_ && OnDataSent)
+        if (alive && allSent_ && OnDataSent)
             DoDataSent(error);
+        if (!alive)
+            return;
     }
-    if (events & FD_ACCEPT)
+    if (events & FD_ACCEPT) {
         DoSessionAvailable(error);
+        if (!alive)
+            return;
+    }
     // A refused connect is reported by FD_CONNECT alone.
     if ((events & FD_CLOSE) && state_ != wsConnecting && !closedByHandler()) {
         DeliverReceivedData(error);
-        if (closedByHandler())
+        if (!alive || closedByHandler())
             return;
         if (readLineActive_) {
             readLineActive_ = false;
@@ -158,6 +174,8 @@ void TCustomWSocket::HandleSelectNotification(WPARAM WParam, LPARAM LParam)
         if (OnSessionClosed && !closeEventFired_) {
             closeEventFired_ = true;
             DoSessionClosed(error);
+            if (!alive)
+                return;
         }
         if (state_ != wsClosed && !closedByHandler())
             Close();
@@ -169,6 +187,7 @@ void TCustomWSocket::HandleSelectNotification(WPARAM WParam, LPARAM LParam)
 // notification instead of spinning here for ever.
 void TCustomWSocket::DeliverReceivedData(std::uint16_t Error)
 {
+    const auto alive = Alive();
     for (;;) {
         lastError_ = 0;
         const std::int32_t readBefore = readCount_;
@@ -182,7 +201,7 @@ void TCustomWSocket::DeliverReceivedData(std::uint16_t Error)
         } catch (...) {
             return; // a failing reader ends this delivery, not the dispatch
         }
-        if (lastError_ != 0 || readCount_ == readBefore || hSocket_ == INVALID_SOCKET)
+        if (!alive || lastError_ != 0 || readCount_ == readBefore || hSocket_ == INVALID_SOCKET)
             return;
         u_long waiting;
         if (!BytesWaiting(waiting)) {
@@ -230,8 +249,9 @@ int TCustomWSocket::Send(const void* Data, int Len)
         sendQueue_.Append(Data, Len);
         result = Len;
     }
-    TryToSend();
-    if (allSent_) {
+    const auto alive = Alive();
+    TryToSend(); // may close, and a close handler may destroy the component
+    if (alive && allSent_) {
         // OnDataSent must come from the message loop, never from inside Send.
         PostMessageA(window_.get(), WM_SOCKET_EVENT, static_cast<WPARAM>(hSocket_), WSAMAKESELECTREPLY(FD_WRITE, 0));
     }
@@ -322,11 +342,14 @@ void TCustomWSocket::CloseConnection(bool Graceful)
         Shutdown(2);
     if (!CloseHandleOnce())
         return;
+    const auto alive = Alive();
     SetSocketState(wsClosed);
-    if (!destroying_ && !closeEventFired_ && OnSessionClosed) {
+    if (alive && !destroying_ && !closeEventFired_ && OnSessionClosed) {
         closeEventFired_ = true;
         DoSessionClosed(0);
     }
+    if (!alive)
+        return;
     // A handler that connected again owns the new handle and settings.
     if (hSocket_ == INVALID_SOCKET)
         ResetDefaults();

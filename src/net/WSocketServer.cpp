@@ -30,11 +30,17 @@ int TCustomWSocket::Listen()
         ReportSocketError("Bind");
         return -1;
     }
+    // Each state change is an event whose handler may destroy the component.
+    const auto alive = Alive();
     SetSocketState(wsBound);
+    if (!alive)
+        return -1;
     if (sockType_ == SOCK_DGRAM) {
         SetSocketState(wsListening);
-        SetSocketState(wsConnected);
-        DoSessionConnected(0);
+        if (alive)
+            SetSocketState(wsConnected);
+        if (alive)
+            DoSessionConnected(0);
     } else {
         if (listen(hSocket_, 5) != 0) {
             ReportSocketError("Listen");
@@ -42,6 +48,8 @@ int TCustomWSocket::Listen()
         }
         SetSocketState(wsListening);
     }
+    if (!alive)
+        return -1;
     if (!SelectEvents(hSocket_, ListenEvents)) {
         ReportSocketError("WSAASyncSelect");
         return -1;
@@ -86,7 +94,12 @@ void TCustomWSocket::Dup(SOCKET NewHSocket)
             ReportSocketError("Dup (closesocket)");
             return;
         }
+        const auto alive = Alive();
         SetSocketState(wsClosed);
+        if (!alive) {
+            closesocket(NewHSocket); // nobody is left to adopt it
+            return;
+        }
     }
     hSocket_ = NewHSocket;
     closeEventFired_ = false; // a new connection gets its own close event

@@ -77,7 +77,7 @@ bool TCustomWSocket::Wait(std::int32_t Timeout, TSocketState AwaitedState)
     if (state_ == AwaitedState)
         return true;
     awaitedState_ = AwaitedState;
-    if (!MultiThreaded && !WaitCtrl) {
+    if (!MultiThreaded && !waitCtrl_) {
         WSASetLastError(WSANO_DATA);
         ReportSocketError("TWSocket.Wait");
         return false;
@@ -94,7 +94,7 @@ bool TCustomWSocket::Wait(std::int32_t Timeout, TSocketState AwaitedState)
 
 void TCustomWSocket::ReadLine(std::int32_t Timeout, std::string& Line)
 {
-    if (!MultiThreaded && !WaitCtrl) {
+    if (!MultiThreaded && !waitCtrl_) {
         RaiseError("No wait object assigned");
         return;
     }
@@ -149,7 +149,10 @@ void TCustomWSocket::ContinueReadLine()
                 lineBuffer_ += ch;
                 if (lineBuffer_.size() >= lineLimit) {
                     lineEnd = true;
+                    const auto alive = Alive();
                     Fire(OnLineTooLong, *this);
+                    if (!alive)
+                        return;
                 }
             }
             if (lineEnd) {
@@ -179,7 +182,7 @@ void TCustomWSocket::ContinueReadLine()
 void TCustomWSocket::Flush()
 {
     if (!MultiThreaded) {
-        if (!WaitCtrl) {
+        if (!waitCtrl_) {
             RaiseError("No wait object assigned");
             return;
         }

@@ -32,15 +32,15 @@ private:
 
 void TCustomWSocket::StopWaitCountdown()
 {
-    if (!MultiThreaded && WaitCtrl)
-        WaitCtrl->StopCountdown();
+    if (!MultiThreaded && waitCtrl_)
+        waitCtrl_->StopCountdown();
 }
 
 // Runs the control's modal wait: it returns when the countdown runs out or
 // is stopped by StopWaitCountdown. True when it was stopped.
 bool TCustomWSocket::ModalWait(std::int32_t Timeout)
 {
-    TWait& ctrl = *WaitCtrl;
+    TWait& ctrl = *waitCtrl_;
     TShownWait shown(ctrl, Timeout);
     try {
         ctrl.WaitModal();
@@ -55,7 +55,7 @@ bool TCustomWSocket::ModalWait(std::int32_t Timeout)
 
 void TCustomWSocket::FlushWithWaitCtrl()
 {
-    TWait& ctrl = *WaitCtrl;
+    TWait& ctrl = *waitCtrl_;
     TShownWait shown(ctrl, FlushTimeout);
     struct StopGuard {
         TWait& Ctrl;

@@ -26,19 +26,6 @@ int LeadingNumber(const std::string& text)
     return static_cast<int>(value);
 }
 
-void RegisterWaitClass(HINSTANCE instance, WNDPROC proc)
-{
-    WNDCLASSA wc{};
-    wc.style = CS_HREDRAW | CS_VREDRAW;
-    wc.lpfnWndProc = proc;
-    wc.hInstance = instance;
-    wc.hCursor = LoadCursorA(nullptr, reinterpret_cast<LPCSTR>(IDC_ARROW));
-    wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
-    wc.lpszClassName = ClassName;
-    if (!RegisterClassA(&wc) && GetLastError() != ERROR_CLASS_ALREADY_EXISTS)
-        throw Exception("Cannot register the wait control's window class");
-}
-
 HFONT CreateCaptionFont()
 {
     HDC screen = GetDC(nullptr);
@@ -83,20 +70,39 @@ TCustomWait::TCustomWait(HWND Parent)
 {
     if (!pen_ || !font_)
         throw Exception("Cannot create the wait control's drawing objects");
-    const HINSTANCE instance = GetModuleHandleA(nullptr);
-    RegisterWaitClass(instance, &WindowProc);
-    const DWORD style = shown_ ? WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS : 0;
-    // The window procedure keeps `this` from WM_NCCREATE on.
-    window_.reset(CreateWindowExA(0, ClassName, "", style, 0, 0, width_, height_,
-                                  shown_ ? Parent : HWND_MESSAGE, nullptr, instance, this));
-    if (!window_)
+    const ui::TWindowClass windowClass{.Name = ClassName,
+                                       .Style = CS_HREDRAW | CS_VREDRAW,
+                                       .Cursor = LoadCursorA(nullptr, reinterpret_cast<LPCSTR>(IDC_ARROW)),
+                                       .Background = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1)};
+    try {
+        window_ = ui::CreateOwnedWindow(*this, windowClass,
+                                        {.Style = shown_ ? DWORD{WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS} : DWORD{0},
+                                         .Width = width_,
+                                         .Height = height_,
+                                         .Parent = shown_ ? Parent : HWND_MESSAGE});
+    } catch (const Exception&) {
         throw Exception("Cannot create the wait control's window");
+    }
 }
 
 TCustomWait::~TCustomWait()
 {
-    // Destroy the window first: its last messages still reach a whole object.
+    // The holders forget the control while it is still whole.
+    for (auto& [key, removed] : std::exchange(freeNotifications_, {}))
+        if (removed)
+            removed();
     window_.reset();
+}
+
+void TCustomWait::FreeNotification(const void* Key, std::function<void()> Removed)
+{
+    RemoveFreeNotification(Key);
+    freeNotifications_.emplace_back(Key, std::move(Removed));
+}
+
+void TCustomWait::RemoveFreeNotification(const void* Key)
+{
+    std::erase_if(freeNotifications_, [Key](const auto& entry) { return entry.first == Key; });
 }
 
 void TCustomWait::SetBounds(int Left, int Top, int Width, int Height)
@@ -245,7 +251,7 @@ void TCustomWait::Paint(HDC DC)
     TextOutA(DC, 4, height / 2 - 8, Caption.data(), static_cast<int>(Caption.size()));
 }
 
-LRESULT TCustomWait::HandleMessage(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
+LRESULT TCustomWait::WindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
 {
     switch (msg) {
     case WM_TIMER:
@@ -262,8 +268,8 @@ LRESULT TCustomWait::HandleMessage(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lP
         Paint(reinterpret_cast<HDC>(wParam));
         return 0;
     case WM_NCDESTROY:
-        // Destroyed with its parent: forget the handle; nothing is left to destroy.
-        SetWindowLongPtrA(hwnd, GWLP_USERDATA, 0);
+        // Destroyed with its parent: forget the handle; nothing is left to
+        // destroy (the window helper has unbound it already).
         if (window_.get() == hwnd)
             static_cast<void>(window_.release());
         running_ = false;
@@ -272,25 +278,6 @@ LRESULT TCustomWait::HandleMessage(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lP
         break;
     }
     return DefWindowProcA(hwnd, msg, wParam, lParam);
-}
-
-LRESULT CALLBACK TCustomWait::WindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
-{
-    if (msg == WM_NCCREATE) {
-        const auto* create = reinterpret_cast<const CREATESTRUCTA*>(lParam);
-        SetWindowLongPtrA(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(create->lpCreateParams));
-    }
-    auto* self = reinterpret_cast<TCustomWait*>(GetWindowLongPtrA(hwnd, GWLP_USERDATA));
-    if (!self)
-        return DefWindowProcA(hwnd, msg, wParam, lParam);
-    // No exception may unwind through the system's frames: the message pump
-    // raises it again once DispatchMessageA has returned.
-    try {
-        return self->HandleMessage(hwnd, msg, wParam, lParam);
-    } catch (...) {
-        ui::ParkDispatchException(std::current_exception());
-        return 0;
-    }
 }
 
 } // namespace qm

@@ -15,6 +15,8 @@
 // own message loop, as if they had come straight through.
 #pragma once
 
+#include "ui/ObjectWindow.h"
+
 #include <windows.h>
 
 #include <cstdint>
@@ -22,10 +24,12 @@
 #include <memory>
 #include <string>
 #include <type_traits>
+#include <utility>
+#include <vector>
 
 namespace qm {
 
-class TCustomWait {
+class TCustomWait : private ui::TWindowOwner {
 public:
     using TNotifyEvent = std::function<void(TCustomWait& Sender)>;
     using TWaitEvent = std::function<void(TCustomWait& Sender, int Count)>;
@@ -41,6 +45,7 @@ public:
     // control forgets its window: Handle() is null, the countdown stops, and
     // starting it again raises qm::Exception.
     explicit TCustomWait(HWND Parent);
+    // Runs the free notifications, then destroys the window.
     virtual ~TCustomWait();
     TCustomWait(const TCustomWait&) = delete;
     TCustomWait& operator=(const TCustomWait&) = delete;
@@ -59,6 +64,13 @@ public:
     // An exception that leaves the wait leaves the countdown running.
     virtual void WaitModal();
     virtual void RestoreCaption();
+
+    // Whoever keeps a pointer to the control registers here under a Key of
+    // its own (registering a Key again replaces its callback); Removed runs
+    // once when the control is destroyed. RemoveFreeNotification withdraws
+    // a registration, as a holder must before it goes away itself.
+    void FreeNotification(const void* Key, std::function<void()> Removed);
+    void RemoveFreeNotification(const void* Key);
 
     HWND Handle() const { return window_.get(); }
     int Width() const { return width_; }
@@ -93,17 +105,13 @@ protected:
     virtual void Paint(HDC DC);
 
 private:
-    struct WindowDeleter {
-        void operator()(HWND h) const { DestroyWindow(h); }
-    };
     struct GdiDeleter {
         void operator()(HGDIOBJ h) const { DeleteObject(h); }
     };
     template <class H>
     using GdiHandle = std::unique_ptr<std::remove_pointer_t<H>, GdiDeleter>;
 
-    static LRESULT CALLBACK WindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
-    LRESULT HandleMessage(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
+    LRESULT WindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) override;
     void Tick();
     void SetTimerEnabled(bool enabled);
     void SelectBrushColor(COLORREF color);
@@ -113,7 +121,8 @@ private:
     GdiHandle<HFONT> font_;
     GdiHandle<HBRUSH> brush_;
     COLORREF brushColor_ = 0;
-    std::unique_ptr<HWND__, WindowDeleter> window_;
+    std::vector<std::pair<const void*, std::function<void()>>> freeNotifications_;
+    ui::TWindowHandle window_;
     std::uint16_t interval_ = 1000;
     bool running_ = false;
     bool visible_ = true;

@@ -65,7 +65,7 @@ protected:
     {
         s.MultiThreaded = GetParam();
         if (!GetParam())
-            s.WaitCtrl = &wait_;
+            s.SetWaitCtrl(&wait_);
     }
     // Connects client to server; the server side connection, or null.
     TWSocket* ConnectPair(TestServer& server, TWSocket& client)
@@ -275,7 +275,7 @@ TEST(WSocketWait, FlushWithWaitControlGivesUpAfterFlushTimeout)
     TestServer server; // its side never reads
     TWait wait(nullptr);
     TWSocket c;
-    c.WaitCtrl = &wait;
+    c.SetWaitCtrl(&wait);
     Aim(c, server.Port);
     c.Connect();
     ASSERT_TRUE(c.Wait(5, wsConnected));
