@@ -14,13 +14,19 @@ endmacro()
 
 # One test executable is one CTest test: under Wine every start costs about
 # a second, so cases are grouped per executable, never discovered one by one.
+# WRAPPER: a bash script that CTest runs instead, with the executable's path
+# and arguments (for tests that need peers started around them).
 function(qm_test name)
-  cmake_parse_arguments(ARG "" "TIMEOUT" "SOURCES;DEPS" ${ARGN})
+  cmake_parse_arguments(ARG "" "TIMEOUT;WRAPPER" "SOURCES;DEPS" ${ARGN})
   add_executable(${name} ${ARG_SOURCES})
   target_link_libraries(${name} PRIVATE ${ARG_DEPS} GTest::gtest_main GTest::gmock)
   target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR}/src ${PROJECT_SOURCE_DIR}/tests)
   qm_warnings(${name})
-  add_test(NAME ${name} COMMAND ${name} --gtest_brief=1)
+  if(ARG_WRAPPER)
+    add_test(NAME ${name} COMMAND bash ${ARG_WRAPPER} $<TARGET_FILE:${name}> --gtest_brief=1)
+  else()
+    add_test(NAME ${name} COMMAND ${name} --gtest_brief=1)
+  endif()
   if(NOT ARG_TIMEOUT)
     set(ARG_TIMEOUT 300)
   endif()
