@@ -16,7 +16,7 @@ wine_run=$here/../../scripts/wine-run.sh
 test_exe=${1:?usage: run_http_peers.sh TEST_EXE [ARGS...]}
 shift
 qmget=${QMGET:?QMGET must name qmget.exe}
-PEER_LIFETIME=240
+PEER_LIFETIME=270
 WAIT_SECONDS=15
 AUTH_USER=qmuser
 AUTH_PASSWORD=s3cret-Pw
@@ -119,11 +119,11 @@ export QM_PEER_AUTH_PROXY=127.0.0.1:$auth_proxy_port
 export QM_PEER_AUTH=$AUTH_USER:$AUTH_PASSWORD
 
 status=0
-timeout 180 "$wine_run" "$test_exe" "$@" || { echo "run_http_peers: $(basename "$test_exe") failed" >&2; status=1; }
+timeout 150 "$wine_run" "$test_exe" "$@" || { echo "run_http_peers: $(basename "$test_exe") failed" >&2; status=1; }
 
 # qmget: a whole download through the authenticating proxy, then a missing
 # file, which must end with exit status 1 and the server's 404.
-timeout 60 "$wine_run" "$qmget" "$QM_PEER_URL" "$(windows_path "$work/got.bin")" \
+timeout 45 "$wine_run" "$qmget" "$QM_PEER_URL" "$(windows_path "$work/got.bin")" \
   --proxy "$QM_PEER_AUTH_PROXY" --user "$QM_PEER_AUTH" >"$work/qmget.out"
 rc=$?
 cat "$work/qmget.out"
@@ -131,7 +131,7 @@ if [ $rc -ne 0 ] || ! cmp "$work/got.bin" "$work/www/data.bin"; then
   echo "run_http_peers: qmget through the proxy failed (exit status $rc)" >&2
   status=1
 fi
-timeout 60 "$wine_run" "$qmget" "http://127.0.0.1:$http_port/missing.bin" "$(windows_path "$work/missing.bin")" \
+timeout 45 "$wine_run" "$qmget" "http://127.0.0.1:$http_port/missing.bin" "$(windows_path "$work/missing.bin")" \
   >"$work/qmget404.out" 2>&1
 rc=$?
 if [ $rc -ne 1 ] || ! grep -q '^404 ' "$work/qmget404.out"; then
