@@ -2,11 +2,16 @@
 
 namespace qm {
 
-std::string FileBaseName(std::string_view Path)
+std::string FileNameOf(std::string_view Path)
 {
     const std::size_t slash = Path.find_last_of("\\:");
-    const std::string_view name = slash == std::string_view::npos ? Path : Path.substr(slash + 1);
-    return std::string(name.substr(0, name.find('.')));
+    return std::string(slash == std::string_view::npos ? Path : Path.substr(slash + 1));
+}
+
+std::string FileBaseName(std::string_view Path)
+{
+    const std::string name = FileNameOf(Path);
+    return name.substr(0, name.find('.'));
 }
 
 } // namespace qm

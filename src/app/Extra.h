@@ -6,6 +6,10 @@
 
 namespace qm {
 
+// The file name of Path: the part after its last "\" or ":" ("a:\x\Disk2.id"
+// gives "Disk2.id"; a path that ends in "\" gives "").
+std::string FileNameOf(std::string_view Path);
+
 // The file name of Path (the part after its last "\" or ":"), cut before its
 // first ".": "a:\x\Disk2.id" gives "Disk2", "README" itself, ".profile" "".
 std::string FileBaseName(std::string_view Path);
