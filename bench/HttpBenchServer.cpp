@@ -76,14 +76,9 @@ THttpBenchServer::THttpBenchServer() : pattern_(PatternSize)
         b = static_cast<std::uint8_t>(rng());
     if (!winsock_.Started)
         throw std::runtime_error("WinSock did not start");
-    listener_ = qm::bench::Socket(socket(AF_INET, SOCK_STREAM, 0));
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    int len = static_cast<int>(sizeof addr);
-    auto* sa = reinterpret_cast<sockaddr*>(&addr);
-    if (!listener_ || bind(listener_.Get(), sa, len) != 0 || listen(listener_.Get(), 4) != 0 ||
-        getsockname(listener_.Get(), sa, &len) != 0)
+    sockaddr_in addr;
+    listener_ = qm::bench::ListenOnLoopback(4, addr);
+    if (!listener_)
         throw std::runtime_error("the loopback server cannot listen");
     port_ = ntohs(addr.sin_port);
     thread_ = std::thread([this] { Serve(); });

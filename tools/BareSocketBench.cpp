@@ -74,17 +74,12 @@ LRESULT CALLBACK Transfer::WndProc(HWND Wnd, UINT Msg, WPARAM WParam, LPARAM LPa
 // port, a connect that completes from the backlog, then the accept.
 bool Transfer::Connect()
 {
-    Socket listener(socket(AF_INET, SOCK_STREAM, 0));
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    int len = static_cast<int>(sizeof addr);
-    auto* sa = reinterpret_cast<sockaddr*>(&addr);
-    if (!listener || bind(listener.Get(), sa, len) != 0 || listen(listener.Get(), 1) != 0 ||
-        getsockname(listener.Get(), sa, &len) != 0)
+    sockaddr_in addr;
+    const Socket listener = ListenOnLoopback(1, addr);
+    if (!listener)
         return false;
     Sender = Socket(socket(AF_INET, SOCK_STREAM, 0));
-    if (!Sender || connect(Sender.Get(), sa, len) != 0)
+    if (!Sender || connect(Sender.Get(), reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0)
         return false;
     Accepted = Socket(accept(listener.Get(), nullptr, nullptr));
     return static_cast<bool>(Accepted);

@@ -49,6 +49,22 @@ public:
     bool Started = false;
 };
 
+// A socket listening on 127.0.0.1 at a port the system picks; Addr receives
+// the address to connect to. An empty Socket when a call failed.
+inline Socket ListenOnLoopback(int Backlog, sockaddr_in& Addr)
+{
+    Socket listener(socket(AF_INET, SOCK_STREAM, 0));
+    Addr = sockaddr_in{};
+    Addr.sin_family = AF_INET;
+    Addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    int len = static_cast<int>(sizeof Addr);
+    auto* sa = reinterpret_cast<sockaddr*>(&Addr);
+    if (!listener || bind(listener.Get(), sa, len) != 0 || listen(listener.Get(), Backlog) != 0 ||
+        getsockname(listener.Get(), sa, &len) != 0)
+        return Socket();
+    return listener;
+}
+
 // A window that is never shown, registered under its own class (one living
 // window per class name at a time); Owner is kept in GWLP_USERDATA for Proc.
 class HiddenWindow {
