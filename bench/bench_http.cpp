@@ -8,9 +8,9 @@
 // Every download goes into the same temporary file and is checked byte for
 // byte afterwards. First Get runs once for 16 MB and once for the full size,
 // each followed by the process's peak working set and peak pagefile usage,
-// so the memory can be seen not to grow with the size; then each method runs
-// `runs` times, and the best MB/s (1 MB = 2^20 bytes) and the ratios
-// Get/bare and Get/WinINet are printed.
+// so the memory can be seen not to grow with the size; then `runs` rounds of
+// the three methods, and the best MB/s of each (1 MB = 2^20 bytes) with the
+// ratios Get/bare and Get/WinINet.
 #include "HttpBenchClients.h"
 #include "HttpBenchServer.h"
 
@@ -99,19 +99,32 @@ void PrintMemory()
                 static_cast<double>(pmc.PeakPagefileUsage) / 1048576.0);
 }
 
-// Best MB/s of Runs downloads.
-double Best(const char* Label, const TDownload& Download, const THttpBenchServer& Server, std::size_t Size,
-            long Runs, const std::string& Path)
+struct TMethod {
+    const char* Label;
+    TDownload Download;
+    double Best = 0; // MB/s
+};
+
+// Runs rounds of the three methods, one after the other in each round, so a
+// change in the machine's load touches all of them alike; prints each
+// figure, then the best of each and the ratios of the best.
+void Compare(const THttpBenchServer& Server, std::size_t Size, long Runs, const std::string& Path)
 {
-    double best = 0;
+    TMethod methods[] = {{"Get", GetDownload}, {"bare", BareDownload}, {"WinINet", WinInetDownload}};
     for (long i = 0; i < Runs; ++i) {
-        const double seconds = Time(Label, Download, Server, Size, Path);
-        const double rate = MegabytesPerSecond(Size, seconds);
-        std::printf("%-8s %zu MB in %.2f s: %.1f MB/s\n", Label, Size >> 20, seconds, rate);
-        std::fflush(stdout);
-        best = std::max(best, rate);
+        std::printf("round %ld:", i + 1);
+        for (TMethod& m : methods) {
+            const double rate = MegabytesPerSecond(Size, Time(m.Label, m.Download, Server, Size, Path));
+            std::printf("  %s %.1f MB/s", m.Label, rate);
+            std::fflush(stdout);
+            m.Best = std::max(m.Best, rate);
+        }
+        std::printf("\n");
     }
-    return best;
+    const double get = methods[0].Best;
+    std::printf("best of %ld, %zu MB: Get %.1f MB/s, bare %.1f MB/s, WinINet %.1f MB/s\n", Runs, Size >> 20, get,
+                methods[1].Best, methods[2].Best);
+    std::printf("Get/bare %.2f, Get/WinINet %.2f\n", get / methods[1].Best, get / methods[2].Best);
 }
 
 void Run(std::size_t Megabytes, long Runs, const std::string& Path)
@@ -123,12 +136,7 @@ void Run(std::size_t Megabytes, long Runs, const std::string& Path)
         std::printf("  Get %zu MB: %.1f MB/s\n", mb, MegabytesPerSecond(mb << 20, seconds));
         PrintMemory();
     }
-    const std::size_t size = Megabytes << 20;
-    const double get = Best("Get", GetDownload, server, size, Runs, Path);
-    const double bare = Best("bare", BareDownload, server, size, Runs, Path);
-    const double wininet = Best("WinINet", WinInetDownload, server, size, Runs, Path);
-    std::printf("best of %ld: Get %.1f MB/s, bare %.1f MB/s, WinINet %.1f MB/s\n", Runs, get, bare, wininet);
-    std::printf("Get/bare %.2f, Get/WinINet %.2f\n", get / bare, get / wininet);
+    Compare(server, Megabytes << 20, Runs, Path);
 }
 
 } // namespace
