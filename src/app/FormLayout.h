@@ -15,6 +15,16 @@ struct TFontDeleter {
 };
 using TFontHandle = std::unique_ptr<HFONT__, TFontDeleter>;
 
+struct TBitmapDeleter {
+    void operator()(HBITMAP Bitmap) const noexcept { DeleteObject(Bitmap); }
+};
+using TBitmapHandle = std::unique_ptr<HBITMAP__, TBitmapDeleter>;
+
+// A bitmap resource of the program, stretched to Width x Height (0 x 0: its
+// own size), as a DIB section so a 32-bit alpha channel survives. Raises
+// qm::Exception when it is missing.
+TBitmapHandle LoadBitmapResource(int Id, int Width, int Height);
+
 // The forms' fonts: Arial, ANSI character set, at the height given in
 // pixels at 96 DPI and scaled for Dpi.
 struct TFormFonts {

@@ -37,6 +37,7 @@
 #pragma once
 
 #include "app/AppSeams.h"
+#include "app/FormLayout.h"
 #include "base/StringList.h"
 #include "http/HttpProt.h"
 #include "lzh/LzhD.h"
@@ -52,7 +53,6 @@
 namespace qm {
 
 class TSetupForm;
-struct TFormFonts;
 
 class TaForm final : private ui::TWindowOwner {
 public:
@@ -166,10 +166,11 @@ private:
     LRESULT WindowProc(HWND Wnd, UINT Msg, WPARAM WParam, LPARAM LParam) override;
     void CreateControls();
     void LayOut(UINT Dpi);
-    void CreateImages();
-    LRESULT OnCommand(WPARAM WParam);
+    void LoadImages(UINT Dpi);
+    void DrawLogo(const DRAWITEMSTRUCT& Item) const;
+    void OnCommand(WPARAM WParam);
     LRESULT OnNotify(const NMHDR& Header);
-    LRESULT OnSetCursor(HWND Over, LPARAM LParam);
+    LRESULT OnSetCursor(WPARAM WParam, LPARAM LParam);
 
     std::string scrambledServerBaseURL_;
     TAppSeams seams_;
@@ -177,6 +178,8 @@ private:
     bool closed_ = false;
     bool closing_ = false; // FormClose is running
     std::unique_ptr<TFormFonts> fonts_;
+    TBitmapHandle logo_;  // Image1's picture
+    TBitmapHandle glyph_; // SpeedButton1's glyph
     ui::TWindowHandle window_; // last: goes first when the form is destroyed
 };
 

@@ -12,6 +12,7 @@
 // title bar's close button gives mrCancel.
 #pragma once
 
+#include "app/FormLayout.h"
 #include "ui/Controls.h"
 #include "ui/ObjectWindow.h"
 
@@ -20,8 +21,6 @@
 #include <memory>
 
 namespace qm {
-
-struct TFormFonts;
 
 class TSetupForm final : private ui::TWindowOwner {
 public:

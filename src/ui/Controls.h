@@ -55,11 +55,31 @@ private:
     HWND handle_ = nullptr;
 };
 
+// A static text. One created with SS_LEFTNOWORDWRAP sizes its width to its
+// caption whenever the caption is set (so a longer status word is not cut).
 class TLabel : public TControl {
 public:
     using TControl::TControl;
     std::string Caption() const { return GetText(); }
-    void SetCaption(const std::string& Value) { PutText(Value); }
+    void SetCaption(const std::string& Value)
+    {
+        PutText(Value);
+        if ((GetWindowLongPtrA(Handle(), GWL_STYLE) & SS_TYPEMASK) == SS_LEFTNOWORDWRAP)
+            FitWidth(Value);
+    }
+
+private:
+    void FitWidth(const std::string& Value)
+    {
+        const HDC dc = GetDC(Handle());
+        const HGDIOBJ old = SelectObject(dc, reinterpret_cast<HFONT>(SendMessageA(Handle(), WM_GETFONT, 0, 0)));
+        SIZE extent{};
+        GetTextExtentPoint32A(dc, Value.c_str(), static_cast<int>(Value.size()), &extent);
+        SelectObject(dc, old);
+        ReleaseDC(Handle(), dc);
+        const RECT r = Bounds();
+        SetWindowPos(Handle(), nullptr, 0, 0, extent.cx, r.bottom, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    }
 };
 
 // The program's own speed button (SpeedButton.h): takes no keyboard focus;

@@ -1,0 +1,175 @@
+// TaForm: creation and closing of the form, the button dispatch by caption,
+// the mail link and the proxy dialog.
+#include "app/Loader.h"
+
+#include "app/ExtraStr.h"
+#include "app/proxyset.h"
+#include "http/HttpProtText.h"
+#include "ui/Cursor.h"
+#include "ui/MessageBox.h"
+
+#include <functional>
+
+namespace qm {
+namespace {
+
+// A text the system writes into a caller's buffer, whatever its length:
+// Fill(nullptr, 0) tells the size needed (with the terminating 0).
+std::string SystemText(const std::function<DWORD(char*, DWORD)>& Fill)
+{
+    std::string text;
+    DWORD needed = Fill(nullptr, 0);
+    while (needed > text.size()) {
+        text.resize(needed);
+        needed = Fill(text.data(), static_cast<DWORD>(text.size()));
+    }
+    text.resize(needed); // the count written, without the terminating 0
+    return text;
+}
+
+constexpr const char* DeletePrompt =
+    "Do you wish to delete the downloaded files?\r\n"
+    "If Quillmark Veldra has been installed successfully,\r\n"
+    "you can delete them to save the hard disk space.\r\n"
+    "Otherwise, click \"No\" so you do not have to download\r\n"
+    "them again.";
+constexpr const char* InstalledMessage =
+    "Now you can run Quillmark. To run,\r\n"
+    "click \"Start,\" select \"Programs\" and \"Quillmark.\"\r\n"
+    "Good luck and happy studying!";
+
+// Deletes the files directly in Dir (not in its subdirectories), then Dir
+// itself if it is empty by then; what cannot go stays, silently.
+void DeleteDownloads(const std::string& Dir)
+{
+    WIN32_FIND_DATAA entry;
+    const HANDLE find = FindFirstFileA((Dir + "\\*.*").c_str(), &entry);
+    if (find != INVALID_HANDLE_VALUE) {
+        do {
+            DeleteFileA((Dir + "\\" + entry.cFileName).c_str());
+        } while (FindNextFileA(find, &entry));
+        FindClose(find);
+    }
+    RemoveDirectoryA(Dir.c_str());
+}
+
+} // namespace
+
+void TaForm::Show()
+{
+    CenterOnScreen(Handle());
+    ShowWindow(Handle(), SW_SHOW);
+    UpdateWindow(Handle());
+    LV.SetFocus();
+}
+
+void TaForm::Close()
+{
+    SendMessageA(Handle(), WM_CLOSE, 0, 0);
+}
+
+std::string TaForm::ServerBaseURL() const
+{
+    return DescrambleText(scrambledServerBaseURL_);
+}
+
+std::string TaForm::ServerHostName() const
+{
+    return SplitURL(ServerBaseURL()).Host;
+}
+
+void TaForm::FormCreate()
+{
+    FileList.Clear();
+    CompleteAtLoad = 0;
+    DownloadDir = SystemText([](char* Buffer, DWORD Size) { return GetCurrentDirectoryA(Size, Buffer); }) +
+                  "\\veldratp";
+    SystemDir = SystemText([](char* Buffer, DWORD Size) { return GetWindowsDirectoryA(Buffer, Size); }) + "\\system";
+    ReplaceFirst(DownloadDir, "\\\\", "\\"); // a drive root already ends in "\"
+    CreateDirectoryA(DownloadDir.c_str(), nullptr); // it may exist from an earlier run
+}
+
+void TaForm::FormClose()
+{
+    if (closed_ || closing_)
+        return;
+    ui::SetScreenCursor(ui::crDefault);
+    if (RunInProgress) {
+        // The run is waiting further down this stack (in Get or Decompress):
+        // end its transfer and let SBStartClick finish the close once the
+        // run has returned, so nothing it still uses is released under it.
+        ClosePending = true;
+        CancelRequested = true;
+        if (HttpCli1.State() != hsReady)
+            HttpCli1.Abort();
+        return;
+    }
+    FinishClose();
+}
+
+void TaForm::FinishClose()
+{
+    closing_ = true;
+    ClosePending = false;
+    if (CompleteAtLoad > 0 &&
+        ui::ShowMessageBox(Handle(), DeletePrompt, "Confirm", MB_YESNO | MB_ICONQUESTION) == IDYES)
+        DeleteDownloads(DownloadDir);
+    if (InstallStarted)
+        ui::ShowMessage(InstalledMessage);
+    FileList.Clear();
+    closed_ = true;
+    closing_ = false;
+    ShowWindow(Handle(), SW_HIDE);
+}
+
+void TaForm::SBStartClick()
+{
+    if (RunInProgress) // Start is disabled then; a second run must never begin
+        return;
+    CancelRequested = false;
+    if (SBStart.Caption() == "&Install QM") {
+        RunSetup();
+        return;
+    }
+    RunInProgress = true;
+    try {
+        StartDownloadRun();
+    } catch (...) {
+        RunInProgress = false;
+        throw;
+    }
+    RunInProgress = false;
+    if (ClosePending)
+        FinishClose();
+    else if (CancelRequested)
+        SBStart.SetEnabled(true); // the cancelled run has now fully ended
+}
+
+void TaForm::SBCancelClick()
+{
+    ui::SetScreenCursor(ui::crDefault);
+    const std::string caption = SBCancel.Caption();
+    if (caption == "&Make Disks")
+        MakeDisks();
+    else if (caption == "&Cancel")
+        CancelDownloadRun();
+    else
+        Close();
+}
+
+void TaForm::Label3Click()
+{
+    seams_.ShellExecuteA(nullptr, "open", SupportMailLink, nullptr, nullptr, SW_SHOWNORMAL);
+}
+
+void TaForm::SpeedButton1Click()
+{
+    if (!SetupForm || SetupForm->ShowModal() != TSetupForm::mrOk)
+        return;
+    HttpCli1.Proxy = SetupForm->EProxy.Text();
+    HttpCli1.ProxyPort = SetupForm->EProxyport.Text();
+    HttpCli1.Username = SetupForm->EUser.Text();
+    HttpCli1.Password = SetupForm->EPass.Text();
+}
+
+} // namespace qm
