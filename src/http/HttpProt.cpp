@@ -2,9 +2,33 @@
 // of THttpCli.
 #include "http/HttpProt.h"
 
-namespace qm {
+#include "base/Events.h"
+#include "ui/Application.h"
 
-THttpCli::THttpCli() = default;
+namespace qm {
+namespace {
+
+constexpr char windowClassName[] = "QmHttpCliWindow";
+
+} // namespace
+
+THttpCli::THttpCli()
+{
+    window_ = ui::CreateOwnedWindow(*this, {.Name = windowClassName}, {.ExStyle = WS_EX_TOOLWINDOW, .Style = WS_POPUP});
+    socket_.OnSessionClosed = [this](TCustomWSocket&, std::uint16_t Error) {
+        if (closeRelocates_)
+            RelocationClosed();
+        else
+            SocketSessionClosed(Error);
+    };
+    socket_.OnDataAvailable = [this](TCustomWSocket&, std::uint16_t Error) { SocketDataAvailable(Error); };
+    socket_.OnSessionConnected = [this](TCustomWSocket&, std::uint16_t Error) { SocketSessionConnected(Error); };
+    socket_.OnDataSent = [this](TCustomWSocket&, std::uint16_t Error) { SocketDataSent(Error); };
+    socket_.OnDnsLookupDone = [this](TCustomWSocket&, std::uint16_t Error) { SocketDnsLookupDone(Error); };
+}
+
+// The window goes first (declared last): messages still queued for it are
+// dropped. The socket then closes without events (its destructor clears them).
 THttpCli::~THttpCli() = default;
 
 void THttpCli::SetMultiThreaded(bool Value)
@@ -13,24 +37,112 @@ void THttpCli::SetMultiThreaded(bool Value)
     socket_.MultiThreaded = Value;
 }
 
-void THttpCli::StartRequest(THttpRequest) { throw EHttpException("not implemented yet", 404); }
-void THttpCli::ExecuteRequest(THttpRequest RqType) { StartRequest(RqType); }
-void THttpCli::Abort() {}
-void THttpCli::SendLine(const std::string&) {}
-void THttpCli::StartConnection() {}
-void THttpCli::Disconnect() { socket_.Close(); }
-void THttpCli::DoHeaderBegin() {}
-void THttpCli::DoHeaderEnd() {}
-void THttpCli::DoDocBegin() {}
-void THttpCli::DoDocData(const void*, std::int32_t) {}
-void THttpCli::DoDocEnd() {}
-void THttpCli::DoSendBegin() {}
-void THttpCli::DoSendData(const void*, std::int32_t) {}
-void THttpCli::DoSendEnd() {}
+bool THttpCli::SetState(THttpCliState NewState, bool RequestEnds)
+{
+    if (state_ == NewState)
+        return true;
+    state_ = NewState;
+    // Posted before the event, so a handler that destroys the client leaves
+    // nothing to do after it.
+    if (NewState == hsReady && RequestEnds)
+        PostToSelf(WM_HTTPCLI_DONE);
+    const auto alive = socket_.Alive();
+    Fire(OnStateChange, *this);
+    return alive && state_ == NewState;
+}
+
+void THttpCli::PostToSelf(UINT Msg)
+{
+    PostMessageA(window_.get(), Msg, 0, 0);
+}
 
 LRESULT THttpCli::WindowProc(HWND Wnd, UINT Msg, WPARAM WParam, LPARAM LParam)
 {
-    return DefWindowProcA(Wnd, Msg, WParam, LParam);
+    switch (Msg) {
+    case WM_HTTPCLI_DONE:
+        Fire(OnRequestDone, *this, requestType_, static_cast<std::uint16_t>(requestDoneError_));
+        return 0;
+    case WM_HTTPCLI_READY:
+        SetState(hsReady);
+        return 0;
+    case WM_HTTPCLI_RELOCATE:
+        // An abort since the relocation was posted has ended the request.
+        if (!ending_ && state_ == hsConnected)
+            StartNextHop();
+        return 0;
+    default:
+        return DefWindowProcA(Wnd, Msg, WParam, LParam);
+    }
 }
+
+void THttpCli::StartConnection()
+{
+    if (SetState(hsDnsLookup))
+        socket_.DnsLookup(hostName_);
+}
+
+void THttpCli::Disconnect()
+{
+    socket_.Close();
+}
+
+void THttpCli::Abort()
+{
+    // Nothing runs, or the request has ended and only waits for hsReady.
+    if (state_ == hsReady || state_ == hsAborting || ending_)
+        return;
+    const bool lookingUp = state_ == hsDnsLookup;
+    const auto alive = socket_.Alive();
+    if (!SetState(hsAborting))
+        return;
+    if (lookingUp)
+        socket_.CancelDnsLookup(); // its failure report is ignored while aborting
+    if (!alive)
+        return;
+    statusCode_ = 404;
+    reasonPhrase_ = "Connection aborted on request";
+    requestDoneError_ = 3;
+    EndConnection();
+}
+
+// Closes the connection, whose close event runs the closed handler; with no
+// connection open (a lookup, or before the connect) it runs directly.
+void THttpCli::EndConnection()
+{
+    closeRelocates_ = false;
+    if (socket_.State() != wsClosed)
+        socket_.Close();
+    else
+        SocketSessionClosed(0);
+}
+
+void THttpCli::ExecuteRequest(THttpRequest RqType)
+{
+    const auto alive = socket_.Alive();
+    StartRequest(RqType);
+    while (alive && state_ != hsReady) {
+        // Every waiting message is dispatched, in order; then sleep until the
+        // next one arrives (every change of State comes with a message).
+        if (multiThreaded_)
+            socket_.PumpMessages();
+        else
+            ui::Application().ProcessMessages();
+        if (alive && state_ != hsReady)
+            MsgWaitForMultipleObjectsEx(0, nullptr, INFINITE, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
+    }
+    if (!alive)
+        throw EHttpException("Connection aborted on request", 404);
+    if (statusCode_ >= 400)
+        throw EHttpException(reasonPhrase_, static_cast<std::uint16_t>(statusCode_));
+}
+
+void THttpCli::DoHeaderBegin() { Fire(OnHeaderBegin, *this); }
+void THttpCli::DoHeaderEnd() { Fire(OnHeaderEnd, *this); }
+void THttpCli::DoDocBegin() { Fire(OnDocBegin, *this); }
+void THttpCli::DoDocData(const void* Buffer, std::int32_t Len) { Fire(OnDocData, *this, Buffer, Len); }
+void THttpCli::DoDocEnd() { Fire(OnDocEnd, *this); }
+void THttpCli::DoSendBegin() { Fire(OnSendBegin, *this); }
+void THttpCli::DoSendData(const void* Buffer, std::int32_t Len) { Fire(OnSendData, *this, Buffer, Len); }
+void THttpCli::DoSendEnd() { Fire(OnSendEnd, *this); }
 
 } // namespace qm

@@ -60,6 +60,7 @@
 #include <memory>
 #include <string>
 #include <utility>
+#include <vector>
 
 namespace qm {
 
@@ -193,31 +194,34 @@ private:
     using TLineConsumer = void (THttpCli::*)();
 
     LRESULT WindowProc(HWND Wnd, UINT Msg, WPARAM WParam, LPARAM LParam) override;
-    bool SetState(THttpCliState NewState); // false when the client is gone
+    // The one way State changes: fires OnStateChange on a change, and on the
+    // change to hsReady posts WM_HTTPCLI_DONE unless !RequestEnds. True when
+    // the client lives on and is still in NewState after the event.
+    bool SetState(THttpCliState NewState, bool RequestEnds = true);
     void PostToSelf(UINT Msg);
-    void WaitUntilReady();
+    void EndConnection();
     // Request side (HttpProtRequest.cpp).
     void SplitRequestURL();
     void SetDocNameFromPath(const std::string& Path);
+    void StartNextHop();
     void SocketDnsLookupDone(std::uint16_t Error);
     void SocketSessionConnected(std::uint16_t Error);
-    void SendRequest(const char* Method);
+    std::vector<std::string> RequestLines(const std::string& Method) const;
+    bool SendRequest(const std::string& Method);
     void SocketDataSent(std::uint16_t Error);
-    void ConnectFailed(std::string Reason, std::int32_t DoneError);
     // Response side (HttpProtResponse.cpp).
+    void DropReceived();
     void SocketDataAvailable(std::uint16_t Error);
     void CutHeaderLines();
     void HeaderLine();
-    void HandleStatusLine(const std::string& Line);
-    void HandleField(const std::string& Line);
-    void HeaderEnd();
+    bool HandleStatusLine(const std::string& Line); // false: malformed, the request ended
+    bool HandleField(const std::string& Line);
     void Relocate(const std::string& Location);
+    void HeaderEnd();
     void DocChunk();
+    void Fail(std::string Reason);
     void SocketSessionClosed(std::uint16_t Error);
-    void RelocationClosed(std::uint16_t Error);
-    void Fail(std::string Reason); // 404, Reason, close the connection
-    void DropReceived();
-    void HookClosed(bool Relocating);
+    void RelocationClosed();
 
     // Its Alive() guard is the client's too: the socket dies with the
     // client, so code that raised an event checks it before going on.
@@ -243,7 +247,8 @@ private:
     std::int64_t contentLength_ = 0;
     std::string contentType_;
     TStringList wwwAuthenticate_;
-    bool relocating_ = false;
+    bool relocating_ = false;     // a Location field was applied
+    bool closeRelocates_ = false; // the next close starts the next hop
     TStringList rcvdHeader_;
     std::int64_t rcvdCount_ = 0;
     std::int64_t sentCount_ = 0;
