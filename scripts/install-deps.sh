@@ -10,6 +10,7 @@ packages=(
   wine wine64 xvfb xauth                           # Windows tests
   python3
   tinyproxy                                        # the HTTP client's real proxy peer
+  imagemagick                                      # screenshots of the program's windows (PNG)
 )
 
 missing=()

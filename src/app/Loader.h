@@ -171,12 +171,14 @@ private:
     void OnCommand(WPARAM WParam);
     LRESULT OnNotify(const NMHDR& Header);
     LRESULT OnSetCursor(WPARAM WParam, LPARAM LParam);
+    void OnActivate(bool Active);
 
     std::string scrambledServerBaseURL_;
     TAppSeams seams_;
     UINT dpi_ = 96;
     bool closed_ = false;
     bool closing_ = false; // FormClose is running
+    HWND lastFocus_ = nullptr; // the control to refocus when the window is activated again
     std::unique_ptr<TFormFonts> fonts_;
     TBitmapHandle logo_;  // Image1's picture
     TBitmapHandle glyph_; // SpeedButton1's glyph

@@ -201,6 +201,19 @@ LRESULT TaForm::OnSetCursor(WPARAM WParam, LPARAM LParam)
     return DefWindowProcA(Handle(), WM_SETCURSOR, WParam, LParam);
 }
 
+// As a dialog does: the control that had the focus gets it back when the
+// window is activated again (after the proxy dialog or a message box).
+void TaForm::OnActivate(bool Active)
+{
+    if (!Active) {
+        const HWND focus = GetFocus();
+        if (focus && IsChild(Handle(), focus))
+            lastFocus_ = focus;
+    } else {
+        SetFocus(lastFocus_ && IsWindow(lastFocus_) ? lastFocus_ : LV.Handle());
+    }
+}
+
 LRESULT TaForm::WindowProc(HWND Wnd, UINT Msg, WPARAM WParam, LPARAM LParam)
 {
     switch (Msg) {
@@ -217,6 +230,10 @@ LRESULT TaForm::WindowProc(HWND Wnd, UINT Msg, WPARAM WParam, LPARAM LParam)
         return OnSetCursor(WParam, LParam);
     case WM_CLOSE:
         FormClose();
+        return 0;
+    case WM_ACTIVATE:
+        if (!HIWORD(WParam)) // not while minimised
+            OnActivate(LOWORD(WParam) != WA_INACTIVE);
         return 0;
     case WM_DPICHANGED: {
         LayOut(HIWORD(WParam));
