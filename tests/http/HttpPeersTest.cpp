@@ -34,7 +34,7 @@ struct TPeerCase {
     const char* Name;
     const char* ProxyVar; // nullptr: direct
     TCredentials Credentials;
-    int Status; // 200: the whole file arrives; otherwise Get raises with it
+    int Status; // 200: the whole file arrives; otherwise the proxy's answer, which Get raises
 };
 
 void PrintTo(const TPeerCase& Case, std::ostream* Out)
@@ -46,7 +46,10 @@ const TPeerCase PeerCases[] = {
     {"Direct", nullptr, TCredentials::None, 200},
     {"Proxy", "QM_PEER_PROXY", TCredentials::None, 200},
     {"AuthProxyRightCredentials", "QM_PEER_AUTH_PROXY", TCredentials::Right, 200},
-    {"AuthProxyWrongCredentials", "QM_PEER_AUTH_PROXY", TCredentials::Wrong, 407},
+    // This proxy answers a missing Proxy-Authorization with 407 and a wrong
+    // one with 401; either way Get must raise with the proxy's status.
+    {"AuthProxyWrongCredentials", "QM_PEER_AUTH_PROXY", TCredentials::Wrong, 401},
+    {"AuthProxyNoCredentials", "QM_PEER_AUTH_PROXY", TCredentials::None, 407},
 };
 
 testing::AssertionResult SameBytes(const std::vector<std::uint8_t>& Got, const std::vector<std::uint8_t>& Want)
