@@ -11,6 +11,7 @@ packages=(
   python3
   tinyproxy                                        # the HTTP client's real proxy peer
   imagemagick                                      # screenshots of the program's windows (PNG)
+  fonts-liberation                                 # Arial's metrics for the windows under Wine
 )
 
 missing=()

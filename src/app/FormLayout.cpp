@@ -114,6 +114,13 @@ TBitmapHandle LoadBitmapResource(int Id, int Width, int Height)
     return TBitmapHandle(bitmap);
 }
 
+void DrawBevel(const DRAWITEMSTRUCT& Item, UINT Edges)
+{
+    RECT r = Item.rcItem;
+    FillRect(Item.hDC, &r, GetSysColorBrush(COLOR_BTNFACE));
+    DrawEdge(Item.hDC, &r, EDGE_ETCHED, Edges);
+}
+
 void CenterOnScreen(HWND Wnd)
 {
     RECT area{};

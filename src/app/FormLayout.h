@@ -61,6 +61,9 @@ void CreateChildren(HWND Parent, std::span<const TChildSpec> Children);
 // keeping its top-left corner) and its children for Dpi, with their fonts.
 void LayOutChildren(HWND Parent, std::span<const TChildSpec> Children, int ClientWidth, int ClientHeight, UINT Dpi,
                     const TFormFonts& Fonts);
+// Paints an owner-drawn bevel: the face colour with an etched line along
+// Edges (BF_RECT for a frame, BF_TOP for a line along the top).
+void DrawBevel(const DRAWITEMSTRUCT& Item, UINT Edges);
 // Moves the top-level window Wnd to the centre of the primary monitor's work area.
 void CenterOnScreen(HWND Wnd);
 

@@ -52,8 +52,9 @@ constexpr std::array<TChildSpec, 11> Children{{
     {ui::SpeedButtonClass, 0, 0, IdSBCancel, 208, 136, 132, 22, "&Close", TFontRole::Bold},
     {"STATIC", SS_LEFTNOWORDWRAP | SS_NOPREFIX, 0, IdLStat, 209, 172, 31, 14, "Ready"},
     {"STATIC", SS_LEFTNOWORDWRAP | SS_NOPREFIX, 0, IdLPercent, 273, 172, 3, 14, ""},
-    {"STATIC", SS_ETCHEDFRAME, 0, IdBevel1, 18, 216, 322, 30, ""},
     {"STATIC", SS_CENTER | SS_NOPREFIX | SS_NOTIFY, 0, IdLabel3, 24, 220, 312, 24, LegalNotice, TFontRole::Small},
+    // Drawn by the form; below Label3, which it does not paint over.
+    {"STATIC", SS_OWNERDRAW | WS_CLIPSIBLINGS, 0, IdBevel1, 18, 216, 322, 30, ""},
 }};
 
 HWND Child(HWND Form, int Id)
@@ -225,6 +226,8 @@ LRESULT TaForm::WindowProc(HWND Wnd, UINT Msg, WPARAM WParam, LPARAM LParam)
     case WM_DRAWITEM:
         if (WParam == IdImage1 && logo_)
             DrawLogo(*reinterpret_cast<const DRAWITEMSTRUCT*>(LParam));
+        else if (WParam == IdBevel1)
+            DrawBevel(*reinterpret_cast<const DRAWITEMSTRUCT*>(LParam), BF_RECT);
         return TRUE;
     case WM_SETCURSOR:
         return OnSetCursor(WParam, LParam);

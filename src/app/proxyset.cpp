@@ -24,21 +24,24 @@ enum : int {
 constexpr int ClientWidth = 248;
 constexpr int ClientHeight = 189;
 constexpr DWORD EditStyle = WS_TABSTOP | ES_AUTOHSCROLL;
+// One line that sizes its width to the text (ui::TLabel), like the edits'
+// captions should: a font with other metrics must not wrap "Proxy port:".
+constexpr DWORD LabelStyle = SS_LEFTNOWORDWRAP | SS_NOPREFIX;
 
 // In tab order: proxy, port, OK, Cancel, user name, password.
 constexpr std::array<TChildSpec, 11> Children{{
-    {"STATIC", SS_LEFT, 0, IdLabel1, 20, 18, 31, 14, "Proxy:"},
+    {"STATIC", LabelStyle, 0, IdLabel1, 20, 18, 31, 14, "Proxy:"},
     {"EDIT", EditStyle, WS_EX_CLIENTEDGE, IdEProxy, 76, 16, 151, 22, ""},
-    {"STATIC", SS_LEFT, 0, IdLabel2, 20, 46, 53, 14, "Proxy port:"},
+    {"STATIC", LabelStyle, 0, IdLabel2, 20, 46, 53, 14, "Proxy port:"},
     {"EDIT", EditStyle, WS_EX_CLIENTEDGE, IdEProxyport, 76, 44, 151, 22, "80"},
     {"BUTTON", WS_TABSTOP | BS_DEFPUSHBUTTON, 0, IDOK, 38, 152, 75, 25, "&OK"},
     {"BUTTON", WS_TABSTOP | BS_PUSHBUTTON, 0, IdButton2, 142, 152, 75, 25, "&Cancel"},
-    {"STATIC", SS_LEFT, 0, IdLabel3, 20, 75, 55, 14, "User name:"},
+    {"STATIC", LabelStyle, 0, IdLabel3, 20, 75, 55, 14, "User name:"},
     {"EDIT", EditStyle, WS_EX_CLIENTEDGE, IdEUser, 76, 72, 151, 22, ""},
-    {"STATIC", SS_LEFT, 0, IdLabel4, 20, 103, 53, 14, "Password:"},
+    {"STATIC", LabelStyle, 0, IdLabel4, 20, 103, 53, 14, "Password:"},
     {"EDIT", EditStyle, WS_EX_CLIENTEDGE, IdEPass, 76, 100, 151, 22, ""},
-    // A line along the top of the separator band.
-    {"STATIC", SS_ETCHEDHORZ, 0, IdBevel1, 0, 136, 250, 2, ""},
+    // An etched line along the top of the band, drawn by the form.
+    {"STATIC", SS_OWNERDRAW, 0, IdBevel1, 0, 136, 250, 5, ""},
 }};
 
 } // namespace
@@ -79,6 +82,8 @@ void TSetupForm::LayOut(UINT Dpi)
     LayOutChildren(Handle(), Children, ClientWidth, ClientHeight, Dpi, *fonts);
     fonts_ = std::move(fonts);
     dpi_ = Dpi;
+    for (ui::TLabel* label : {&Label1, &Label2, &Label3, &Label4})
+        label->SetCaption(label->Caption());
 }
 
 int TSetupForm::ShowModal()
@@ -136,6 +141,10 @@ LRESULT TSetupForm::WindowProc(HWND Wnd, UINT Msg, WPARAM WParam, LPARAM LParam)
         else if (HIWORD(WParam) == BN_CLICKED && LOWORD(WParam) == IdButton2)
             EndModal(mrCancel);
         return 0; // IDCANCEL (Escape) does nothing
+    case WM_DRAWITEM:
+        if (WParam == IdBevel1)
+            DrawBevel(*reinterpret_cast<const DRAWITEMSTRUCT*>(LParam), BF_TOP);
+        return TRUE;
     case DM_GETDEFID:
         return MAKELRESULT(IDOK, DC_HASDEFID);
     case WM_CLOSE:

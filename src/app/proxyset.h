@@ -48,7 +48,7 @@ public:
     UINT Dpi() const { return dpi_; }
 
     // Controls, in declaration order.
-    ui::TLabel Label1;
+    ui::TLabel Label1; // the labels size their width to their text
     ui::TEdit EProxy;     // empty at start
     ui::TEdit EProxyport; // "80" at start
     ui::TLabel Label2;

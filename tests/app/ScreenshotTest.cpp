@@ -1,0 +1,82 @@
+// Saves pictures of the program's windows for people to look at: run by
+// scripts/screenshots.sh with QM_SCREENSHOT_DIR set (skipped otherwise).
+// Each picture is the screen's pixels under the window, as a 24-bit BMP
+// that the script turns into PNG.
+#include "LoaderFixture.h"
+
+#include <cstdlib>
+#include <fstream>
+#include <string>
+#include <vector>
+
+namespace qm::test {
+namespace {
+
+// Lets the window and the X server finish drawing before the pixels are read.
+void Settle(HWND Wnd)
+{
+    RedrawWindow(Wnd, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_ALLCHILDREN | RDW_UPDATENOW);
+    for (int i = 0; i < 10; ++i) {
+        ui::Application().ProcessMessages();
+        Sleep(50);
+    }
+}
+
+void SaveWindowPicture(HWND Wnd, const std::string& Path)
+{
+    Settle(Wnd);
+    RECT r{};
+    GetWindowRect(Wnd, &r);
+    const int width = r.right - r.left, height = r.bottom - r.top;
+    BITMAPINFOHEADER info{sizeof info, width, height, 1, 24, BI_RGB, 0, 0, 0, 0, 0};
+    void* bits = nullptr;
+    const HDC screen = GetDC(nullptr);
+    const HDC memory = CreateCompatibleDC(screen);
+    const HBITMAP picture =
+        CreateDIBSection(screen, reinterpret_cast<BITMAPINFO*>(&info), DIB_RGB_COLORS, &bits, nullptr, 0);
+    const HGDIOBJ old = SelectObject(memory, picture);
+    BitBlt(memory, 0, 0, width, height, screen, r.left, r.top, SRCCOPY);
+    GdiFlush();
+    const auto stride = static_cast<DWORD>((width * 3 + 3) & ~3);
+    info.biSizeImage = stride * static_cast<DWORD>(height);
+    const BITMAPFILEHEADER file{0x4D42, static_cast<DWORD>(sizeof(BITMAPFILEHEADER) + sizeof info + info.biSizeImage),
+                                0, 0, static_cast<DWORD>(sizeof(BITMAPFILEHEADER) + sizeof info)};
+    std::ofstream out(Path, std::ios::binary);
+    out.write(reinterpret_cast<const char*>(&file), sizeof file);
+    out.write(reinterpret_cast<const char*>(&info), sizeof info);
+    out.write(static_cast<const char*>(bits), static_cast<std::streamsize>(info.biSizeImage));
+    SelectObject(memory, old);
+    DeleteObject(picture);
+    DeleteDC(memory);
+    ReleaseDC(nullptr, screen);
+    EXPECT_TRUE(out.good()) << Path;
+}
+
+class ScreenshotTest : public LoaderTest {
+protected:
+    void SetUp() override
+    {
+        const char* dir = std::getenv("QM_SCREENSHOT_DIR");
+        if (!dir || !*dir)
+            GTEST_SKIP() << "QM_SCREENSHOT_DIR is not set";
+        OutDir = dir;
+        CreateForm();
+    }
+    std::string OutDir;
+};
+
+TEST_F(ScreenshotTest, MainWindowIdleAndProxyDialog)
+{
+    SaveWindowPicture(Form->Handle(), OutDir + "\\main-idle.bmp");
+    PostAction([this] {
+        Setup->EProxy.SetText("proxy.example");
+        Setup->EUser.SetText("ann");
+        Setup->EPass.SetText("secret");
+        SaveWindowPicture(Setup->Handle(), OutDir + "\\proxy-dialog.bmp");
+        Setup->Button2.Click();
+    });
+    Form->SpeedButton1.Click();
+}
+
+} // namespace
+} // namespace qm::test
