@@ -104,6 +104,7 @@ public:
             return;
         Draw(Count, Total);
         std::fputc('\n', stderr);
+        std::fflush(stderr);
     }
 
 private:

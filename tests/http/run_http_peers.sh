@@ -4,7 +4,8 @@
 #   run_http_peers.sh TEST_EXE [ARGS...]     (QMGET: the path of qmget.exe)
 # Starts Python's http.server over a directory holding an 8 MB file of seeded
 # random bytes (QM_TEST_SEED replays a seed), one tinyproxy open to loopback
-# and one requiring Basic authorization, each on a free port; waits until
+# and one requiring Basic authorization, and a server whose body falls short
+# of its Content-Length, each on a free port; waits until
 # each accepts; runs the Windows programs under Wine with the addresses in
 # the environment; and stops the peers whatever happens. Every peer also
 # ends by itself after PEER_LIFETIME seconds, so even a killed run leaves
@@ -81,6 +82,20 @@ with_free_port() {
 
 start_http() { start_peer http "$1" python3 -m http.server --bind 127.0.0.1 --directory "$work/www" "$1"; }
 
+# A server that promises more than it sends: Content-Length 100000, 1000
+# bytes, close.
+start_short() {
+  start_peer short "$1" python3 -c '
+import socket, sys
+s = socket.create_server(("127.0.0.1", int(sys.argv[1])))
+while True:
+    c, _ = s.accept()
+    c.recv(65536)
+    c.sendall(b"HTTP/1.0 200 OK\r\nContent-Length: 100000\r\n\r\n" + b"x" * 1000)
+    c.close()
+' "$1"
+}
+
 proxy_config() { # FILE PORT [EXTRA LINE]
   cat >"$1" <<CONF
 Port $2
@@ -110,6 +125,7 @@ python3 -c 'import random, sys; sys.stdout.buffer.write(random.Random(int(sys.ar
 with_free_port http_port start_http || fail "the HTTP server did not start"
 with_free_port proxy_port start_proxy || fail "the open proxy did not start"
 with_free_port auth_proxy_port start_auth_proxy || fail "the authenticating proxy did not start"
+with_free_port short_port start_short || fail "the short-body server did not start"
 
 windows_path() { local p=${1//\//\\}; echo "Z:$p"; }
 export QM_PEER_URL=http://127.0.0.1:$http_port/data.bin
@@ -121,8 +137,9 @@ export QM_PEER_AUTH=$AUTH_USER:$AUTH_PASSWORD
 status=0
 timeout 150 "$wine_run" "$test_exe" "$@" || { echo "run_http_peers: $(basename "$test_exe") failed" >&2; status=1; }
 
-# qmget: a whole download through the authenticating proxy, then a missing
-# file, which must end with exit status 1 and the server's 404.
+# qmget: a whole download through the authenticating proxy; then a missing
+# file and a body shorter than its Content-Length, each of which must end
+# with exit status 1.
 timeout 45 "$wine_run" "$qmget" "$QM_PEER_URL" "$(windows_path "$work/got.bin")" \
   --proxy "$QM_PEER_AUTH_PROXY" --user "$QM_PEER_AUTH" >"$work/qmget.out"
 rc=$?
@@ -137,6 +154,15 @@ rc=$?
 if [ $rc -ne 1 ] || ! grep -q '^404 ' "$work/qmget404.out"; then
   echo "run_http_peers: qmget of a missing file gave exit status $rc, expected 1 and a 404:" >&2
   cat "$work/qmget404.out" >&2
+  status=1
+fi
+
+timeout 45 "$wine_run" "$qmget" "http://127.0.0.1:$short_port/short.bin" "$(windows_path "$work/short.bin")" \
+  >"$work/qmget-short.out" 2>&1
+rc=$?
+if [ $rc -ne 1 ]; then
+  echo "run_http_peers: qmget of a body shorter than its Content-Length gave exit status $rc, expected 1:" >&2
+  cat "$work/qmget-short.out" >&2
   status=1
 fi
 
