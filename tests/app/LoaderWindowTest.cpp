@@ -78,6 +78,36 @@ TEST_F(LoaderTest, MainWindowLayoutCaptionsAndFontsAt96Dpi)
     EXPECT_EQ(FontOf(f.Label3.Handle()).lfHeight, -9);
 }
 
+// Moved to a monitor of 144 DPI, both forms scale positions, fonts and
+// row images by 1.5 (rounded as MulDiv rounds).
+TEST_F(LoaderTest, PositionsFontsAndImagesScaleWithTheMonitorDpi)
+{
+    CreateForm();
+    RECT suggested{100, 100, 700, 600};
+    for (HWND form : {Form->Handle(), Setup->Handle()})
+        SendMessageA(form, WM_DPICHANGED, MAKEWPARAM(144, 144), reinterpret_cast<LPARAM>(&suggested));
+    ASSERT_EQ(Form->Dpi(), 144u);
+    ASSERT_EQ(Setup->Dpi(), 144u);
+    const TPlace places[] = {
+        {"LV", Form->LV.Handle(), {27, 167, 272, 135}},        {"SBStart", Form->SBStart.Handle(), {312, 168, 198, 33}},
+        {"Label3", Form->Label3.Handle(), {36, 330, 468, 36}},  {"EPass", Setup->EPass.Handle(), {114, 150, 227, 33}},
+        {"Button1", Setup->Button1.Handle(), {57, 228, 113, 38}},
+    };
+    for (const TPlace& p : places) {
+        const RECT r = ui::TControl(p.Control).Bounds();
+        EXPECT_TRUE(SameRect(r, p.Expected)) << p.Name << " at " << r.left << "," << r.top << " " << r.right << "x"
+                                             << r.bottom;
+    }
+    EXPECT_EQ(FontOf(Form->LStat.Handle()).lfHeight, -17);
+    EXPECT_EQ(FontOf(Form->Label3.Handle()).lfHeight, -14);
+    EXPECT_EQ(FontOf(Setup->EProxy.Handle()).lfHeight, -17);
+    EXPECT_EQ(Form->LV.ColumnWidth(0), 156);
+    int cx = 0, cy = 0;
+    ImageList_GetIconSize(Form->ImageList1.Handle(), &cx, &cy);
+    EXPECT_EQ(cx, 24);
+    EXPECT_EQ(ImageList_GetImageCount(Form->ImageList1.Handle()), 2);
+}
+
 TEST_F(LoaderTest, ListViewIsAReadOnlyReportWithGridAndRowImages)
 {
     CreateForm();
