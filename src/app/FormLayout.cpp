@@ -90,19 +90,27 @@ void CreateChildren(HWND Parent, std::span<const TChildSpec> Children)
     }
 }
 
-void LayOutChildren(HWND Parent, std::span<const TChildSpec> Children, int ClientWidth, int ClientHeight, UINT Dpi,
-                    const TFormFonts& Fonts)
+std::unique_ptr<TFormFonts> LayOutChildren(HWND Parent, std::span<const TChildSpec> Children, int ClientWidth,
+                                           int ClientHeight, UINT Dpi)
 {
+    auto fonts = std::make_unique<TFormFonts>(Dpi);
     const SIZE frame = FrameSize(Parent, ScaleForDpi(ClientWidth, Dpi), ScaleForDpi(ClientHeight, Dpi), Dpi);
     SetWindowPos(Parent, nullptr, 0, 0, frame.cx, frame.cy, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
-    SendMessageA(Parent, WM_SETFONT, reinterpret_cast<WPARAM>(Fonts.Normal.get()), FALSE);
+    SendMessageA(Parent, WM_SETFONT, reinterpret_cast<WPARAM>(fonts->Normal.get()), FALSE);
     for (const TChildSpec& c : Children) {
         const HWND child = GetDlgItem(Parent, c.Id);
-        SendMessageA(child, WM_SETFONT, reinterpret_cast<WPARAM>(FontFor(Fonts, c.Font)), FALSE);
+        SendMessageA(child, WM_SETFONT, reinterpret_cast<WPARAM>(FontFor(*fonts, c.Font)), FALSE);
         SetWindowPos(child, nullptr, ScaleForDpi(c.Left, Dpi), ScaleForDpi(c.Top, Dpi), ScaleForDpi(c.Width, Dpi),
                      ScaleForDpi(c.Height, Dpi), SWP_NOZORDER | SWP_NOACTIVATE);
     }
     InvalidateRect(Parent, nullptr, TRUE);
+    return fonts;
+}
+
+void MoveToSuggestedRect(HWND Wnd, LPARAM SuggestedRect)
+{
+    const RECT& r = *reinterpret_cast<const RECT*>(SuggestedRect);
+    SetWindowPos(Wnd, nullptr, r.left, r.top, r.right - r.left, r.bottom - r.top, SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
 TBitmapHandle LoadBitmapResource(int Id, int Width, int Height)

@@ -58,9 +58,14 @@ struct TChildSpec {
 // raises qm::Exception when one cannot be created.
 void CreateChildren(HWND Parent, std::span<const TChildSpec> Children);
 // Places and sizes Parent (client area ClientWidth x ClientHeight at 96 DPI,
-// keeping its top-left corner) and its children for Dpi, with their fonts.
-void LayOutChildren(HWND Parent, std::span<const TChildSpec> Children, int ClientWidth, int ClientHeight, UINT Dpi,
-                    const TFormFonts& Fonts);
+// keeping its top-left corner) and its children for Dpi, with new fonts made
+// for Dpi. Returns the fonts: the caller keeps them while its controls use
+// them (replacing the old ones only afterwards).
+std::unique_ptr<TFormFonts> LayOutChildren(HWND Parent, std::span<const TChildSpec> Children, int ClientWidth,
+                                           int ClientHeight, UINT Dpi);
+// WM_DPICHANGED's second half: moves Wnd to the rectangle the system
+// suggests (LParam), after the form was laid out for the new DPI.
+void MoveToSuggestedRect(HWND Wnd, LPARAM SuggestedRect);
 // Paints an owner-drawn bevel: the face colour with an etched line along
 // Edges (BF_RECT for a frame, BF_TOP for a line along the top).
 void DrawBevel(const DRAWITEMSTRUCT& Item, UINT Edges);

@@ -116,9 +116,7 @@ void TaForm::CreateControls()
 
 void TaForm::LayOut(UINT Dpi)
 {
-    auto fonts = std::make_unique<TFormFonts>(Dpi);
-    LayOutChildren(Handle(), Children, ClientWidth, ClientHeight, Dpi, *fonts);
-    fonts_ = std::move(fonts); // the old fonts go only once no control uses them
+    fonts_ = LayOutChildren(Handle(), Children, ClientWidth, ClientHeight, Dpi); // the old fonts go after
     dpi_ = Dpi;
     LStat.SetCaption(LStat.Caption()); // the auto-sized labels fit their text again
     LPercent.SetCaption(LPercent.Caption());
@@ -238,12 +236,10 @@ LRESULT TaForm::WindowProc(HWND Wnd, UINT Msg, WPARAM WParam, LPARAM LParam)
         if (!HIWORD(WParam)) // not while minimised
             OnActivate(LOWORD(WParam) != WA_INACTIVE);
         return 0;
-    case WM_DPICHANGED: {
+    case WM_DPICHANGED:
         LayOut(HIWORD(WParam));
-        const RECT& r = *reinterpret_cast<const RECT*>(LParam);
-        SetWindowPos(Wnd, nullptr, r.left, r.top, r.right - r.left, r.bottom - r.top, SWP_NOZORDER | SWP_NOACTIVATE);
+        MoveToSuggestedRect(Wnd, LParam);
         return 0;
-    }
     default:
         return DefWindowProcA(Wnd, Msg, WParam, LParam);
     }

@@ -78,9 +78,7 @@ TSetupForm::~TSetupForm() = default;
 
 void TSetupForm::LayOut(UINT Dpi)
 {
-    auto fonts = std::make_unique<TFormFonts>(Dpi);
-    LayOutChildren(Handle(), Children, ClientWidth, ClientHeight, Dpi, *fonts);
-    fonts_ = std::move(fonts);
+    fonts_ = LayOutChildren(Handle(), Children, ClientWidth, ClientHeight, Dpi); // the old fonts go after
     dpi_ = Dpi;
     for (ui::TLabel* label : {&Label1, &Label2, &Label3, &Label4})
         label->SetCaption(label->Caption());
@@ -152,12 +150,10 @@ LRESULT TSetupForm::WindowProc(HWND Wnd, UINT Msg, WPARAM WParam, LPARAM LParam)
         return 0;
     case WM_SETCURSOR:
         return ui::ApplyScreenCursor() ? TRUE : DefWindowProcA(Wnd, Msg, WParam, LParam);
-    case WM_DPICHANGED: {
+    case WM_DPICHANGED:
         LayOut(HIWORD(WParam));
-        const RECT& r = *reinterpret_cast<const RECT*>(LParam);
-        SetWindowPos(Wnd, nullptr, r.left, r.top, r.right - r.left, r.bottom - r.top, SWP_NOZORDER | SWP_NOACTIVATE);
+        MoveToSuggestedRect(Wnd, LParam);
         return 0;
-    }
     default:
         return DefWindowProcA(Wnd, Msg, WParam, LParam);
     }
