@@ -264,7 +264,6 @@ void TaForm::LoadFileList()
     for (int i = 0; i < FileList.Count(); ++i) {
         std::string line = FileList[i];
         LV.AddRow(GetField(line, Tab, 0), GetField(line, Tab, 1));
-        CheckRemoteName(GetField(line, Tab, 3));
         std::string target = GetField(line, Tab, 4);
         ReplaceFirst(target, "{sys}", SystemDir);
         ReplaceFirst(target, "{prog}", DownloadDir);
@@ -273,6 +272,7 @@ void TaForm::LoadFileList()
         if (!installedSize)
             throw ERunError("The installed size in line " + std::to_string(i + 1) +
                             " of the file list is not a number: \"" + installed + "\"");
+        CheckRemoteName(GetField(line, Tab, 3));
         const TCompleteness state = JudgeTarget(target, *installedSize);
         if (state.Complete)
             LV.SetImageIndex(i, 1);

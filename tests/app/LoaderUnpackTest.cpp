@@ -1,0 +1,63 @@
+// Putting downloads in place (decompressed or copied, by the exact flag),
+// what a failed unpack or copy does to the run, and starting setup.
+#include "LoaderRunFixture.h"
+
+namespace qm::test {
+namespace {
+
+TEST_F(LoaderRunTest, TheExactFlagDecidesAndRowsThatFailStayToBeFetched)
+{
+    const std::string plain = "plain text, plain text, plain text";
+    const std::string packed = Compressed(plain);
+    const std::string damaged = packed.substr(0, 6); // its header cut short
+    const auto size = [](const std::string& s) { return std::to_string(s.size()); };
+    const std::string list = ListText({
+        ListLine("Packed", size(packed), size(plain), "a.lzh", "{prog}\\a.txt", "yes"),
+        ListLine("Capital", size(packed), size(packed), "b.lzh", "{prog}\\b.txt", "Yes"),
+        "NoFlag\t1\t" + size(plain) + "\tc.bin\t{prog}\\c.txt", // five fields only
+        ListLine("Damaged", size(damaged), size(plain), "d.lzh", "{prog}\\d.txt", "yes"),
+        ListLine("NoFolder", size(plain), size(plain), "e.bin", "{prog}\\missing\\e.txt", ""),
+    });
+    Server.Script({Ok(list), Ok(packed), Ok(packed), Ok(plain), Ok(damaged), Ok(plain)});
+    Form->SBStart.Click();
+
+    EXPECT_EQ(ReadWholeFile(Prog("a.txt")), plain);
+    EXPECT_EQ(ReadWholeFile(Prog("b.txt")), packed); // "Yes" is not "yes": copied as it is
+    EXPECT_EQ(ReadWholeFile(Prog("c.txt")), plain);
+    EXPECT_FALSE(FileExists(Prog("d.txt")));        // no half-written target
+    EXPECT_TRUE(FileExists(Prog("d.lzh")));         // the download stays
+    EXPECT_EQ(RowImages(), (std::vector<int>{1, 1, 1, 0, 0}));
+    const std::vector<std::string> notPlaced{"2 files could not be put in place.\r\nClick \"Start\" to try again."};
+    EXPECT_EQ(Boxes.Texts(), notPlaced);
+    ExpectIdle();
+
+    // Start tries again: only the two rows that are not in place.
+    Boxes.Shown.clear();
+    CreateDirectoryA(Prog("missing").c_str(), nullptr);
+    Server.Script({Ok(list), Ok(damaged), Ok(plain)});
+    Form->SBStart.Click();
+    EXPECT_EQ(Requested(), (std::vector<std::string>{"list.txt", "a.lzh", "b.lzh", "c.bin", "d.lzh", "e.bin",
+                                                     "list.txt", "d.lzh", "e.bin"}));
+    EXPECT_EQ(ReadWholeFile(Prog("missing\\e.txt")), plain);
+    EXPECT_EQ(Boxes.Texts(), std::vector<std::string>{"1 file could not be put in place.\r\nClick \"Start\" to try again."});
+}
+
+TEST_F(LoaderRunTest, InstallStartsTheSetupProgramEachTimeItIsPressed)
+{
+    Server.Script({Ok(ListText({ListLine("Setup", "2", "2", "setup.exe", "{prog}\\setup.exe", "")})), Ok("MZ")});
+    Form->SBStart.Click();
+    ASSERT_EQ(Form->SBStart.Caption(), "&Install QM");
+    EXPECT_EQ(RowImages(), std::vector<int>{1}); // its own target: nothing to copy
+    EXPECT_FALSE(Form->InstallStarted);
+
+    Form->SBStart.Click();
+    Form->SBStart.Click();
+    EXPECT_EQ(WinExecs, (std::vector<std::string>{Prog("setup.exe"), Prog("setup.exe")}));
+    EXPECT_EQ(WinExecShows, (std::vector<UINT>{SW_SHOWNORMAL, SW_SHOWNORMAL}));
+    EXPECT_TRUE(Form->InstallStarted);
+    ExpectComplete();
+    EXPECT_EQ(Requested().size(), 2u);
+}
+
+} // namespace
+} // namespace qm::test
