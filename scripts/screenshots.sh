@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Saves PNG pictures of the program's windows (main window idle, proxy dialog)
-# under Wine with a virtual display, into docs/screenshots (or $1).
+# Saves PNG pictures of the program's windows (main window idle, transferring
+# and complete, proxy dialog) under Wine with a virtual display, into
+# docs/screenshots (or $1).
 # Builds test_app in $QM_BUILD_DIR (default build/windows) first.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)

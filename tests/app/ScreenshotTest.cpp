@@ -3,6 +3,7 @@
 // Each picture is the screen's pixels under the window, as a 24-bit BMP
 // that the script turns into PNG.
 #include "LoaderFixture.h"
+#include "http/ScriptedServer.h"
 
 #include <cstdlib>
 #include <fstream>
@@ -60,13 +61,13 @@ protected:
         if (!dir || !*dir)
             GTEST_SKIP() << "QM_SCREENSHOT_DIR is not set";
         OutDir = dir;
-        CreateForm();
     }
     std::string OutDir;
 };
 
 TEST_F(ScreenshotTest, MainWindowIdleAndProxyDialog)
 {
+    CreateForm();
     SaveWindowPicture(Form->Handle(), OutDir + "\\main-idle.bmp");
     PostAction([this] {
         Setup->EProxy.SetText("proxy.example");
@@ -76,6 +77,38 @@ TEST_F(ScreenshotTest, MainWindowIdleAndProxyDialog)
         Setup->Button2.Click();
     });
     Form->SpeedButton1.Click();
+}
+
+// A run against a loopback server: the window in the middle of the second
+// file (its first bytes arrive, the rest only later) and at the end.
+TEST_F(ScreenshotTest, MainWindowTransferringAndComplete)
+{
+    const std::string program(48000, 'p'), dictionary(150000, 'd'), setup(20000, 's');
+    const auto answer = [](const std::string& Body, std::size_t Hold) {
+        const std::string header = "HTTP/1.0 200 OK\r\nContent-Length: " + std::to_string(Body.size()) + "\r\n\r\n";
+        return TExchange{{{header + Body.substr(0, Hold)}, {Body.substr(Hold), 600}}};
+    };
+    const std::string list = "Veldra program\t48000\t48000\tveldra.bin\t{prog}\\veldra.bin\r\n"
+                             "Dictionary\t150000\t150000\tdict.bin\t{prog}\\dict.bin\r\n"
+                             "Setup\t20000\t20000\tsetup.exe\t{prog}\\setup.exe\r\n";
+    TScriptedServer server;
+    server.Script({answer(list, list.size()), answer(program, program.size()), answer(dictionary, 61440),
+                   answer(setup, setup.size())});
+    CreateForm("http://" + server.Address() + "/veldra/");
+
+    bool taken = false;
+    const auto shown = Form->HttpCli1.OnDocData;
+    Form->HttpCli1.OnDocData = [&, shown](THttpCli& Client, const void* Buffer, std::int32_t Len) {
+        shown(Client, Buffer, Len);
+        if (!taken && Form->CurrentIndex == 1 && Client.RcvdCount() >= 61440) {
+            taken = true;
+            SaveWindowPicture(Form->Handle(), OutDir + "\\main-transferring.bmp");
+        }
+    };
+    Form->SBStart.Click();
+    EXPECT_TRUE(taken);
+    EXPECT_EQ(Boxes.Texts(), std::vector<std::string>{"Transfer finished."});
+    SaveWindowPicture(Form->Handle(), OutDir + "\\main-complete.bmp");
 }
 
 } // namespace
