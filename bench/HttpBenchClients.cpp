@@ -115,10 +115,16 @@ bool BareDownload::Run(std::uint16_t Port, std::size_t Size)
     if (!Winsock.Started || wnd == nullptr || !Connect(Port, Size) ||
         SetTimer(wnd, TimeoutTimer, TimeoutMs, nullptr) == 0)
         return false;
+    // The same pump as Get's wait: dispatch what is queued, then sleep until
+    // the next message.
     MSG msg;
-    while (!Failed && !Closed && GetMessageA(&msg, nullptr, 0, 0) > 0) {
-        TranslateMessage(&msg);
-        DispatchMessageA(&msg);
+    while (!Failed && !Closed) {
+        while (!Failed && !Closed && PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            TranslateMessage(&msg);
+            DispatchMessageA(&msg);
+        }
+        if (!Failed && !Closed)
+            MsgWaitForMultipleObjectsEx(0, nullptr, INFINITE, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
     }
     KillTimer(wnd, TimeoutTimer);
     return !Failed && BodyBytes == Size;

@@ -15,7 +15,8 @@ namespace qmbench {
 // GET /<Size> from 127.0.0.1:Port over one socket in WSAAsyncSelect mode on
 // a hidden window, read exactly as the socket component's read loop does: at
 // each FD_READ (and at FD_CLOSE) a recv of at most 8191 bytes, then FIONREAD,
-// and again while bytes wait. The head is skipped up to its empty line.
+// and again while bytes wait; between notifications it sleeps as Get's wait
+// does. The head is skipped up to its empty line.
 bool BareGet(std::uint16_t Port, std::size_t Size, qm::TStream& Out);
 
 // The same URL through WinINet (InternetOpenUrlA, InternetReadFile into an

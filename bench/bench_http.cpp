@@ -10,7 +10,7 @@
 // each followed by the process's peak working set and peak pagefile usage,
 // so the memory can be seen not to grow with the size; then `runs` rounds of
 // the three methods, and the best MB/s of each (1 MB = 2^20 bytes) with the
-// ratios Get/bare and Get/WinINet.
+// ratios Get/bare and Get/WinINet, of the best and (median) of each round.
 #include "HttpBenchClients.h"
 #include "HttpBenchServer.h"
 
@@ -26,6 +26,8 @@
 #include <functional>
 #include <stdexcept>
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace {
 
@@ -100,31 +102,47 @@ void PrintMemory()
 }
 
 struct TMethod {
+    TMethod(const char* L, TDownload D) : Label(L), Download(std::move(D)) {}
+    double Best() const { return *std::max_element(Rates.begin(), Rates.end()); }
+
     const char* Label;
     TDownload Download;
-    double Best = 0; // MB/s
+    std::vector<double> Rates; // MB/s of each round
 };
 
-// Runs rounds of the three methods, one after the other in each round, so a
-// change in the machine's load touches all of them alike; prints each
-// figure, then the best of each and the ratios of the best.
+double Median(std::vector<double> V)
+{
+    std::sort(V.begin(), V.end());
+    const std::size_t n = V.size();
+    return n % 2 == 1 ? V[n / 2] : (V[n / 2 - 1] + V[n / 2]) / 2;
+}
+
+// Rounds of the three methods, each round starting with the next one, so a
+// change in the machine's load touches all of them alike. Prints each
+// figure, the best of each with the ratios of the best, and the median of
+// the rounds' own ratios (less swayed by one lucky run).
 void Compare(const THttpBenchServer& Server, std::size_t Size, long Runs, const std::string& Path)
 {
     TMethod methods[] = {{"Get", GetDownload}, {"bare", BareDownload}, {"WinINet", WinInetDownload}};
+    std::vector<double> toBare, toWinInet;
     for (long i = 0; i < Runs; ++i) {
         std::printf("round %ld:", i + 1);
-        for (TMethod& m : methods) {
+        for (std::size_t k = 0; k < std::size(methods); ++k) {
+            TMethod& m = methods[(static_cast<std::size_t>(i) + k) % std::size(methods)];
             const double rate = MegabytesPerSecond(Size, Time(m.Label, m.Download, Server, Size, Path));
             std::printf("  %s %.1f MB/s", m.Label, rate);
             std::fflush(stdout);
-            m.Best = std::max(m.Best, rate);
+            m.Rates.push_back(rate);
         }
-        std::printf("\n");
+        toBare.push_back(methods[0].Rates.back() / methods[1].Rates.back());
+        toWinInet.push_back(methods[0].Rates.back() / methods[2].Rates.back());
+        std::printf("  (Get/bare %.2f, Get/WinINet %.2f)\n", toBare.back(), toWinInet.back());
     }
-    const double get = methods[0].Best;
+    const double get = methods[0].Best(), bare = methods[1].Best(), wininet = methods[2].Best();
     std::printf("best of %ld, %zu MB: Get %.1f MB/s, bare %.1f MB/s, WinINet %.1f MB/s\n", Runs, Size >> 20, get,
-                methods[1].Best, methods[2].Best);
-    std::printf("Get/bare %.2f, Get/WinINet %.2f\n", get / methods[1].Best, get / methods[2].Best);
+                bare, wininet);
+    std::printf("ratios of the best: Get/bare %.2f, Get/WinINet %.2f\n", get / bare, get / wininet);
+    std::printf("median of the rounds' ratios: Get/bare %.2f, Get/WinINet %.2f\n", Median(toBare), Median(toWinInet));
 }
 
 void Run(std::size_t Megabytes, long Runs, const std::string& Path)
