@@ -1,15 +1,13 @@
 #!/usr/bin/env bash
-# Runs test_http_peers against real peers on 127.0.0.1, then qmget through
-# the authenticating proxy:
+# Runs test_http_peers against real peers on 127.0.0.1, then qmget:
 #   run_http_peers.sh TEST_EXE [ARGS...]     (QMGET: the path of qmget.exe)
-# Starts Python's http.server over a directory holding an 8 MB file of seeded
-# random bytes (QM_TEST_SEED replays a seed), one tinyproxy open to loopback
-# and one requiring Basic authorization, and a server whose body falls short
-# of its Content-Length, each on a free port; waits until
-# each accepts; runs the Windows programs under Wine with the addresses in
-# the environment; and stops the peers whatever happens. Every peer also
-# ends by itself after PEER_LIFETIME seconds, so even a killed run leaves
-# nothing behind.
+# Starts, each on a free port: Python's http.server over a directory holding
+# an 8 MB file of seeded random bytes (QM_TEST_SEED replays a seed), one
+# tinyproxy open to loopback, one requiring Basic authorization, and a server
+# whose body falls short of its Content-Length. Waits until each accepts,
+# runs the Windows programs under Wine with the addresses in the environment,
+# and stops the peers whatever happens. Every peer also ends by itself after
+# PEER_LIFETIME seconds, so even a killed run leaves nothing behind.
 set -uo pipefail
 
 here=$(cd "$(dirname "$0")" && pwd)
