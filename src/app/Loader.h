@@ -74,6 +74,10 @@ public:
     bool Closed() const { return closed_; }
     // The DPI the controls are laid out for (96: the positions as designed).
     UINT Dpi() const { return dpi_; }
+    // For the application's message hook: the window's keys as in a dialog
+    // (Tab between its controls, the buttons' Alt+letter mnemonics; Enter
+    // and Escape do nothing). True when Msg was handled.
+    bool HandleDialogKeys(MSG& Msg) const;
 
     // The proxy dialog, created by the program entry after this form; not
     // owned. SpeedButton1Click does nothing while it is null.

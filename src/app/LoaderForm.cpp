@@ -63,6 +63,12 @@ void TaForm::Show()
     LV.SetFocus();
 }
 
+bool TaForm::HandleDialogKeys(MSG& Msg) const
+{
+    const HWND form = Handle();
+    return (Msg.hwnd == form || IsChild(form, Msg.hwnd)) && IsDialogMessageA(form, &Msg);
+}
+
 void TaForm::Close()
 {
     SendMessageA(Handle(), WM_CLOSE, 0, 0);

@@ -12,14 +12,6 @@
 
 namespace {
 
-// The main window's keys as in a dialog: Tab between its controls and the
-// Alt+letter mnemonics of its buttons. The proxy dialog adds its own while
-// it is shown.
-bool MainWindowKeys(HWND Form, MSG& Msg)
-{
-    return (Msg.hwnd == Form || IsChild(Form, Msg.hwnd)) && IsDialogMessageA(Form, &Msg);
-}
-
 int RunProgram()
 {
     const INITCOMMONCONTROLSEX controls{sizeof(INITCOMMONCONTROLSEX), ICC_LISTVIEW_CLASSES | ICC_PROGRESS_CLASS};
@@ -29,7 +21,8 @@ int RunProgram()
     qm::TaForm aForm(qm::BuiltInServerBaseURL());
     qm::TSetupForm SetupForm(aForm.Handle());
     aForm.SetupForm = &SetupForm;
-    app.SetOnMessage([form = aForm.Handle()](MSG& Msg) { return MainWindowKeys(form, Msg); });
+    // The proxy dialog puts its own keys in front while it is shown.
+    app.SetOnMessage([&aForm](MSG& Msg) { return aForm.HandleDialogKeys(Msg); });
     aForm.Show();
     while (!aForm.Closed() && !app.Terminated()) {
         try {

@@ -158,6 +158,25 @@ TEST_F(LoaderTest, ButtonsTakeNoFocusAndTheListLeadsTheTabOrder)
         EXPECT_FALSE(GetWindowLongPtrA(button, GWL_STYLE) & WS_TABSTOP);
 }
 
+// With the program's message hook: Escape and Enter do nothing, Alt+C
+// presses "&Close".
+TEST_F(LoaderTest, KeysWorkAsInADialog)
+{
+    CreateForm();
+    const ui::TMessageHookGuard keys([this](MSG& Msg) { return Form->HandleDialogKeys(Msg); });
+    const HWND lv = Form->LV.Handle();
+    Form->LV.SetFocus();
+    for (const WPARAM key : {WPARAM{VK_ESCAPE}, WPARAM{VK_RETURN}}) {
+        PostMessageA(lv, WM_KEYDOWN, key, 1);
+        PostMessageA(lv, WM_KEYUP, key, 0xC0000001);
+    }
+    ui::Application().ProcessMessages();
+    EXPECT_FALSE(Form->Closed());
+    PostMessageA(lv, WM_SYSCHAR, 'c', 0x20000001); // Alt held
+    ui::Application().ProcessMessages();
+    EXPECT_TRUE(Form->Closed());
+}
+
 TEST_F(LoaderTest, DownloadDirIsTheCurrentDirectoryPlusVeldratp)
 {
     CreateForm();
