@@ -40,7 +40,7 @@
 // not touch the client again). No event fires from the destructor.
 //
 // Files: HttpProt.cpp (life cycle, hidden window, state, Abort, the
-// synchronous wait), HttpProtRequest.cpp (starting a request, lookup and
+// synchronous wait, the Do* event dispatchers), HttpProtRequest.cpp (starting a request, lookup and
 // connect handling, the request text, post data), HttpProtResponse.cpp
 // (receiving, header lines, relocation, document chunks, the end of a
 // request).

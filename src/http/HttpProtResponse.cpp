@@ -165,9 +165,12 @@ void THttpCli::Relocate(const std::string& Location)
     if (!Proxy.empty()) {
         // Through a proxy the request path is absolute: a bare path stays on
         // the same origin server.
-        path_ = pathOnly ? OriginOf(path_) + Location : Location;
-        if (pathOnly && OriginOf(path_).empty())
-            path_ = "http://" + targetHost_ + Location;
+        if (!pathOnly) {
+            path_ = Location;
+            return;
+        }
+        const std::string origin = OriginOf(path_);
+        path_ = (origin.empty() ? "http://" + targetHost_ : origin) + Location;
         return;
     }
     if (pathOnly) {

@@ -182,8 +182,9 @@ public:
     // Graceful close (shutdown both ways, then closesocket); Abort skips the
     // shutdown. Both raise OnSessionClosed(0) once per connection and put
     // the per-connection state back (unless that handler connected again).
-    // Queued unsent bytes are discarded. A handler must not destroy the
-    // component: code runs on it after the handler returns.
+    // Queued unsent bytes are discarded. The handler may destroy the
+    // component (see the Alive() guard); the caller of Close must then not
+    // touch it either.
     virtual void Close();
     virtual void Abort();
     // Waits for the send queue to drain (see WSocketWait.cpp).

@@ -395,6 +395,7 @@ TEST(HttpCli, TenMegabyteBodyIntoAFile)
     TScriptedServer server;
     server.AddFile("big.bin", body);
     THttpCli c;
+    c.SetMultiThreaded(true); // the other pump of the wait (the rest use the application's)
     const std::string path = "httpcli_big.bin";
     {
         TFileStream file(path, TFileStream::Mode::Create);
