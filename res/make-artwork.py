@@ -2,6 +2,8 @@
 """Draws the program's artwork (all of it our own) and writes it as BMP/ICO
 files next to this script. Pure Python, no packages beyond the standard
 library. Run it again after changing a drawing; the outputs are committed.
+With --check it draws into a scratch folder and fails when a committed file
+differs from what the script draws (the test command runs that).
 
   logo.bmp        187 x 23 "Quillmark" wordmark with its quill, 32-bit,
                   premultiplied alpha (blended over the window colour)
@@ -14,8 +16,12 @@ library. Run it again after changing a drawing; the outputs are committed.
 import math
 import os
 import struct
+import sys
+import tempfile
 
 HERE = os.path.dirname(os.path.abspath(__file__))
+OUTPUTS = ("logo.bmp", "proxy.bmp", "row-fetch.bmp", "row-done.bmp", "QMLoader.ico")
+OUT = HERE  # where the files go
 MAGENTA = (255, 0, 255)
 NAVY = (24, 48, 100)
 TEAL = (0, 122, 128)
@@ -171,7 +177,7 @@ def info_header(w, h, bpp, image_size):
 def write_bmp(name, pixels, w, h, bpp):
     data = bmp_rows(pixels, w, h, bpp)
     header = info_header(w, h, bpp, len(data))
-    with open(os.path.join(HERE, name), "wb") as f:
+    with open(os.path.join(OUT, name), "wb") as f:
         f.write(b"BM" + struct.pack("<IHHI", 14 + len(header) + len(data), 0, 0, 14 + len(header)))
         f.write(header + data)
 
@@ -189,7 +195,7 @@ def write_ico(name, images):
     for size, blob in blobs:
         out += struct.pack("<BBBBHHII", size % 256, size % 256, 0, 0, 1, 32, len(blob), offset)
         offset += len(blob)
-    with open(os.path.join(HERE, name), "wb") as f:
+    with open(os.path.join(OUT, name), "wb") as f:
         f.write(out + b"".join(blob for _, blob in blobs))
 
 
@@ -247,5 +253,17 @@ def main():
     write_ico("QMLoader.ico", [icon(16), icon(32)])
 
 
+def check():
+    global OUT
+    with tempfile.TemporaryDirectory() as scratch:
+        OUT = scratch
+        main()
+        stale = [name for name in OUTPUTS
+                 if open(os.path.join(scratch, name), "rb").read() != open(os.path.join(HERE, name), "rb").read()]
+    for name in stale:
+        print(f"res/{name} is not what make-artwork.py draws: run it and commit the result")
+    return 1 if stale else 0
+
+
 if __name__ == "__main__":
-    main()
+    sys.exit(check() if sys.argv[1:] == ["--check"] else main())
