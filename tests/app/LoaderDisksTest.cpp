@@ -80,7 +80,7 @@ TEST_F(LoaderRunTest, MakeDisksFillsTheDiskettesInListOrder)
     const TNames marked{"setup.exe", "a.txt", "Disk2.id", "b.txt"};
     const TNames unmarked{"setup.exe", "a.txt", "disk2.txt", "b.txt"}; // the marker's case counts
     const TDiskCase cases[] = {
-        {"marker", marked, {}, "",
+        {"marker", marked, {IDOK, IDOK}, "",
          {{Title, Need, {}}, {"Change Disk", Change, {"a.txt"}}, {Title, Other, {"Disk2.id", "a.txt", "b.txt"}},
           {Title, "Finished.", {"Disk2.id", "a.txt", "b.txt", "setup.exe"}}},
          "Finished", "&Close", ui::crDefault},
@@ -129,9 +129,10 @@ TEST_F(LoaderRunTest, MakeDisksFillsTheDiskettesInListOrder)
         EXPECT_EQ(Form->LStat.Caption(), c.Stat);
         EXPECT_EQ(Form->SBCancel.Caption(), c.Cancel);
         EXPECT_EQ(ui::ScreenCursor(), c.Cursor);
+        for (const std::string& name : OnDiskette()) // the targets themselves
+            EXPECT_EQ(ReadWholeFile("A:\\" + name), name);
     }
     Boxes.OnShow = nullptr;
-    EXPECT_EQ(ReadWholeFile("A:\\a.txt"), "a.txt");
 }
 
 } // namespace

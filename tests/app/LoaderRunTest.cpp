@@ -52,7 +52,8 @@ TEST_F(TSetFixture, FullRunPlacesEveryFileAndARerunFetchesOnlyTheSetupFiles)
     auto original = Form->HttpCli1.OnStateChange;
     Form->HttpCli1.OnStateChange = [&, original](THttpCli& Client) {
         original(Client);
-        if (status.empty() || status.back() != Form->LStat.Caption())
+        const bool worded = Client.State() != hsReady && Client.State() != hsConnecting;
+        if (worded && (status.empty() || status.back() != Form->LStat.Caption()))
             status.push_back(Form->LStat.Caption());
     };
     Form->SBStart.Click();
