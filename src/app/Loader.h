@@ -26,10 +26,12 @@
 //
 // Files:
 //   LoaderWindow.cpp  constructor, destructor, window and controls, layout
-//                     for the DPI, WindowProc and the dispatch to handlers
+//                     for the DPI, images, WindowProc and the dispatch to
+//                     handlers, focus kept across activation
 //   LoaderForm.cpp    FormCreate, FormClose, Label3Click, SpeedButton1Click,
 //                     SBStartClick, SBCancelClick, Close, Show,
-//                     ServerBaseURL, ServerHostName
+//                     HandleDialogKeys, ServerBaseURL, ServerHostName,
+//                     FinishClose
 //   LoaderRun.cpp     DownloadFile, LoadFileList, StartDownloadRun,
 //                     CancelDownloadRun, HttpCli1DocData,
 //                     HttpCli1StateChange, LVChanging
