@@ -405,15 +405,17 @@ TEST(HttpCli, TenMegabyteBodyIntoAFile)
     }
     EXPECT_EQ(c.RcvdCount(), static_cast<std::int64_t>(body.size()));
     EXPECT_EQ(c.ContentLength(), static_cast<std::int64_t>(body.size()));
-    TFileStream back(path, TFileStream::Mode::OpenRead);
-    std::string got(body.size(), '\0');
-    EXPECT_EQ(back.Read(got.data(), static_cast<std::int32_t>(got.size())), static_cast<std::int32_t>(body.size()));
-    EXPECT_TRUE(got == body);
+    {
+        TFileStream back(path, TFileStream::Mode::OpenRead);
+        std::string got(body.size(), '\0');
+        EXPECT_EQ(back.Read(got.data(), static_cast<std::int32_t>(got.size())), static_cast<std::int32_t>(body.size()));
+        EXPECT_TRUE(got == body);
+    }
     // Files mode answers anything else with 404.
     c.RcvdStream = nullptr;
     c.URL = "http://" + server.Address() + "/missing";
     EXPECT_EQ(Outcome([&] { c.Get(); }), "404 Not Found");
-    std::remove(path.c_str());
+    EXPECT_EQ(std::remove(path.c_str()), 0);
 }
 
 // A stream whose writes fail after the first chunk, like a full disk.
