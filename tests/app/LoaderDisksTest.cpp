@@ -133,6 +133,7 @@ TEST_F(LoaderRunTest, MakeDisksFillsTheDiskettesInListOrder)
             EXPECT_EQ(ReadWholeFile("A:\\" + name), name);
     }
     Boxes.OnShow = nullptr;
+    RemoveTree(Floppy);
 }
 
 } // namespace

@@ -43,14 +43,14 @@ inline std::string Compressed(const std::string& Plain)
 }
 
 // A 200 answer with its Content-Length; Hold > 0 sends the first Hold bytes
-// of the body at once and the rest 1.5 s later, so that the client can be
+// of the body at once and the rest 2.5 s later, so that the client can be
 // interrupted in the middle.
 inline TExchange Ok(const std::string& Body, std::size_t Hold = 0)
 {
     const std::string header = "HTTP/1.0 200 OK\r\nContent-Length: " + std::to_string(Body.size()) + "\r\n\r\n";
     if (Hold == 0)
         return {{{header + Body}}};
-    return {{{header + Body.substr(0, Hold)}, {Body.substr(Hold), 1500}}};
+    return {{{header + Body.substr(0, Hold)}, {Body.substr(Hold), 2500}}};
 }
 
 inline TExchange Raw(const std::string& Bytes)

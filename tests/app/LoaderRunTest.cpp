@@ -175,6 +175,15 @@ TEST_F(LoaderRunTest, AnswersThatAreNoSuccessFailTheDownloadUntilCancel)
     EXPECT_EQ(Server.Requests().back().find("Range"), std::string::npos);
 }
 
+TEST_F(LoaderRunTest, AnEmptyListReturnsToIdleWithoutAMessage)
+{
+    Server.Script({Ok("")});
+    Form->SBStart.Click();
+    EXPECT_TRUE(Boxes.Shown.empty());
+    EXPECT_EQ(Form->LV.Count(), 0);
+    ExpectIdle();
+}
+
 // Errors of the run's own (not the server's) are named and leave the window
 // idle, never "Transfer finished."; an unsafe RemoteName is never requested.
 TEST_F(LoaderRunTest, LocalErrorsAreNamedAndLeaveTheWindowIdle)

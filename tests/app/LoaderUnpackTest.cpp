@@ -57,6 +57,16 @@ TEST_F(LoaderRunTest, InstallStartsTheSetupProgramEachTimeItIsPressed)
     EXPECT_TRUE(Form->InstallStarted);
     ExpectComplete();
     EXPECT_EQ(Requested().size(), 2u);
+
+    // Everything in place and no setup file listed: only the list is fetched.
+    Restart();
+    Boxes.Shown.clear();
+    Server.Script({Ok(ListText({ListLine("Setup", "2", "2", "setup.exe", "{prog}\\setup.exe", "")}))});
+    Form->SBStart.Click();
+    EXPECT_EQ(Requested().size(), 3u);
+    EXPECT_EQ(Form->CompleteAtLoad, 1);
+    EXPECT_EQ(Boxes.Texts(), std::vector<std::string>{"Transfer finished."});
+    ExpectComplete();
 }
 
 } // namespace
