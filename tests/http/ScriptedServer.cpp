@@ -132,6 +132,10 @@ void TScriptedServer::Run()
 TExchange TScriptedServer::NextExchange(const std::string& Request)
 {
     const std::lock_guard lock(mutex_);
+    // A connection given up before its request (an aborted connect) takes
+    // no turn of the script.
+    if (Request.empty())
+        return {};
     requests_.push_back(Request);
     if (!filesMode_)
         return nextExchange_ < script_.size() ? script_[nextExchange_++] : TExchange{};

@@ -5,7 +5,8 @@
 //    reads the request (header up to the empty line, then as many body bytes
 //    as its Content-Length says), records it, sends the reply pieces in
 //    order (each its own send, after its delay) and ends the connection as
-//    told. Connections beyond the script are closed at once.
+//    told. Connections beyond the script, and connections that close
+//    before sending any request byte, are closed at once and take no turn.
 //  - Files: "GET /name" of a registered file is answered "HTTP/1.0 200 OK"
 //    with Content-Length and the file's bytes; any other request with 404.
 // Everything is bounded: a silent client is dropped after 5 s, and the
@@ -56,7 +57,8 @@ public:
     // Files mode (from the first call on).
     void AddFile(const std::string& Name, std::string Bytes);
 
-    // The requests received so far, one per connection, byte for byte.
+    // The requests received so far, one per connection that sent one, byte
+    // for byte.
     std::vector<std::string> Requests() const;
     std::size_t Connections() const { return connections_; }
 
