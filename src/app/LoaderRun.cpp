@@ -40,7 +40,7 @@ public:
 // that fits 32 bits.
 std::optional<std::int32_t> DecimalValue(std::string_view Text)
 {
-    if (!Text.empty() && Text.front() == '+')
+    if (Text.size() > 1 && Text[0] == '+' && Text[1] != '-')
         Text.remove_prefix(1);
     std::int32_t value = 0;
     const char* end = Text.data() + Text.size();
@@ -50,11 +50,25 @@ std::optional<std::int32_t> DecimalValue(std::string_view Text)
     return value;
 }
 
+// Whether Name opens a device rather than a file (CON, NUL, COM1, ... with
+// any extension), wherever it lies.
+bool IsDeviceName(const std::string& Name)
+{
+    std::string base = Name.substr(0, Name.find('.'));
+    for (char& c : base)
+        c = static_cast<char>(c >= 'a' && c <= 'z' ? c - 'a' + 'A' : c);
+    if (base == "CON" || base == "PRN" || base == "AUX" || base == "NUL")
+        return true;
+    return base.size() == 4 && (base.starts_with("COM") || base.starts_with("LPT")) && base[3] >= '1' &&
+           base[3] <= '9';
+}
+
 // A RemoteName names the downloaded copy in the download directory: only a
 // plain file name keeps every write inside that directory.
 void CheckRemoteName(const std::string& Name)
 {
-    if (Name.empty() || Name == "." || Name == ".." || Name.find_first_of("\\/:") != std::string::npos)
+    if (Name.empty() || Name == "." || Name == ".." || Name.find_first_of("\\/:") != std::string::npos ||
+        IsDeviceName(Name))
         throw ERunError("The file list names a file that is not a plain file name: \"" + Name + "\"");
 }
 

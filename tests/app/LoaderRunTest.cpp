@@ -207,6 +207,8 @@ TEST_F(LoaderRunTest, LocalErrorsAreNamedAndLeaveTheWindowIdle)
         {line("5", "..\\evil.bin"), refused + "\"..\\evil.bin\"", 1},
         {line("5", "sub/evil.bin"), refused + "\"sub/evil.bin\"", 1},
         {line("5", "c:evil.bin"), refused + "\"c:evil.bin\"", 1},
+        {line("5", "nul"), refused + "\"nul\"", 1},
+        {line("5", "Com1.txt"), refused + "\"Com1.txt\"", 1},
         {line("5", "folder.bin"), "Cannot create the file: " + Prog("folder.bin"), 2},
     };
     for (const auto& c : cases) {
