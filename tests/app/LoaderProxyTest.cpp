@@ -24,8 +24,9 @@ TEST_F(LoaderRunTest, ARunGoesThroughTheProxySetInTheDialog)
 
     const std::string plain(50000, 'p');
     const std::string packed = Compressed(plain);
-    Server.Script({Ok(ListText({ListLine("A", std::to_string(packed.size()), "50000", "a.lzh", "{prog}\\a.txt", "yes")})),
-                   Ok(packed)});
+    const std::string size = std::to_string(packed.size());
+    const std::string list = ListText({ListLine("A", size, "50000", "a.lzh", "{prog}\\a.txt", "yes")});
+    Server.Script({Ok(list), Ok(packed)});
     Form->SBStart.Click();
     EXPECT_EQ(Boxes.Texts(), std::vector<std::string>{"Transfer finished."});
     EXPECT_EQ(ReadWholeFile(Prog("a.txt")), plain);

@@ -107,8 +107,7 @@ protected:
         Form->HttpCli1.OnDocData = [this, original, Remote, Action, fired = false](
                                        THttpCli& Client, const void* Buffer, std::int32_t Len) mutable {
             original(Client, Buffer, Len);
-            const std::string& url = Client.URL;
-            if (!fired && url.size() >= Remote.size() && url.compare(url.size() - Remote.size(), Remote.size(), Remote) == 0) {
+            if (!fired && Client.URL.ends_with(Remote)) {
                 fired = true;
                 PostAction(Action);
             }

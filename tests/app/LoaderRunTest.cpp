@@ -275,27 +275,39 @@ TEST_F(LoaderRunTest, CancelDuringTheListAndDuringAFileThenStartAgain)
     EXPECT_EQ(Form->LV.FocusedIndex(), 0);
 }
 
-// Cancel while a file is being unpacked aborts nothing: the unpacking ends,
-// and the run stops before the next file.
-TEST_F(LoaderRunTest, CancelDuringUnpackingEndsTheRunBeforeTheNextFile)
+// Cancel, or closing the window, while a file is being unpacked aborts
+// nothing: the unpacking ends, and the run stops before the next file.
+TEST_F(LoaderRunTest, CancelOrCloseDuringUnpackingEndsTheRunBeforeTheNextFile)
 {
     const std::string plain(100000, 'q');
     const std::string packed = Compressed(plain);
-    Server.Script({Ok(ListText({ListLine("A", std::to_string(packed.size()), "100000", "a.lzh", "{prog}\\a.bin", "yes"),
-                                ListLine("B", "1", "1", "b.bin", "{prog}\\b.txt", "")})),
-                   Ok(packed)});
-    bool pressed = false;
-    Form->LzhD1.OnProcessMessages = [&] {
-        if (!std::exchange(pressed, true))
-            Form->SBCancel.Click();
-        ui::Application().ProcessMessages();
-    };
-    Form->SBStart.Click();
-    EXPECT_EQ(Boxes.Texts(), std::vector<std::string>{Terminated});
-    EXPECT_EQ(ReadWholeFile(Prog("a.bin")), plain);
-    EXPECT_EQ(RowImages(), (std::vector<int>{1, 0}));
-    EXPECT_EQ(Requested(), (std::vector<std::string>{"list.txt", "a.lzh"}));
-    ExpectIdle();
+    const std::string list =
+        ListText({ListLine("A", std::to_string(packed.size()), "100000", "a.lzh", "{prog}\\a.bin", "yes"),
+                  ListLine("B", "1", "1", "b.bin", "{prog}\\b.txt", "")});
+    for (const bool close : {false, true}) {
+        SCOPED_TRACE(close ? "close" : "cancel");
+        Boxes.Shown.clear();
+        DeleteFileA(Prog("a.bin").c_str());
+        const std::size_t before = Server.Requests().size();
+        Server.Script({Ok(list), Ok(packed)});
+        bool pressed = false;
+        Form->LzhD1.OnProcessMessages = [&] {
+            if (!std::exchange(pressed, true))
+                close ? Form->Close() : Form->SBCancel.Click();
+            ui::Application().ProcessMessages();
+        };
+        Form->SBStart.Click();
+        EXPECT_EQ(ReadWholeFile(Prog("a.bin")), plain);
+        EXPECT_EQ(Server.Requests().size() - before, 2u); // list.txt and a.lzh
+        EXPECT_EQ(Form->Closed(), close);
+        if (close) {
+            EXPECT_TRUE(Boxes.Shown.empty());
+        } else {
+            EXPECT_EQ(Boxes.Texts(), std::vector<std::string>{Terminated});
+            EXPECT_EQ(RowImages(), (std::vector<int>{1, 0}));
+            ExpectIdle();
+        }
+    }
 }
 
 // Closing the window during a transfer aborts it; the run ends silently and

@@ -39,7 +39,8 @@ TEST_F(LoaderRunTest, TheExactFlagDecidesAndRowsThatFailStayToBeFetched)
     EXPECT_EQ(Requested(), (std::vector<std::string>{"list.txt", "a.lzh", "b.lzh", "c.bin", "d.lzh", "e.bin",
                                                      "list.txt", "d.lzh", "e.bin"}));
     EXPECT_EQ(ReadWholeFile(Prog("missing\\e.txt")), plain);
-    EXPECT_EQ(Boxes.Texts(), std::vector<std::string>{"1 file could not be put in place.\r\nClick \"Start\" to try again."});
+    const std::vector<std::string> oneNotPlaced{"1 file could not be put in place.\r\nClick \"Start\" to try again."};
+    EXPECT_EQ(Boxes.Texts(), oneNotPlaced);
 }
 
 TEST_F(LoaderRunTest, InstallStartsTheSetupProgramEachTimeItIsPressed)
