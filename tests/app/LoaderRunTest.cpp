@@ -292,8 +292,10 @@ TEST_F(LoaderRunTest, CancelOrCloseDuringUnpackingEndsTheRunBeforeTheNextFile)
         Server.Script({Ok(list), Ok(packed)});
         bool pressed = false;
         Form->LzhD1.OnProcessMessages = [&] {
-            if (!std::exchange(pressed, true))
+            if (!std::exchange(pressed, true)) {
                 close ? Form->Close() : Form->SBCancel.Click();
+                EXPECT_FALSE(Form->SBStart.Enabled()); // no second decompression
+            }
             ui::Application().ProcessMessages();
         };
         Form->SBStart.Click();
