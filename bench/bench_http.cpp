@@ -2,15 +2,17 @@
 // bare WSAAsyncSelect loop with the same read discipline (this platform's
 // ceiling for the design) and a WinINet download of the same file.
 //
-//   bench_http [megabytes [runs]]       defaults: 256 MB, 3 runs
+//   bench_http [megabytes [runs [file]]]   defaults: 256 MB, 3 runs, a file
+//                                          in the temporary directory
 //
 // The server is in this process, on a thread of its own (HttpBenchServer.h).
-// Every download goes into the same temporary file and is checked byte for
-// byte afterwards. First Get runs once for 16 MB and once for the full size,
-// each followed by the process's peak working set and peak pagefile usage,
-// so the memory can be seen not to grow with the size; then `runs` rounds of
-// the three methods, and the best MB/s of each (1 MB = 2^20 bytes) with the
-// ratios Get/bare and Get/WinINet, of the best and (median) of each round.
+// Every download goes into the same file (deleted at the end) and is checked
+// byte for byte afterwards. First Get runs once for 16 MB and once for the
+// full size, each followed by the process's peak working set and pagefile
+// usage, so the memory can be seen not to grow with the size. Then `runs`
+// rounds of the three methods: the best MB/s of each (1 MB = 2^20 bytes),
+// the ratios Get/bare and Get/WinINet of the best and (median) of each round,
+// and the CPU time of the downloading thread.
 #include "HttpBenchClients.h"
 #include "HttpBenchServer.h"
 
@@ -64,22 +66,41 @@ std::string TempFilePath()
     return (n > 0 && n < MAX_PATH ? std::string(dir) : std::string(".\\")) + "qm_bench_http.tmp";
 }
 
-// Seconds for one verified download of Size bytes; raises on failure.
-double Time(const char* Label, const TDownload& Download, const THttpBenchServer& Server, std::size_t Size,
-            const std::string& Path)
+// User plus kernel seconds the calling thread has run; 0 when unknown.
+double ThreadCpuSeconds()
 {
-    std::chrono::duration<double> elapsed{};
+    FILETIME created, exited, kernel, user;
+    if (!GetThreadTimes(GetCurrentThread(), &created, &exited, &kernel, &user))
+        return 0;
+    const auto seconds = [](const FILETIME& T) {
+        return static_cast<double>((static_cast<std::uint64_t>(T.dwHighDateTime) << 32) | T.dwLowDateTime) / 1e7;
+    };
+    return seconds(kernel) + seconds(user);
+}
+
+struct TTiming {
+    double Seconds;    // wall clock
+    double CpuSeconds; // of the downloading thread (the server runs on another)
+};
+
+// One verified download of Size bytes; raises on failure.
+TTiming Time(const char* Label, const TDownload& Download, const THttpBenchServer& Server, std::size_t Size,
+             const std::string& Path)
+{
+    TTiming t{};
     {
         qm::TFileStream out(Path, qm::TFileStream::Mode::Create);
+        const double cpu = ThreadCpuSeconds();
         const auto start = std::chrono::steady_clock::now();
         const bool ok = Download(Server, Size, out);
-        elapsed = std::chrono::steady_clock::now() - start;
+        t.Seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        t.CpuSeconds = ThreadCpuSeconds() - cpu;
         if (!ok)
             throw std::runtime_error(std::string(Label) + ": download failed");
     }
     if (!Server.FileMatches(Path, Size))
         throw std::runtime_error(std::string(Label) + ": the file differs from what was sent");
-    return elapsed.count();
+    return t;
 }
 
 double MegabytesPerSecond(std::size_t Size, double Seconds)
@@ -107,7 +128,8 @@ struct TMethod {
 
     const char* Label;
     TDownload Download;
-    std::vector<double> Rates; // MB/s of each round
+    std::vector<double> Rates;      // MB/s of each round
+    std::vector<double> CpuSeconds; // of each round
 };
 
 double Median(std::vector<double> V)
@@ -119,8 +141,9 @@ double Median(std::vector<double> V)
 
 // Rounds of the three methods, each round starting with the next one, so a
 // change in the machine's load touches all of them alike. Prints each
-// figure, the best of each with the ratios of the best, and the median of
-// the rounds' own ratios (less swayed by one lucky run).
+// figure, the best of each with the ratios of the best, the median of the
+// rounds' own ratios (less swayed by one lucky run), and the median CPU time
+// of the downloading thread, which a busy machine sways least.
 void Compare(const THttpBenchServer& Server, std::size_t Size, long Runs, const std::string& Path)
 {
     TMethod methods[] = {{"Get", GetDownload}, {"bare", BareDownload}, {"WinINet", WinInetDownload}};
@@ -129,20 +152,23 @@ void Compare(const THttpBenchServer& Server, std::size_t Size, long Runs, const 
         std::printf("round %ld:", i + 1);
         for (std::size_t k = 0; k < std::size(methods); ++k) {
             TMethod& m = methods[(static_cast<std::size_t>(i) + k) % std::size(methods)];
-            const double rate = MegabytesPerSecond(Size, Time(m.Label, m.Download, Server, Size, Path));
-            std::printf("  %s %.1f MB/s", m.Label, rate);
+            const TTiming t = Time(m.Label, m.Download, Server, Size, Path);
+            m.Rates.push_back(MegabytesPerSecond(Size, t.Seconds));
+            m.CpuSeconds.push_back(t.CpuSeconds);
+            std::printf("  %s %.1f MB/s (cpu %.2f s)", m.Label, m.Rates.back(), t.CpuSeconds);
             std::fflush(stdout);
-            m.Rates.push_back(rate);
         }
         toBare.push_back(methods[0].Rates.back() / methods[1].Rates.back());
         toWinInet.push_back(methods[0].Rates.back() / methods[2].Rates.back());
-        std::printf("  (Get/bare %.2f, Get/WinINet %.2f)\n", toBare.back(), toWinInet.back());
+        std::printf("  Get/bare %.2f, Get/WinINet %.2f\n", toBare.back(), toWinInet.back());
     }
     const double get = methods[0].Best(), bare = methods[1].Best(), wininet = methods[2].Best();
     std::printf("best of %ld, %zu MB: Get %.1f MB/s, bare %.1f MB/s, WinINet %.1f MB/s\n", Runs, Size >> 20, get,
                 bare, wininet);
     std::printf("ratios of the best: Get/bare %.2f, Get/WinINet %.2f\n", get / bare, get / wininet);
     std::printf("median of the rounds' ratios: Get/bare %.2f, Get/WinINet %.2f\n", Median(toBare), Median(toWinInet));
+    std::printf("median cpu seconds of the downloading thread: Get %.2f, bare %.2f, WinINet %.2f\n",
+                Median(methods[0].CpuSeconds), Median(methods[1].CpuSeconds), Median(methods[2].CpuSeconds));
 }
 
 void Run(std::size_t Megabytes, long Runs, const std::string& Path)
@@ -150,8 +176,8 @@ void Run(std::size_t Megabytes, long Runs, const std::string& Path)
     const THttpBenchServer server;
     std::printf("memory of Get (process-wide peaks, so a growth would show in the second line):\n");
     for (const std::size_t mb : {std::min(SmallMegabytes, Megabytes), Megabytes}) {
-        const double seconds = Time("Get", GetDownload, server, mb << 20, Path);
-        std::printf("  Get %zu MB: %.1f MB/s\n", mb, MegabytesPerSecond(mb << 20, seconds));
+        const TTiming t = Time("Get", GetDownload, server, mb << 20, Path);
+        std::printf("  Get %zu MB: %.1f MB/s\n", mb, MegabytesPerSecond(mb << 20, t.Seconds));
         PrintMemory();
     }
     Compare(server, Megabytes << 20, Runs, Path);
@@ -163,11 +189,11 @@ int main(int argc, char** argv)
 {
     const long megabytes = argc > 1 ? std::atol(argv[1]) : 256;
     const long runs = argc > 2 ? std::atol(argv[2]) : 3;
-    if (megabytes <= 0 || megabytes > 1024 || runs <= 0 || runs > 100) {
-        std::fprintf(stderr, "usage: bench_http [megabytes (1-1024) [runs (1-100)]]\n");
+    if (megabytes <= 0 || megabytes > 1024 || runs <= 0 || runs > 100 || argc > 4) {
+        std::fprintf(stderr, "usage: bench_http [megabytes (1-1024) [runs (1-100) [file]]]\n");
         return 2;
     }
-    const std::string path = TempFilePath();
+    const std::string path = argc > 3 ? argv[3] : TempFilePath();
     int status = 0;
     try {
         Run(static_cast<std::size_t>(megabytes), runs, path);
