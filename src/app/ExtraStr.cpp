@@ -188,4 +188,15 @@ std::string DropLast(std::string_view S, std::size_t N)
     return N > S.size() ? std::string() : std::string(S.substr(0, S.size() - N));
 }
 
+bool IsDeviceName(std::string_view Name)
+{
+    std::string base(Name.substr(0, Name.find('.')));
+    for (char& c : base)
+        c = static_cast<char>(c >= 'a' && c <= 'z' ? c - 'a' + 'A' : c);
+    if (base == "CON" || base == "PRN" || base == "AUX" || base == "NUL")
+        return true;
+    return base.size() == 4 && (base.starts_with("COM") || base.starts_with("LPT")) && base[3] >= '1' &&
+           base[3] <= '9';
+}
+
 } // namespace qm

@@ -53,4 +53,8 @@ bool ReplaceField(std::string& S, std::string_view Value, std::string_view Sep, 
 // S without its last N characters; empty when N exceeds the length.
 std::string DropLast(std::string_view S, std::size_t N);
 
+// Whether Name opens a Windows device rather than a file: CON, PRN, AUX, NUL,
+// COM1-9 or LPT1-9 in any letter case, with or without an extension.
+bool IsDeviceName(std::string_view Name);
+
 } // namespace qm

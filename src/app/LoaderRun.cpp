@@ -50,19 +50,6 @@ std::optional<std::int32_t> DecimalValue(std::string_view Text)
     return value;
 }
 
-// Whether Name opens a device rather than a file (CON, NUL, COM1, ... with
-// any extension), wherever it lies.
-bool IsDeviceName(const std::string& Name)
-{
-    std::string base = Name.substr(0, Name.find('.'));
-    for (char& c : base)
-        c = static_cast<char>(c >= 'a' && c <= 'z' ? c - 'a' + 'A' : c);
-    if (base == "CON" || base == "PRN" || base == "AUX" || base == "NUL")
-        return true;
-    return base.size() == 4 && (base.starts_with("COM") || base.starts_with("LPT")) && base[3] >= '1' &&
-           base[3] <= '9';
-}
-
 // A RemoteName names the downloaded copy in the download directory: only a
 // plain file name keeps every write inside that directory.
 void CheckRemoteName(const std::string& Name)

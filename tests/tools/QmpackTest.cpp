@@ -1,0 +1,202 @@
+// qmpack's manifest rules, a pack-and-verify round trip, and what verify
+// finds in a damaged set.
+#include "CommandLine.h"
+#include "Pack.h"
+#include "Verify.h"
+#include "lzh/LzhD.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace qm::pack {
+namespace {
+namespace fs = std::filesystem;
+
+std::string Slurp(const fs::path& p)
+{
+    std::ifstream in(p, std::ios::binary);
+    std::ostringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+void Put(const fs::path& p, const std::string& text)
+{
+    std::ofstream(p, std::ios::binary | std::ios::trunc) << text;
+}
+
+std::string Joined(const std::vector<std::string>& v)
+{
+    std::string all;
+    for (const std::string& s : v)
+        all += s + "\n";
+    return all;
+}
+
+TEST(QmpackManifest, RefusesBadLinesNamingThem)
+{
+    const std::string good = "Good | a.txt | a.txt | {sys}\\a.txt | no\n";
+    struct Case {
+        std::string Line;
+        std::string Error;
+    };
+    const Case cases[] = {
+        {"Name\tx | a | b.dat | {sys}\\b | no", "m:2: the display name holds a TAB"},
+        {"Name | a | b.dat | {sys}\\b\r\r | no", "m:2: the target path holds a CR"},
+        {"Name | a | b.dat | {sys}\\b", "m:2: expected 5 fields"},
+        {"Na|me | a | b.dat | {sys}\\b | no", "found 6"},
+        {"Name | a | sub/b.dat | {sys}\\b | no", "\"sub/b.dat\" is not a plain file name"},
+        {"Name | a | .. | {sys}\\b | no", "\"..\" is not a plain file name"},
+        {"Name | a | my file.txt | {sys}\\b | no", "not a plain file name"},
+        {"Name | a | nul.txt | {sys}\\b | no", "\"nul.txt\" is a Windows device name"},
+        {"Name | a | LIST.TXT | {sys}\\b | no", "the name of the list itself"},
+        {"Name | a | b.dat | {sys}\\b | Yes", "must be \"yes\" or \"no\""},
+        {"Name |  | b.dat | {sys}\\b | no", "m:2: the source file is empty"},
+        {"Other | a | A.TXT | {sys}\\b | no", "m:2: remote name \"A.TXT\" is already used on line 1"},
+        {"Name | a | b.dat | {prog}\\A.txt | yes", "m:2: target \"{prog}\\A.txt\" is the downloaded copy"},
+    };
+    for (const Case& c : cases) {
+        const TManifest m = ParseManifest(good + c.Line + "\n", "m");
+        ASSERT_EQ(m.Errors.size(), 1u) << c.Line << "\n" << Joined(m.Errors);
+        EXPECT_NE(m.Errors[0].find(c.Error), std::string::npos) << m.Errors[0];
+    }
+}
+
+TEST(QmpackManifest, ReadsCommentsBlanksAndCrLf)
+{
+    const TManifest m = ParseManifest("# heading\r\n\r\n  Setup program |s/setup.exe| setup.ex_ |"
+                                      "{prog}\\setup.exe|yes\r\n   # indented comment\nLib|l.dll|l.dll|{sys}\\l.dll|no",
+                                      "m");
+    ASSERT_TRUE(m.Errors.empty()) << Joined(m.Errors);
+    ASSERT_EQ(m.Entries.size(), 2u);
+    EXPECT_EQ(m.Entries[0].Line, 3);
+    EXPECT_EQ(m.Entries[0].DisplayName, "Setup program");
+    EXPECT_EQ(m.Entries[0].Source, "s/setup.exe");
+    EXPECT_EQ(m.Entries[0].TargetPath, "{prog}\\setup.exe");
+    EXPECT_TRUE(m.Entries[0].Compressed);
+    EXPECT_EQ(m.Entries[1].Line, 5);
+    EXPECT_FALSE(m.Entries[1].Compressed);
+}
+
+TEST(QmpackCommandLine, TakesKnownCommandsWithTheirOperands)
+{
+    EXPECT_EQ(ParseCommandLine({"build", "m.txt", "out"}).Operands, (std::vector<std::string>{"m.txt", "out"}));
+    EXPECT_EQ(ParseCommandLine({"verify", "dir"}).Name, "verify");
+    for (const auto& bad : std::vector<std::vector<std::string>>{{}, {"verify"}, {"build", "m"}, {"pack", "a", "b"}})
+        EXPECT_EQ(ParseCommandLine(bad).Name, "");
+}
+
+class QmpackSet : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        root_ = fs::temp_directory_path() /
+                ("qmpack-test-" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
+        fs::remove_all(root_);
+        fs::create_directories(root_ / "src");
+        for (int i = 0; i < 4000; ++i)
+            text_ += "line " + std::to_string(i * 7919 % 1000) + " of the course text\n";
+        binary_.resize(70000);
+        for (std::size_t i = 0; i < binary_.size(); ++i)
+            binary_[i] = static_cast<char>((i * 2654435761u) >> 13);
+        Put(root_ / "src/text.txt", text_);
+        Put(root_ / "src/lib.dll", binary_);
+        Put(root_ / "src/empty.dat", "");
+        Put(root_ / "src/SETUP.INI", "[Setup]\r\n");
+        Put(root_ / "manifest.txt", "Course text | src/text.txt | text.tx_ | {prog}\\text.txt | yes\n"
+                                    "Library | src/lib.dll | lib.dll | {sys}\\lib.dll | no\n"
+                                    "Empty | src/empty.dat | empty.da_ | {prog}\\empty.dat | yes\n"
+                                    "Setup info | src/SETUP.INI | SETUP.IN_ | {prog}\\SETUP.INI | no\n");
+    }
+    void TearDown() override { fs::remove_all(root_); }
+
+    TPackResult Pack() { return PackReleaseSet(root_ / "manifest.txt", root_ / "out"); }
+
+    fs::path root_;
+    std::string text_, binary_;
+};
+
+TEST_F(QmpackSet, PacksExactSizesThatVerifyAndDecode)
+{
+    const TPackResult r = Pack();
+    ASSERT_TRUE(r.Errors.empty()) << Joined(r.Errors);
+    const fs::path out = root_ / "out";
+    const auto size = [&](const char* name) { return std::to_string(fs::file_size(out / name)); };
+    EXPECT_EQ(Slurp(out / "list.txt"),
+              "Course text\t" + size("text.tx_") + "\t" + std::to_string(text_.size()) +
+                  "\ttext.tx_\t{prog}\\text.txt\tyes\r\n"
+                  "Library\t70000\t70000\tlib.dll\t{sys}\\lib.dll\tno\r\n"
+                  "Empty\t" + size("empty.da_") + "\t0\tempty.da_\t{prog}\\empty.dat\tyes\r\n"
+                  "Setup info\t9\t9\tSETUP.IN_\t{prog}\\SETUP.INI\tno\r\n");
+    EXPECT_LT(fs::file_size(out / "text.tx_"), text_.size() / 3);
+    EXPECT_EQ(Slurp(out / "lib.dll"), binary_);
+
+    TLzhD lzh;
+    lzh.InputFile = (out / "text.tx_").string();
+    lzh.OutputFile = (root_ / "decoded.txt").string();
+    lzh.Decompress();
+    EXPECT_EQ(Slurp(root_ / "decoded.txt"), text_);
+
+    const TVerifyReport v = VerifyReleaseSet(out);
+    EXPECT_EQ(v.Lines, 4);
+    EXPECT_TRUE(v.Problems.empty()) << Joined(v.Problems);
+}
+
+TEST_F(QmpackSet, MissingSourceWritesNothing)
+{
+    Put(root_ / "manifest.txt", Slurp(root_ / "manifest.txt") + "Gone | src/gone.dat | gone.dat | {sys}\\g | no\n");
+    const TPackResult r = Pack();
+    ASSERT_EQ(r.Errors.size(), 1u) << Joined(r.Errors);
+    EXPECT_NE(r.Errors[0].find("manifest.txt:5: source file not found"), std::string::npos) << r.Errors[0];
+    EXPECT_FALSE(fs::exists(root_ / "out"));
+}
+
+TEST_F(QmpackSet, VerifyFindsEachDamage)
+{
+    ASSERT_TRUE(Pack().Errors.empty());
+    const fs::path out = root_ / "out";
+    const std::string list = Slurp(out / "list.txt");
+    const std::string compressed = Slurp(out / "text.tx_");
+    struct Case {
+        const char* What;
+        std::function<void()> Damage;
+        std::string Problem;
+    };
+    const Case cases[] = {
+        {"truncated download", [&] { Put(out / "text.tx_", compressed.substr(0, compressed.size() - 1)); },
+         "list.txt:1: file text.tx_ has"},
+        {"header size changed",
+         [&] {
+             std::string c = compressed;
+             c[4] = static_cast<char>(c[4] + 1);
+             Put(out / "text.tx_", c);
+         },
+         "list.txt:1: compressed file text.tx_ "},
+        {"missing file", [&] { fs::remove(out / "lib.dll"); }, "list.txt:2: file lib.dll is missing"},
+        {"duplicate remote name",
+         [&] { Put(out / "list.txt", list + "Odd\t9\t10\tSETUP.IN_\t{sys}\\x\tno\r\n"); },
+         "list.txt:5: remote name \"SETUP.IN_\" is already used on line 4"},
+        {"plain sizes differ", [&] { Put(out / "list.txt", list + "Odd\t70000\t9\tlib.dll\t{sys}\\x\tno\r\n"); },
+         "list.txt:5: plain file lib.dll: download size 70000 differs from installed size 9"},
+        {"short line", [&] { Put(out / "list.txt", list + "Odd\t1\t1\r\n"); }, "list.txt:5: expected at least 5"},
+        {"size not a number", [&] { Put(out / "list.txt", list + "Odd\t1x\t1\tlib.dll\t{sys}\\l\r\n"); },
+         "list.txt:5: download size \"1x\""},
+    };
+    for (const Case& c : cases) {
+        Put(out / "list.txt", list);
+        Put(out / "text.tx_", compressed);
+        Put(out / "lib.dll", binary_);
+        c.Damage();
+        const TVerifyReport v = VerifyReleaseSet(out);
+        ASSERT_FALSE(v.Problems.empty()) << c.What;
+        EXPECT_NE(Joined(v.Problems).find(c.Problem), std::string::npos) << c.What << ":\n" << Joined(v.Problems);
+    }
+}
+
+} // namespace
+} // namespace qm::pack

@@ -1,0 +1,99 @@
+#include "Pack.h"
+
+#include "base/Exception.h"
+#include "lzh/LzhD.h"
+
+#include <fstream>
+#include <limits>
+#include <sstream>
+
+namespace qm::pack {
+namespace fs = std::filesystem;
+namespace {
+
+std::string ReadText(const fs::path& Path)
+{
+    std::ifstream in(Path, std::ios::binary);
+    if (!in)
+        throw Exception("cannot read " + Path.string());
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+void WriteText(const fs::path& Path, const std::string& Text)
+{
+    std::ofstream out(Path, std::ios::binary | std::ios::trunc);
+    out << Text;
+    out.close();
+    if (!out)
+        throw Exception("cannot write " + Path.string());
+}
+
+// The problems of one entry's source: missing, not a file, too large, or the
+// very file the set would write.
+std::string SourceProblem(const fs::path& Source, const fs::path& Output)
+{
+    std::error_code ec;
+    if (!fs::is_regular_file(Source, ec))
+        return "source file not found: " + Source.string();
+    if (fs::file_size(Source, ec) > static_cast<std::uintmax_t>(std::numeric_limits<std::int32_t>::max()))
+        return "source file is 2 GiB or larger: " + Source.string();
+    if (fs::equivalent(Source, Output, ec))
+        return "source file " + Source.string() + " would be overwritten by the set's own file";
+    return {};
+}
+
+TListLine PackOne(const TManifestEntry& Entry, const fs::path& Source, const fs::path& Output)
+{
+    TListLine line{Entry.DisplayName, 0, 0, Entry.RemoteName, Entry.TargetPath, Entry.Compressed, {}};
+    line.InstalledSize = static_cast<std::int64_t>(fs::file_size(Source));
+    if (Entry.Compressed) {
+        TLzhD lzh;
+        lzh.InputFile = Source.string();
+        lzh.OutputFile = Output.string();
+        lzh.Compress();
+    } else {
+        fs::copy_file(Source, Output, fs::copy_options::overwrite_existing);
+    }
+    line.DownloadSize = static_cast<std::int64_t>(fs::file_size(Output));
+    return line;
+}
+
+} // namespace
+
+std::string FormatListText(const std::vector<TListLine>& Lines)
+{
+    std::string text;
+    for (const TListLine& line : Lines)
+        text += FormatListLine(line) + "\r\n";
+    return text;
+}
+
+TPackResult PackReleaseSet(const fs::path& ManifestPath, const fs::path& OutDir)
+{
+    const TManifest manifest = ParseManifest(ReadText(ManifestPath), ManifestPath.string());
+    TPackResult result;
+    result.Errors = manifest.Errors;
+    if (manifest.Entries.empty() && manifest.Errors.empty())
+        result.Errors.push_back(ManifestPath.string() + ": the manifest lists no files");
+    const fs::path base = ManifestPath.parent_path();
+    std::vector<fs::path> sources;
+    for (const TManifestEntry& e : manifest.Entries) {
+        sources.push_back(base / e.Source);
+        if (std::string bad = SourceProblem(sources.back(), OutDir / e.RemoteName); !bad.empty())
+            result.Errors.push_back(ManifestPath.string() + ":" + std::to_string(e.Line) + ": " + bad);
+    }
+    if (!result.Errors.empty())
+        return result;
+
+    fs::create_directories(OutDir);
+    for (std::size_t i = 0; i < manifest.Entries.size(); ++i)
+        result.Lines.push_back(PackOne(manifest.Entries[i], sources[i], OutDir / manifest.Entries[i].RemoteName));
+    const fs::path temporary = OutDir / "list.txt.new";
+    WriteText(temporary, FormatListText(result.Lines));
+    fs::rename(temporary, OutDir / "list.txt");
+    return result;
+}
+
+} // namespace qm::pack
