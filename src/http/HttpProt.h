@@ -43,13 +43,15 @@
 // synchronous wait, the Do* event dispatchers), HttpProtRequest.cpp (starting a request, lookup and
 // connect handling, the request text, post data), HttpProtResponse.cpp
 // (receiving, header lines, relocation, document chunks, the end of a
-// request).
+// request); the byte cutting and the reading of header lines are portable,
+// in HttpProtReception.h.
 #pragma once
 
 #include "base/DateTime.h"
 #include "base/Exception.h"
 #include "base/Stream.h"
 #include "base/StringList.h"
+#include "http/HttpProtReception.h"
 #include "net/WSocket.h"
 #include "ui/ObjectWindow.h"
 
@@ -214,8 +216,7 @@ private:
     void SocketDataAvailable(std::uint16_t Error);
     void CutHeaderLines();
     void HeaderLine();
-    bool HandleStatusLine(const std::string& Line); // false: malformed, the request ended
-    bool HandleField(const std::string& Line);
+    bool HandleHeaderLine(const std::string& Line); // false: malformed, the request ended
     void Relocate(const std::string& Location);
     void HeaderEnd();
     void DocChunk();
@@ -233,8 +234,7 @@ private:
     std::string port_;       // port to connect to
     char sendBuffer_[BufferSize] = {};
     THttpRequest requestType_ = rqNone;
-    char rcvdBuffer_[BufferSize] = {};
-    std::int32_t rcvdHeld_ = 0;
+    TResponseBuffer received_;
     std::string lastLine_;
     std::int32_t headerLines_ = 0;
     std::int32_t docChunks_ = 0;

@@ -6,68 +6,26 @@
 #include "base/Events.h"
 #include "http/HttpProtText.h"
 
-#include <algorithm>
-#include <cctype>
-#include <cstring>
 #include <exception>
 
 namespace qm {
-namespace {
 
-std::string Lower(std::string s)
-{
-    std::transform(s.begin(), s.end(), s.begin(), [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return s;
-}
-
-// A decimal integer with nothing around it; false when Text is not one.
-bool ParseDecimal(const std::string& Text, std::int64_t& Value)
-{
-    if (Text.empty() || Text.size() > 18)
-        return false;
-    Value = 0;
-    for (const char c : Text) {
-        if (c < '0' || c > '9')
-            return false;
-        Value = Value * 10 + (c - '0');
-    }
-    return true;
-}
-
-bool StartsWith(const std::string& Text, const char* Prefix)
-{
-    return Text.rfind(Prefix, 0) == 0;
-}
-
-// "scheme://authority" of an absolute URL.
-std::string OriginOf(const std::string& Url)
-{
-    const auto scheme = Url.find("://");
-    if (scheme == std::string::npos)
-        return {};
-    return Url.substr(0, Url.find('/', scheme + 3));
-}
-
-} // namespace
+static_assert(TResponseBuffer::Capacity == THttpCli::BufferSize);
 
 void THttpCli::DropReceived()
 {
-    rcvdHeld_ = 0;
-    rcvdBuffer_[0] = 0;
+    received_.Clear();
 }
 
 // Reads once per call: the socket calls again while bytes are waiting.
 void THttpCli::SocketDataAvailable(std::uint16_t)
 {
-    const int room = BufferSize - 1 - rcvdHeld_;
-    const int count = socket_.Receive(rcvdBuffer_ + rcvdHeld_, room);
+    const int count = socket_.Receive(received_.Space(), received_.Room());
     if (requestType_ == rqNone || count <= 0)
         return;
-    rcvdHeld_ += count;
-    rcvdBuffer_[rcvdHeld_] = 0;
+    received_.Received(count);
     if (state_ == hsReceiving) {
-        lastLine_.assign(rcvdBuffer_, static_cast<std::size_t>(rcvdHeld_));
-        rcvdHeld_ = 0;
+        received_.TakeAll(lastLine_);
         DocChunk();
         return;
     }
@@ -77,18 +35,7 @@ void THttpCli::SocketDataAvailable(std::uint16_t)
 void THttpCli::CutHeaderLines()
 {
     const auto alive = socket_.Alive();
-    while (rcvdHeld_ > 0) {
-        const auto* lf = static_cast<const char*>(std::memchr(rcvdBuffer_, '\n', static_cast<std::size_t>(rcvdHeld_)));
-        if (!lf)
-            break;
-        const auto taken = static_cast<std::int32_t>(lf - rcvdBuffer_) + 1;
-        std::int32_t length = taken - 1;
-        if (length > 0 && rcvdBuffer_[length - 1] == '\r')
-            --length;
-        lastLine_.assign(rcvdBuffer_, static_cast<std::size_t>(length));
-        rcvdHeld_ -= taken;
-        std::memmove(rcvdBuffer_, rcvdBuffer_ + taken, static_cast<std::size_t>(rcvdHeld_));
-        rcvdBuffer_[rcvdHeld_] = 0;
+    while (received_.NextLine(lastLine_)) {
         if (state_ == hsConnected || state_ == hsReceiving) {
             (this->*lineConsumer_)();
             if (!alive)
@@ -96,7 +43,7 @@ void THttpCli::CutHeaderLines()
         }
     }
     // A full buffer without a line end leaves no room to read into.
-    if (rcvdHeld_ >= BufferSize - 1 && state_ == hsConnected && !ending_)
+    if (received_.Full() && state_ == hsConnected && !ending_)
         Fail("response header line longer than " + std::to_string(BufferSize - 1) + " bytes");
 }
 
@@ -114,46 +61,32 @@ void THttpCli::HeaderLine()
     }
     const std::string line = lastLine_;
     rcvdHeader_.Add(line);
-    const bool handled = StartsWith(line, "HTTP/1.0") || StartsWith(line, "HTTP/1.1") ? HandleStatusLine(line)
-                         : line.find(':') != std::string::npos                      ? HandleField(line)
-                                                                                    : true;
-    if (!handled)
+    if (!HandleHeaderLine(line))
         return; // the line was malformed: the request has ended
     Fire(OnHeaderData, *this);
     if (alive && statusCode_ >= 400 && !ending_)
         EndConnection(); // the close ends the request
 }
 
-bool THttpCli::HandleStatusLine(const std::string& Line)
+bool THttpCli::HandleHeaderLine(const std::string& Line)
 {
-    const std::string code = Line.size() > 9 ? Line.substr(9, 3) : std::string();
-    std::int64_t value = 0;
-    if (!ParseDecimal(code, value)) {
-        Fail("bad status code in the response: '" + code + "'");
+    const THeaderLine read = ReadHeaderLine(Line);
+    if (!read.Error.empty()) {
+        Fail(read.Error);
         return false;
     }
-    statusCode_ = static_cast<int>(value);
-    reasonPhrase_ = Line.size() > 13 ? Line.substr(13) : std::string();
-    return true;
-}
-
-bool THttpCli::HandleField(const std::string& Line)
-{
-    const auto colon = Line.find(':');
-    const std::string name = Lower(Line.substr(0, colon));
-    const auto start = Line.find_first_not_of(" \t", colon + 1);
-    const std::string value = start == std::string::npos ? std::string() : Line.substr(start);
-    if (name == "location") {
-        Relocate(value);
-    } else if (name == "content-length") {
-        if (!ParseDecimal(value, contentLength_)) {
-            Fail("bad Content-Length in the response: '" + value + "'");
-            return false;
-        }
-    } else if (name == "content-type") {
-        contentType_ = value;
-    } else if (name == "www-authenticate") {
-        wwwAuthenticate_.Add(value);
+    if (read.Kind == THeaderLine::Status) {
+        statusCode_ = read.StatusCode;
+        reasonPhrase_ = read.ReasonPhrase;
+    } else if (read.Kind == THeaderLine::Field) {
+        if (read.Name == "location")
+            Relocate(read.Value);
+        else if (read.Name == "content-length")
+            contentLength_ = read.ContentLength;
+        else if (read.Name == "content-type")
+            contentType_ = read.Value;
+        else if (read.Name == "www-authenticate")
+            wwwAuthenticate_.Add(read.Value);
     }
     return true;
 }
@@ -161,28 +94,12 @@ bool THttpCli::HandleField(const std::string& Line)
 void THttpCli::Relocate(const std::string& Location)
 {
     relocating_ = true;
-    const bool pathOnly = !Location.empty() && Location[0] == '/';
-    if (!Proxy.empty()) {
-        // Through a proxy the request path is absolute: a bare path stays on
-        // the same origin server.
-        if (!pathOnly) {
-            path_ = Location;
-            return;
-        }
-        const std::string origin = OriginOf(path_);
-        path_ = (origin.empty() ? "http://" + targetHost_ : origin) + Location;
-        return;
-    }
-    if (pathOnly) {
-        path_ = Location;
-        return;
-    }
-    const TUrlParts url = SplitURL(Location);
-    path_ = url.Path.empty() ? "/" : url.Path;
-    hostName_ = url.Host;
-    targetHost_ = url.Host;
-    if (!url.Port.empty())
-        port_ = url.Port;
+    TRequestTarget target{path_, hostName_, targetHost_, port_};
+    ApplyLocation(target, Location, !Proxy.empty());
+    path_ = std::move(target.Path);
+    hostName_ = std::move(target.HostName);
+    targetHost_ = std::move(target.TargetHost);
+    port_ = std::move(target.Port);
 }
 
 void THttpCli::HeaderEnd()
@@ -201,17 +118,16 @@ void THttpCli::HeaderEnd()
         return;
     }
     const auto dot = docName_.rfind('.');
-    if (dot != std::string::npos && Lower(docName_.substr(dot)) == ".exe" && contentType_ == "text/html")
+    if (dot != std::string::npos && LowerCase(docName_.substr(dot)) == ".exe" && contentType_ == "text/html")
         ReplaceExt(docName_, "htm");
     lineConsumer_ = &THttpCli::DocChunk;
     if (!SetState(hsReceiving))
         return;
     const auto alive = socket_.Alive();
     DoHeaderEnd();
-    if (!alive || state_ != hsReceiving || rcvdHeld_ == 0)
+    if (!alive || state_ != hsReceiving || received_.Held() == 0)
         return;
-    lastLine_.assign(rcvdBuffer_, static_cast<std::size_t>(rcvdHeld_));
-    DropReceived();
+    received_.TakeAll(lastLine_);
     DocChunk();
 }
 
