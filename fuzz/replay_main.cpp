@@ -1,12 +1,16 @@
 // Runs saved fuzz inputs through the fuzz targets without libFuzzer, as an
 // ordinary test that also runs under Wine:
 //
-//   lzh_fuzz_replay TARGET DIR [TARGET DIR]...     TARGET: decompress | roundtrip
+//   PROGRAM TARGET DIR [TARGET DIR]...
+//
+// PROGRAM is lzh_fuzz_replay (targets decompress, roundtrip) or
+// input_fuzz_replay (filelist, spliturl, descramble, response); each links
+// the table of its targets (ReplayTargets.h).
 //
 // Every file in DIR is one input. A fault aborts the program; otherwise it
 // prints how many inputs each target ran and exits 0 (1 on bad arguments or
 // an empty directory).
-#include "LzhTargets.h"
+#include "ReplayTargets.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -20,18 +24,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-using TTarget = void (*)(const std::uint8_t*, std::size_t);
-
-TTarget Lookup(const std::string& name)
-{
-    if (name == "decompress")
-        return qmfuzz::FuzzDecompress;
-    if (name == "roundtrip")
-        return qmfuzz::FuzzRoundTrip;
-    return nullptr;
-}
-
-int Replay(TTarget target, const fs::path& dir)
+int Replay(qmfuzz::TTarget target, const fs::path& dir)
 {
     std::vector<fs::path> files;
     std::error_code ec;
@@ -52,13 +45,13 @@ int Replay(TTarget target, const fs::path& dir)
 int main(int argc, char** argv)
 {
     if (argc < 3 || argc % 2 == 0) {
-        std::fputs("usage: lzh_fuzz_replay TARGET DIR [TARGET DIR]...\n", stderr);
+        std::fputs("usage: fuzz_replay TARGET DIR [TARGET DIR]...\n", stderr);
         return 1;
     }
     for (int i = 1; i + 1 < argc; i += 2) {
-        const TTarget target = Lookup(argv[i]);
+        const qmfuzz::TTarget target = qmfuzz::ReplayTarget(argv[i]);
         if (!target) {
-            std::fprintf(stderr, "lzh_fuzz_replay: unknown target %s\n", argv[i]);
+            std::fprintf(stderr, "fuzz_replay: unknown target %s\n", argv[i]);
             return 1;
         }
         const int n = Replay(target, argv[i + 1]);

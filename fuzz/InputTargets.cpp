@@ -1,0 +1,234 @@
+#include "InputTargets.h"
+
+#include "app/ExtraStr.h"
+#include "app/FileListRules.h"
+#include "base/Exception.h"
+#include "base/StringList.h"
+#include "http/HttpProtReception.h"
+#include "http/HttpProtText.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace qmfuzz {
+namespace {
+
+[[noreturn]] void Fault(const std::string& What)
+{
+    std::fprintf(stderr, "input fuzz target: %s\n", What.c_str());
+    std::abort();
+}
+
+void Expect(bool Holds, const char* What)
+{
+    if (!Holds)
+        Fault(What);
+}
+
+std::string_view AsText(const std::uint8_t* data, std::size_t size)
+{
+    return {reinterpret_cast<const char*>(data), size};
+}
+
+constexpr std::string_view SystemDir = "C:\\WINDOWS\\system";
+constexpr std::string_view DownloadDir = "C:\\users\\me\\veldratp";
+
+void CheckListLine(const std::string& Line)
+{
+    Expect(Line.find_first_of(std::string_view("\r\n\0", 3)) == std::string::npos, "a line holds CR, LF or 0");
+    const qm::TListEntry entry = qm::ReadListLine(Line, SystemDir, DownloadDir);
+    const std::size_t tabs = static_cast<std::size_t>(std::count(Line.begin(), Line.end(), '\t'));
+    if (tabs < 4)
+        Expect(entry.Stored == Line, "a line without field 4 was changed");
+    else
+        Expect(qm::GetField(entry.Stored, qm::ListSeparator, 4) == entry.TargetPath, "stored target path");
+    for (std::size_t n = 0; n <= tabs + 1; ++n)
+        if (n != 4)
+            Expect(qm::GetField(entry.Stored, qm::ListSeparator, n) == qm::GetField(Line, qm::ListSeparator, n),
+                   "a field other than the target path changed");
+    if (entry.InstalledSize)
+        Expect(qm::DecimalValue(std::to_string(*entry.InstalledSize)) == entry.InstalledSize, "size round trip");
+    if (qm::IsPlainFileName(entry.RemoteName)) {
+        Expect(entry.RemoteName.find_first_of("\\/:") == std::string::npos && entry.RemoteName != "." &&
+                   entry.RemoteName != "..",
+               "a plain file name leaves its directory");
+        Expect(!qm::IsDeviceName(entry.RemoteName), "a device name taken as plain");
+    }
+    (void)qm::JudgeTarget(entry.RemoteName, static_cast<std::int64_t>(Line.size()), entry.InstalledSize.value_or(0));
+}
+
+// ---- the response model ----
+
+enum class TEnd { Open, HeaderEnded, Refused, Malformed, LineTooLong };
+
+struct TReading {
+    std::vector<std::string> Lines; // header lines handed on, the empty one included
+    std::string Document;
+    TEnd End = TEnd::Open;
+
+    bool operator==(const TReading&) const = default;
+};
+
+// What the client does with one header line; false when the request ends.
+bool HeaderLine(const std::string& Line, TReading& Reading, qm::TRequestTarget& Target)
+{
+    Reading.Lines.push_back(Line);
+    if (Line.empty()) {
+        Reading.End = TEnd::HeaderEnded;
+        return false;
+    }
+    const qm::THeaderLine read = qm::ReadHeaderLine(Line);
+    if (!read.Error.empty()) {
+        Reading.End = TEnd::Malformed;
+        return false;
+    }
+    if (read.Kind == qm::THeaderLine::Status) {
+        Expect(read.StatusCode >= 0 && read.StatusCode <= 999, "status code of more than 3 digits");
+        if (read.StatusCode >= 400) {
+            Reading.End = TEnd::Refused;
+            return false;
+        }
+    } else if (read.Kind == qm::THeaderLine::Field) {
+        Expect(read.Name.find(':') == std::string::npos && qm::LowerCase(read.Name) == read.Name, "field name");
+        Expect(read.Value.empty() || (read.Value[0] != ' ' && read.Value[0] != '\t'), "field value starts blank");
+        if (read.Name == "content-length")
+            Expect(read.ContentLength >= 0, "negative Content-Length");
+        if (read.Name == "location") {
+            qm::ApplyLocation(Target, read.Value, Line.size() % 2 == 0);
+            Expect(!Target.Path.empty(), "empty request path after a relocation");
+        }
+    }
+    return true;
+}
+
+// The whole response read at once, by its lines.
+TReading ReadWhole(std::string_view Response)
+{
+    constexpr std::size_t maxHeld = qm::TResponseBuffer::Capacity - 1;
+    TReading reading;
+    qm::TRequestTarget target{"/", "h", "h", "80"};
+    std::size_t start = 0;
+    for (;;) {
+        const std::size_t lf = Response.find('\n', start);
+        const std::size_t raw = (lf == std::string_view::npos ? Response.size() : lf) - start;
+        if (raw >= maxHeld) {
+            reading.End = TEnd::LineTooLong;
+            return reading;
+        }
+        if (lf == std::string_view::npos)
+            return reading; // the connection closed within the header
+        std::string line(Response.substr(start, raw));
+        if (!line.empty() && line.back() == '\r')
+            line.pop_back();
+        start = lf + 1;
+        if (!HeaderLine(line, reading, target))
+            break;
+    }
+    if (reading.End == TEnd::HeaderEnded)
+        reading.Document = Response.substr(start);
+    return reading;
+}
+
+// The response as the client receives it: reads of at most the room left in
+// its buffer, each of the next piece size.
+TReading ReadInPieces(std::string_view Response, const std::vector<std::size_t>& Sizes)
+{
+    qm::TResponseBuffer buffer;
+    TReading reading;
+    qm::TRequestTarget target{"/", "h", "h", "80"};
+    std::string chunk;
+    const auto takeChunk = [&] {
+        buffer.TakeAll(chunk);
+        Expect(chunk.size() < static_cast<std::size_t>(qm::TResponseBuffer::Capacity), "chunk too long");
+        reading.Document += chunk;
+    };
+    for (std::size_t pos = 0, piece = 0; pos < Response.size(); ++piece) {
+        const std::size_t want =
+            std::min({Sizes[piece % Sizes.size()], static_cast<std::size_t>(buffer.Room()), Response.size() - pos});
+        std::memcpy(buffer.Space(), Response.data() + pos, want);
+        buffer.Received(static_cast<std::int32_t>(want));
+        pos += want;
+        Expect(buffer.Space()[0] == 0, "no 0 byte behind the bytes held");
+        if (reading.End == TEnd::HeaderEnded) {
+            takeChunk();
+            continue;
+        }
+        std::string line;
+        bool goOn = true;
+        while (goOn && buffer.NextLine(line))
+            goOn = HeaderLine(line, reading, target);
+        if (reading.End == TEnd::HeaderEnded) {
+            takeChunk();
+            continue;
+        }
+        if (!goOn)
+            break;
+        if (buffer.Full()) {
+            reading.End = TEnd::LineTooLong;
+            break;
+        }
+    }
+    return reading;
+}
+
+} // namespace
+
+void FuzzFileList(const std::uint8_t* data, std::size_t size)
+{
+    qm::TStringList list;
+    list.LoadFromText(AsText(data, size));
+    for (int i = 0; i < list.Count(); ++i)
+        CheckListLine(list[i]);
+}
+
+void FuzzSplitURL(const std::uint8_t* data, std::size_t size)
+{
+    const std::string_view url = AsText(data, size);
+    const qm::TUrlParts parts = qm::SplitURL(url);
+    Expect(parts.Path.empty() || parts.Path[0] == '/', "path not starting with /");
+    Expect(url.ends_with(parts.Path), "path is not the end of the URL");
+    Expect(parts.Host.find_first_of("/@") == std::string::npos, "host holds / or @");
+    Expect(parts.Port.find_first_of(":/@") == std::string::npos, "port holds : / or @");
+    Expect(url.find(parts.Host) != std::string_view::npos, "host is not in the URL");
+    if (!parts.Proto.empty() && parts.Proto != "mailto")
+        Expect(url.starts_with(parts.Proto + "://"), "scheme is not the start of the URL");
+    const std::size_t pieces = parts.Proto.size() + parts.User.size() + parts.Pass.size() + parts.Host.size() +
+                               parts.Port.size() + parts.Path.size();
+    Expect(pieces <= url.size(), "parts longer than the URL");
+}
+
+void FuzzDescramble(const std::uint8_t* data, std::size_t size)
+{
+    const std::string_view text = AsText(data, size);
+    try {
+        (void)qm::DescrambleText(text);
+    } catch (const qm::Exception&) {
+        // a malformed escape may be refused; it must not be anything worse
+    }
+    Expect(qm::DescrambleText(qm::ScrambleText(text)) == text, "scrambling does not come back");
+}
+
+void FuzzResponse(const std::uint8_t* data, std::size_t size)
+{
+    if (size == 0)
+        return;
+    const std::size_t k = std::min<std::size_t>(data[0] % 16u, size - 1);
+    std::vector<std::size_t> sizes;
+    for (std::size_t i = 1; i <= k; ++i)
+        sizes.push_back(std::size_t{data[i]} * data[i] / 4 + 1); // 1 to 16257 bytes
+    if (sizes.empty())
+        sizes.push_back(size);
+    const std::string_view response = AsText(data + 1 + k, size - 1 - k);
+    const TReading whole = ReadWhole(response);
+    if (!(ReadInPieces(response, sizes) == whole))
+        Fault("the reading depends on how the response was split");
+    if (response.size() <= 4096 && !(ReadInPieces(response, {1}) == whole))
+        Fault("the reading byte by byte differs");
+}
+
+} // namespace qmfuzz
