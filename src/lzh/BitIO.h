@@ -2,6 +2,8 @@
 // time through the codec's callbacks.
 #pragma once
 
+#include "lzh/LzhError.h"
+
 #include <cstdint>
 
 namespace qm::lzh {
@@ -43,11 +45,22 @@ private:
 };
 
 // Takes bits from the reader. It keeps at most 16 bits and asks for the next
-// byte only when 8 or fewer are left, so it never reads more than two bytes
-// beyond the bits used. A byte the reader cannot deliver reads as zero bits.
+// byte only when 8 or fewer are left, so it asks for at most one byte beyond
+// the byte that holds the last bit taken. A byte the reader cannot deliver
+// reads as zero bits.
+//
+// The encoder pads its last byte with zero bits, so a whole stream never
+// makes the decoder take a bit that starts past its end: the read-ahead a
+// valid stream needs is that one byte. A second undelivered byte therefore
+// means the stream was cut (or declares more data than it holds), and
+// Fill raises ElzhException(TruncatedStreamText) instead of decoding on
+// from zeros. A take of eight bits may still begin in the last byte and end
+// in the zeros behind it.
 template <class Reader>
 class TBitReader {
 public:
+    static constexpr unsigned MaxMissingBytes = 1;
+
     explicit TBitReader(Reader& reader) : reader_(reader) {}
 
     unsigned GetBit()
@@ -73,8 +86,11 @@ private:
     {
         while (count_ <= 8) {
             std::uint8_t byte = 0;
-            if (reader_(&byte, std::uint16_t{1}) != 1)
+            if (reader_(&byte, std::uint16_t{1}) != 1) {
                 byte = 0;
+                if (++missing_ > MaxMissingBytes)
+                    throw ElzhException(TruncatedStreamText);
+            }
             acc_ |= static_cast<std::uint32_t>(byte) << (24 - count_);
             count_ += 8;
         }
@@ -83,6 +99,7 @@ private:
     Reader& reader_;
     std::uint32_t acc_ = 0; // valid bits left-aligned at bit 31
     unsigned count_ = 0;
+    unsigned missing_ = 0;  // bytes asked for past the end of the input
 };
 
 } // namespace qm::lzh

@@ -1,23 +1,14 @@
 // The codec's working tables, allocated once per call.
 #pragma once
 
-#include "base/Exception.h"
 #include "lzh/Constants.h"
+#include "lzh/LzhError.h"
 #include "lzh/MatchTree.h"
 #include "lzh/SymbolTree.h"
 
 #include <array>
 #include <cstdint>
 #include <memory>
-
-namespace qm {
-
-class ElzhException : public Exception {
-public:
-    using Exception::Exception;
-};
-
-} // namespace qm
 
 namespace qm::lzh {
 

@@ -8,7 +8,9 @@
 // Set InputFile and OutputFile (or UseStream and both streams), then call
 // Compress or Decompress; the properties keep their values for the next call.
 // Failures raise ELzrw1Exception (the codec's ElzhException passes through).
-// In file mode a failure after the output file was created deletes it again.
+// In file mode a failure after the output file was created deletes it again;
+// a stream that ends before UncompressedSize bytes are decoded is such a
+// failure (the codec's "LZH : Compressed data ends too early").
 #pragma once
 
 #include "base/Exception.h"

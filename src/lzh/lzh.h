@@ -11,7 +11,8 @@
 //
 // count is always 1. The encoder takes a delivered count of 0 as the end of
 // its input and may ask again afterwards (the reader must keep answering 0);
-// the decoder reads an undelivered byte as zero bits. A writer that fails
+// the decoder reads an undelivered byte as zero bits, but the second one it
+// has to ask for means the stream is cut short (see TBitReader in BitIO.h). A writer that fails
 // raises an exception, which passes through the codec unchanged, as do the
 // reader's. Both callables are template parameters, so each call is resolved
 // and inlined at compile time.
@@ -58,7 +59,10 @@ std::int64_t EncodeStream(Reader&& reader, Writer&& writer)
 // Decodes until at least size bytes have been written (the last match is
 // written whole, so a corrupt stream may produce up to 59 bytes more).
 // A size of 0 or less produces nothing and reads nothing.
-// Raises ElzhException when the tables cannot be allocated.
+// Raises ElzhException when the tables cannot be allocated, and with
+// lzh::TruncatedStreamText as soon as the stream needs bits past the end of
+// the input: a size larger than the stream holds costs no more output than
+// the stream itself can code.
 template <ReadBlockProc Reader, WriteBlockProc Writer>
 std::int64_t DecodeStream(std::int32_t size, Reader&& reader, Writer&& writer)
 {

@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <stdexcept>
+#include <string>
 
 namespace {
 
@@ -78,26 +79,78 @@ TEST(Codec, LastMatchIsWrittenWholePastTheRequestedSize)
     EXPECT_EQ(Decode(coded, 2), lzhtest::FromString("aaaa"));
 }
 
-// Missing input reads as zero bits: the decoder goes on to the size asked.
-TEST(Codec, TruncatedStreamStillYieldsTheRequestedSize)
+std::string TruncationText(const Bytes& coded, std::int32_t size, std::size_t* asked = nullptr,
+                           Bytes* out = nullptr)
+{
+    try {
+        const Bytes got = Decode(coded, size, asked);
+        if (out)
+            *out = got;
+    } catch (const qm::ElzhException& e) {
+        return e.Message;
+    }
+    return "no error";
+}
+
+// A valid stream never needs a bit past its last byte; the reader looks one
+// byte further. A cut stream, or a size larger than the stream holds, stops
+// at the second byte the input cannot deliver, however large the size.
+TEST(Codec, StreamCutShortStopsAtTheSecondMissingByte)
 {
     const Bytes in = lzhtest::WordText(20000, 3);
     const Bytes coded = Encode(in);
     const Bytes cut(coded.begin(), coded.begin() + static_cast<std::ptrdiff_t>(coded.size() / 2));
-    const Bytes out = Decode(cut, 20000);
-    ASSERT_GE(out.size(), 20000U);
-    EXPECT_LE(out.size(), 20000U + 59U);
-    EXPECT_TRUE(std::equal(in.begin(), in.begin() + 1000, out.begin())); // well before the cut
-    EXPECT_GE(Decode({}, 500).size(), 500U);
+    const struct {
+        const Bytes* stream;
+        std::int32_t size;
+    } cases[] = {{&cut, 20000}, {&coded, 0x7FFFFFFF}, {&coded, 20001}, {&cut, 0x7FFFFFFF}};
+    for (const auto& c : cases) {
+        std::size_t asked = 0;
+        EXPECT_EQ(TruncationText(*c.stream, c.size, &asked), qm::lzh::TruncatedStreamText) << c.size;
+        EXPECT_EQ(asked, c.stream->size() + 2) << c.size;
+    }
+    std::size_t asked = 0;
+    EXPECT_EQ(TruncationText({}, 500, &asked), qm::lzh::TruncatedStreamText);
+    EXPECT_EQ(asked, 2U);
 }
 
-TEST(Codec, GarbageDecodesToAtLeastTheRequestedSize)
+// "aaaa" is 26 bits in 4 bytes: a literal (9), a match symbol (8) and its
+// position, taken as 8 bits and then 1. Without the last byte the 8-bit take
+// still begins inside the input and reads zeros behind it; the last single
+// bit starts past the end.
+TEST(Codec, TruncationBoundaryIsTheFirstTakeStartingPastTheEnd)
+{
+    Bytes out;
+    std::size_t asked = 0;
+    EXPECT_EQ(TruncationText({0xf6, 0xc6, 0x00, 0x00}, 4, &asked, &out), "no error");
+    EXPECT_EQ(out, lzhtest::FromString("aaaa"));
+    EXPECT_EQ(asked, 5U); // the one byte of read-ahead
+    EXPECT_EQ(TruncationText({0xf6, 0xc6, 0x00}, 4, &asked), qm::lzh::TruncatedStreamText);
+    EXPECT_EQ(asked, 5U);
+    // Without its last two bytes the position's 8-bit take begins at bit 17
+    // of 16: past the end.
+    EXPECT_EQ(TruncationText({0xf6, 0xc6}, 4, &asked), qm::lzh::TruncatedStreamText);
+    // One literal: its 9 bits need the second byte, not a third.
+    EXPECT_EQ(TruncationText({0xf6, 0x80}, 1, &asked, &out), "no error");
+    EXPECT_EQ(out, lzhtest::FromString("a"));
+}
+
+TEST(Codec, GarbageDecodesToTheRequestedSizeOrStopsAtItsEnd)
 {
     for (std::uint32_t seed = 1; seed <= 20; ++seed) {
         const Bytes junk = lzhtest::RandomBytes(200 + seed * 37, seed);
-        const Bytes out = Decode(junk, 3000);
-        EXPECT_GE(out.size(), 3000U);
-        EXPECT_LE(out.size(), 3000U + 59U);
+        for (const std::int32_t size : {300, 0x7FFFFFFF}) {
+            Bytes out;
+            std::size_t asked = 0;
+            const std::string result = TruncationText(junk, size, &asked, &out);
+            if (result == "no error") {
+                EXPECT_GE(out.size(), static_cast<std::size_t>(size));
+                EXPECT_LE(out.size(), static_cast<std::size_t>(size) + 59U);
+            } else {
+                EXPECT_EQ(result, qm::lzh::TruncatedStreamText);
+            }
+            EXPECT_LE(asked, junk.size() + 2);
+        }
     }
 }
 

@@ -5,6 +5,7 @@
 #include "base/Stream.h"
 #include "lzh/LzhBytes.h"
 #include "lzh/LzhD.h"
+#include "lzh/LzhError.h"
 
 #include <gtest/gtest.h>
 
@@ -37,15 +38,18 @@ bool Exists(const std::string& path)
     return std::ifstream(path).good();
 }
 
-// The message of the ELzrw1Exception an operation must raise.
+// The message of the ELzrw1Exception (or the codec's ElzhException) an
+// operation must raise.
 std::string FailureText(qm::TLzhD& lzh, bool compress)
 {
     try {
         compress ? lzh.Compress() : lzh.Decompress();
     } catch (const qm::ELzrw1Exception& e) {
         return e.Message;
+    } catch (const qm::ElzhException& e) {
+        return e.Message;
     }
-    ADD_FAILURE() << "no ELzrw1Exception";
+    ADD_FAILURE() << "no ELzrw1Exception or ElzhException";
     return {};
 }
 
@@ -141,20 +145,27 @@ TEST_F(LzhDFiles, OvershootingLastMatchFailsAndDeletesTheOutput)
     EXPECT_FALSE(Exists(out));
 }
 
-// A cut stream is not detected: zero bits fill in up to the stored size.
-TEST_F(LzhDFiles, TruncatedStreamDecodesToTheStoredSize)
+Bytes WithStoredSize(Bytes packed, std::uint32_t size)
+{
+    for (unsigned i = 0; i < 4; ++i)
+        packed[4 + i] = static_cast<std::uint8_t>(size >> (8 * i));
+    return packed;
+}
+
+// A stored size the stream cannot hold, or a stream cut short, stops the
+// decoder at the end of the input: no 2 GB of zeros on the disk, and the
+// half-written output is removed.
+TEST_F(LzhDFiles, SizeBeyondTheStreamFailsAndDeletesTheOutput)
 {
     const Bytes data = lzhtest::RandomBytes(5000, 4);
-    WriteFile(in, data);
-    lzh.Compress();
-    Bytes packed = ReadFile(out);
-    packed.resize(packed.size() - 10);
-    WriteFile(in, packed);
-    EXPECT_EQ(lzh.Decompress(), 5000);
-    const Bytes restored = ReadFile(out);
-    ASSERT_EQ(restored.size(), 5000U);
-    EXPECT_TRUE(std::equal(data.begin(), data.begin() + 4800, restored.begin()));
-    EXPECT_FALSE(restored == data);
+    const Bytes packed = qm::LzhCompressBytes(data);
+    const Bytes cut(packed.begin(), packed.end() - 10);
+    for (const Bytes& file : {WithStoredSize(packed, 0x7FFFFFFF), WithStoredSize(packed, 5001), cut,
+                              WithStoredSize(cut, 0x7FFFFFFF)}) {
+        WriteFile(in, file);
+        EXPECT_EQ(ExpectFailure(false), qm::lzh::TruncatedStreamText);
+        EXPECT_FALSE(Exists(out));
+    }
 }
 
 // ---- stream mode ------------------------------------------------------------
@@ -301,6 +312,18 @@ TEST_F(LzhDStreams, ShortWritesReachTheCaller)
     output.Writes.clear();
     output.FailAt = 2; // the final block
     EXPECT_EQ(ExpectFailure(false), "Error writing to output stream !");
+}
+
+TEST_F(LzhDStreams, SizeBeyondTheStreamReachesTheCaller)
+{
+    const Bytes packed = qm::LzhCompressBytes(lzhtest::WordText(3000, 5));
+    for (const std::uint32_t size : {0x7FFFFFFFU, 3001U}) {
+        qm::TMemoryStream input(WithStoredSize(packed, size));
+        lzh.InputStream = &input;
+        output.Clear();
+        EXPECT_EQ(ExpectFailure(false), qm::lzh::TruncatedStreamText) << size;
+        EXPECT_EQ(output.Size(), 0) << size; // less than a block decoded, none written
+    }
 }
 
 TEST_F(LzhDStreams, MissingStreamsAreReported)

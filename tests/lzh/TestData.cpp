@@ -102,18 +102,20 @@ Bytes Decode(const Bytes& in, std::int32_t size, std::size_t* bytesAsked)
 {
     Bytes out;
     std::size_t asked = 0;
-    qm::DecodeStream(
-        size,
-        [&](std::uint8_t* b, std::uint16_t count) -> std::uint16_t {
-            const std::size_t at = asked++;
-            if (count != 1 || at >= in.size())
-                return 0;
-            *b = in[at];
-            return 1;
-        },
-        [&](const std::uint8_t* b, std::uint16_t count) { out.insert(out.end(), b, b + count); });
+    auto reader = [&](std::uint8_t* b, std::uint16_t count) -> std::uint16_t {
+        const std::size_t at = asked++;
+        if (bytesAsked)
+            *bytesAsked = asked; // also when the decoder gives up
+        if (count != 1 || at >= in.size())
+            return 0;
+        *b = in[at];
+        return 1;
+    };
     if (bytesAsked)
-        *bytesAsked = asked;
+        *bytesAsked = 0;
+    qm::DecodeStream(size, reader, [&](const std::uint8_t* b, std::uint16_t count) {
+        out.insert(out.end(), b, b + count);
+    });
     return out;
 }
 

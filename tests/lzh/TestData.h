@@ -23,7 +23,8 @@ Bytes LeadingSpaces(std::size_t size, std::uint32_t seed); // spaces, then text
 Bytes RebuildInput(); // 48000 bytes, mostly literals: reaches the tree rebuild
 Bytes TextInput();    // 100000 bytes of word text
 
-// The codec over whole vectors.
+// The codec over whole vectors. *bytesAsked counts the decoder's requests,
+// including those made before it raised.
 Bytes Encode(const Bytes& in, std::int64_t* bytesRead = nullptr);
 Bytes Decode(const Bytes& in, std::int32_t size, std::size_t* bytesAsked = nullptr);
 
