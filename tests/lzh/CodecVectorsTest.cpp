@@ -115,3 +115,48 @@ TEST(CodecVectors, LongOutputsMatchTheirDigests)
 }
 
 } // namespace
+
+namespace {
+
+// A few megabytes in 64 KiB pieces taken in turn from each kind of input,
+// so that the window, the tree rebuild and the long matches all turn over
+// many times within one stream.
+Bytes Mixed(std::size_t size)
+{
+    constexpr std::size_t Piece = 64U << 10;
+    Bytes out;
+    for (std::uint32_t k = 0; out.size() < size; ++k) {
+        const Bytes part = k % 4 == 0   ? lzhtest::WordText(Piece, k)
+                           : k % 4 == 1 ? lzhtest::RandomBytes(Piece, k)
+                           : k % 4 == 2 ? lzhtest::Runs(Piece, k)
+                                        : lzhtest::LeadingSpaces(Piece, k);
+        out.insert(out.end(), part.begin(), part.end());
+    }
+    out.resize(size);
+    return out;
+}
+
+// The encoder's exact output over several megabytes, pinned before any
+// change for speed: a faster encoder must produce these very bytes.
+TEST(CodecVectors, MegabytesOfOutputMatchTheirDigests)
+{
+    const struct {
+        const char* name;
+        Bytes input;
+        std::size_t codedSize;
+        std::uint64_t digest;
+    } cases[] = {
+        {"text", lzhtest::WordText(1U << 20, 21), 211270, 0x7485909668d6656aULL},
+        {"random", lzhtest::RandomBytes(1U << 19, 22), 524729, 0x254d0a1bf74674aaULL},
+        {"runs", lzhtest::Runs(1U << 20, 23), 40136, 0x4eba9b552845fcdbULL},
+        {"mixed", Mixed(3U << 20), 1138226, 0x42504c4ca2c770e2ULL},
+    };
+    for (const auto& c : cases) {
+        const Bytes coded = Encode(c.input);
+        EXPECT_EQ(coded.size(), c.codedSize) << c.name;
+        EXPECT_EQ(lzhtest::Fnv1a64(coded), c.digest) << c.name;
+        EXPECT_TRUE(Decode(coded, static_cast<std::int32_t>(c.input.size())) == c.input) << c.name;
+    }
+}
+
+} // namespace
