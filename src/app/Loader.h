@@ -36,10 +36,12 @@
 //                     CancelDownloadRun, HttpCli1DocData,
 //                     HttpCli1StateChange, LVChanging
 //   LoaderUnpack.cpp  UnpackCurrentFile, RunSetup, MakeDisks
+//   LoaderVerify.cpp  CheckListSignature, ExpectedHash
 #pragma once
 
 #include "app/AppSeams.h"
 #include "app/FormLayout.h"
+#include "app/ListHash.h"
 #include "base/StringList.h"
 #include "http/HttpProt.h"
 #include "lzh/LzhD.h"
@@ -50,6 +52,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 
 namespace qm {
@@ -147,13 +150,28 @@ public:
 private:
     // ---- LoaderRun.cpp ----
     // Bytes stored, or -1 when HttpCli1 reported a failure; sets LastMessage.
-    std::int32_t DownloadFile(const std::string& URL, const std::string& LocalFileName);
+    // With Expected, the bytes are hashed as they are written, and a digest
+    // that differs is a failure too: the file is deleted.
+    std::int32_t DownloadFile(const std::string& URL, const std::string& LocalFileName,
+                              const TSha256Digest* Expected = nullptr);
     void LoadFileList();
     // One download run, called by SBStartClick with RunInProgress set.
     void StartDownloadRun();
     // The "&Cancel" action. Leaves SBStart disabled while RunInProgress:
     // SBStartClick enables it when the run has returned.
     void CancelDownloadRun();
+
+    // ---- LoaderVerify.cpp ----
+    // With a release key: fetches list.txt.sig and verifies list.txt with
+    // it. Raises ERunError ("The file list could not be verified: ...") when
+    // the signature is missing, malformed or does not match; false when its
+    // download failed through Cancel or the window's closing (LastMessage
+    // says so). Without a key: true at once.
+    bool CheckListSignature();
+    // The SHA-256 a list line carries in field 6, or none. Raises ERunError
+    // naming line LineNumber (1-based) when the field is not 64 hex digits,
+    // or when it is missing while a release key asks for it.
+    std::optional<TSha256Digest> ExpectedHash(const std::string& Line, int LineNumber) const;
 
     // ---- LoaderUnpack.cpp ----
     bool UnpackCurrentFile();

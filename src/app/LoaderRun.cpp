@@ -16,6 +16,8 @@
 #include "app/Loader.h"
 
 #include "app/ExtraStr.h"
+#include "app/RunError.h"
+#include "app/Sha256Cng.h"
 #include "ui/Cursor.h"
 #include "ui/MessageBox.h"
 
@@ -28,13 +30,6 @@ namespace qm {
 namespace {
 
 constexpr std::string_view Tab = "\t";
-
-// A failure of the run's own making; its text names what failed and is shown
-// to the user as it is.
-class ERunError : public Exception {
-public:
-    using Exception::Exception;
-};
 
 // The value of a decimal integer (an optional sign and digits, nothing else)
 // that fits 32 bits.
@@ -227,7 +222,8 @@ std::string ResponseFault(const THttpCli& Client, std::int64_t Stored, int First
 
 } // namespace
 
-std::int32_t TaForm::DownloadFile(const std::string& URL, const std::string& LocalFileName)
+std::int32_t TaForm::DownloadFile(const std::string& URL, const std::string& LocalFileName,
+                                  const TSha256Digest* Expected)
 {
     HttpCli1.URL = URL;
     std::optional<TFileStream> file;
@@ -236,7 +232,10 @@ std::int32_t TaForm::DownloadFile(const std::string& URL, const std::string& Loc
     } catch (const EStreamError&) {
         throw ERunError("Cannot create the file: " + LocalFileName);
     }
-    const TReceiveInto receive(HttpCli1, *file);
+    std::optional<THashingStream> hashing;
+    if (Expected)
+        hashing.emplace(*file);
+    const TReceiveInto receive(HttpCli1, hashing ? static_cast<TStream&>(*hashing) : *file);
     const int firstHeaderLine = HttpCli1.RcvdHeader().Count();
     try {
         HttpCli1.Get();
@@ -247,6 +246,13 @@ std::int32_t TaForm::DownloadFile(const std::string& URL, const std::string& Loc
     const std::int64_t stored = file->Size();
     if (std::string fault = ResponseFault(HttpCli1, stored, firstHeaderLine); !fault.empty()) {
         LastMessage = std::move(fault);
+        return -1;
+    }
+    if (Expected && hashing->Finish() != *Expected) {
+        LastMessage = FailedText(HttpCli1.StatusCode(), "The file was damaged or altered on its way: its SHA-256 "
+                                                        "hash is not the one in the file list");
+        file.reset(); // closed, so that it can be deleted
+        DeleteFileA(LocalFileName.c_str());
         return -1;
     }
     LastMessage = "Finished.";
@@ -274,6 +280,7 @@ void TaForm::LoadFileList()
             throw ERunError("The installed size in line " + std::to_string(i + 1) +
                             " of the file list is not a number: \"" + installed + "\"");
         CheckRemoteName(GetField(line, Tab, 3));
+        ExpectedHash(line, i + 1);
         const TCompleteness state = JudgeTarget(target, *installedSize);
         if (state.Complete)
             LV.SetImageIndex(i, 1);
@@ -300,6 +307,8 @@ void TaForm::StartDownloadRun()
             return ReportFailedDownload(*this);
         if (ClosePending)
             return;
+        if (!CheckListSignature())
+            return ReportFailedDownload(*this);
         LoadFileList();
         if (LV.Count() == 0)
             return EnterIdle(*this);
@@ -310,7 +319,9 @@ void TaForm::StartDownloadRun()
             CurrentSize = DecimalValue(GetField(line, Tab, 1)).value_or(1);
             PBar.SetMax(CurrentSize);
             FocusRow(LV, CurrentIndex);
-            if (DownloadFile(ServerBaseURL() + CurrentFile, DownloadDir + "\\" + CurrentFile) < 0)
+            const std::optional<TSha256Digest> expected = ExpectedHash(line, CurrentIndex + 1);
+            if (DownloadFile(ServerBaseURL() + CurrentFile, DownloadDir + "\\" + CurrentFile,
+                             expected ? &*expected : nullptr) < 0)
                 return ReportFailedDownload(*this);
             if (ClosePending)
                 return;

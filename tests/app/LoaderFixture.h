@@ -227,6 +227,7 @@ protected:
                                      const char* Directory, int ShowCmd) {
             ShellCalls.push_back({Owner, Verb ? Verb : "", File, Parameters != nullptr, Directory != nullptr, ShowCmd});
         };
+        seams.ReleasePublicKey = ReleasePublicKey;
         ui::Application().Title = "Quillmark Loader"; // as the program entry sets it
         Form = std::make_unique<TaForm>(ScrambleText(BaseURL), std::move(seams));
         Setup = std::make_unique<TSetupForm>(Form->Handle());
@@ -254,6 +255,9 @@ protected:
     std::vector<std::string> WinExecs;
     std::vector<UINT> WinExecShows;
     std::vector<TShellCall> ShellCalls;
+    // The release public key file's text the next form is created with;
+    // empty (the default, whatever the build embeds): no signed list.
+    std::string ReleasePublicKey;
     std::unique_ptr<TaForm> Form;
     std::unique_ptr<TSetupForm> Setup;
 };
