@@ -1,16 +1,32 @@
 #!/usr/bin/env bash
-# Builds the release QMLoader.exe (installing what is missing) and says where
-# it is. With --wine it then starts it under Wine in the current directory.
+# The run command: installs what is missing, builds QMLoader.exe (windows
+# preset) and qmpack (native-release preset), and runs the demo
+# (scripts/demo.sh): a release set made with qmpack, served on the loopback
+# address built into the program, and QMLoader.exe under Wine in a fresh
+# folder.
+#
+#   bash scripts/run.sh          with a display: you drive the window;
+#                                without one: driven automatically under Xvfb
+#   bash scripts/run.sh --auto   driven automatically: every step, a picture
+#                                of each, every target checked, a report
+# QM_WINDOWS_BUILD and QM_NATIVE_BUILD name other build folders (defaults
+# build/windows and build/native-release).
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
+case "${1:-}" in
+  ""|--auto) ;;
+  *) echo "usage: bash scripts/run.sh [--auto]" >&2; exit 2 ;;
+esac
+
+export QM_WINDOWS_BUILD=${QM_WINDOWS_BUILD:-$root/build/windows}
+export QM_NATIVE_BUILD=${QM_NATIVE_BUILD:-$root/build/native-release}
 
 bash "$root/scripts/install-deps.sh"
-cmake -S "$root" --preset windows >/dev/null
-cmake --build "$root/build/windows" --target QMLoader
-exe=$root/build/windows/src/app/QMLoader.exe
-echo "QMLoader.exe: $exe"
+echo "== building QMLoader.exe and the demo programs ($QM_WINDOWS_BUILD)"
+[ -f "$QM_WINDOWS_BUILD/CMakeCache.txt" ] || cmake -S "$root" -B "$QM_WINDOWS_BUILD" --preset windows >/dev/null
+cmake --build "$QM_WINDOWS_BUILD" --target QMLoader demo-setup demo-driver
+echo "== building qmpack ($QM_NATIVE_BUILD)"
+[ -f "$QM_NATIVE_BUILD/CMakeCache.txt" ] || cmake -S "$root" -B "$QM_NATIVE_BUILD" --preset native-release >/dev/null
+cmake --build "$QM_NATIVE_BUILD" --target qmpack
 
-if [ "${1:-}" = "--wine" ]; then
-  export WINEPREFIX=$root/build/windows/wineprefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
-  exec wine "$exe"
-fi
+exec bash "$root/scripts/demo.sh" "$@"

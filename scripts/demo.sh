@@ -1,0 +1,157 @@
+#!/usr/bin/env bash
+# The demo behind scripts/run.sh (which builds first). Everything lives in
+# build/demo: the source files and the packed set, the web folder, the demo
+# folder QMLoader.exe runs in, drive A:'s folder, the Wine prefix and the
+# screenshots. The HTTP/1.0 server (python3 http.server) and, without a
+# display, Xvfb are stopped when the demo ends, whatever the outcome.
+#
+#   bash scripts/demo.sh [--auto]
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+win=${QM_WINDOWS_BUILD:-$root/build/windows}
+qmpack=${QM_NATIVE_BUILD:-$root/build/native-release}/tools/qmpack/qmpack
+demo=$root/build/demo
+auto=0
+[ "${1:-}" = --auto ] && auto=1
+
+# ---- the server address the program was built with ---------------------
+url=$(sed -n 's/^QM_SERVER_BASE_URL:STRING=//p' "$win/CMakeCache.txt")
+if [[ ! $url =~ ^http://127\.0\.0\.1:([0-9]+)(/.*/)$ ]]; then
+  echo "demo: the program was built for $url; the demo serves only a loopback base URL" >&2
+  echo "      such as http://127.0.0.1:8080/veldra/ (cmake -DQM_SERVER_BASE_URL=...)" >&2
+  exit 1
+fi
+port=${BASH_REMATCH[1]} path=${BASH_REMATCH[2]}
+
+# ---- the release set ----------------------------------------------------
+echo "== packing the demo release set with qmpack"
+rm -rf "$demo/source" "$demo/www" "$demo/run" "$demo/floppy" "$demo/shots"
+mkdir -p "$demo/source" "$demo/www$path" "$demo/run" "$demo/floppy" "$demo/shots"
+cp "$root/scripts/demo/manifest.txt" "$root/scripts/demo/SETUP.INI" "$root/scripts/demo/SETUP.PKG" \
+   "$root/scripts/demo/Disk2.txt" "$demo/source/"
+cp "$win/tools/demo/demo-setup.exe" "$demo/source/setup.exe"
+python3 "$root/scripts/demo/make-files.py" "$demo/source"
+"$qmpack" build "$demo/source/manifest.txt" "$demo/www$path"
+"$qmpack" verify "$demo/www$path"
+
+# ---- display, Wine prefix, drive A: ----------------------------------------
+export WINEPREFIX=$demo/wineprefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" WINEARCH=win64
+xvfb_pid= server_pid=
+cleanup() {
+  [ -n "$server_pid" ] && kill "$server_pid" 2>/dev/null || true
+  wineserver -k 2>/dev/null || true
+  [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null || true
+}
+trap cleanup EXIT
+if [ -z "${DISPLAY:-}" ]; then
+  auto=1
+  echo "== no display: the demo runs on a virtual display (Xvfb), driven automatically"
+  for n in $(seq 121 160); do
+    [ -e /tmp/.X11-unix/X$n ] || [ -e /tmp/.X$n-lock ] && continue
+    Xvfb ":$n" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
+    xvfb_pid=$! DISPLAY=:$n
+    export DISPLAY
+    break
+  done
+  for _ in $(seq 50); do [ -e "/tmp/.X11-unix/X${DISPLAY#:}" ] && break; sleep 0.1; done
+fi
+if [ ! -d "$WINEPREFIX" ]; then
+  echo "== creating the demo's Wine prefix (once, about a minute)"
+  wineboot --init >/dev/null 2>&1 || true
+  wineserver -w || true
+fi
+# Without a window manager (Xvfb) Wine would wait for every closed window, so
+# the windows go unmanaged there; on a real display the manager handles them.
+for exe in QMLoader.exe setup.exe; do
+  key="HKCU\\Software\\Wine\\AppDefaults\\$exe\\X11 Driver"
+  if [ -n "$xvfb_pid" ]; then wine reg add "$key" /v Managed /d N /f >/dev/null 2>&1
+  else wine reg delete "$key" /v Managed /f >/dev/null 2>&1 || true; fi
+done
+sysdir=$WINEPREFIX/drive_c/windows/system
+mkdir -p "$sysdir"
+rm -f "$sysdir/qmvldr.dll" "$WINEPREFIX/dosdevices/a:"
+ln -s "$demo/floppy" "$WINEPREFIX/dosdevices/a:"
+
+# ---- the server -----------------------------------------------------------
+if ! python3 -c "import socket; s=socket.socket(); s.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1); s.bind(('127.0.0.1', $port))" 2>/dev/null; then
+  echo "demo: port $port on 127.0.0.1 is in use; stop what listens there and run again" >&2
+  exit 1
+fi
+python3 -m http.server "$port" --bind 127.0.0.1 --directory "$demo/www" >"$demo/server.log" 2>&1 &
+server_pid=$!
+for _ in $(seq 50); do (exec 3<>"/dev/tcp/127.0.0.1/$port") 2>/dev/null && break; sleep 0.1; done
+echo "== serving $url from build/demo/www (HTTP/1.0, log build/demo/server.log)"
+
+winpath() { echo "Z:${1//\//\\}"; }
+requests() { grep -c '"GET ' "$demo/server.log" || true; }
+run_loader() { # phase: drives it with demo-driver in --auto mode
+  cd "$demo/run"
+  if [ $auto = 1 ]; then
+    timeout 300 wine "$win/src/app/QMLoader.exe" >/dev/null 2>&1 &
+    local loader=$!
+    local status=0
+    wine "$win/tools/demo/demo-driver.exe" "$1" "$(winpath "$demo/shots")" || status=$?
+    wait $loader || true
+    return $status
+  fi
+  wine "$win/src/app/QMLoader.exe" >/dev/null 2>&1 || true
+}
+
+# ---- the checks -------------------------------------------------------------
+# Each manifest line: target in place and equal to its source, and (after
+# Make Disks) the copy on A: equal too.
+targets_ok=0 disks_ok=0 total=0 problems=()
+trim() { local s=${1#"${1%%[! ]*}"}; printf '%s' "${s%"${s##*[! ]}"}"; }
+check_targets() {
+  targets_ok=0 disks_ok=0 total=0
+  while IFS='|' read -r name src remote target compress; do
+    src=$(trim "$src") target=$(trim "$target")
+    file=${target##*\\}
+    case "$target" in
+      "{prog}\\"*) placed=$demo/run/veldratp/$file ;;
+      "{sys}\\"*) placed=$sysdir/$file ;;
+      *) problems+=("unexpected target $target"); continue ;;
+    esac
+    total=$((total + 1))
+    if cmp -s "$demo/source/$src" "$placed"; then targets_ok=$((targets_ok + 1))
+    else problems+=("target $target is missing or differs from $src"); fi
+    if cmp -s "$demo/source/$src" "$demo/floppy/$file"; then disks_ok=$((disks_ok + 1)); fi
+  done < <(grep -v '^\s*#' "$demo/source/manifest.txt" | grep '|')
+}
+
+echo "== QMLoader.exe in build/demo/run"
+[ $auto = 1 ] || echo "   (drive it yourself: Start, Install QM, Make Disks onto A: = build/demo/floppy, Close)"
+status=0
+run_loader first || status=$?
+first_requests=$(requests)
+check_targets
+first_targets=$targets_ok first_disks=$disks_ok
+second=
+if [ $auto = 1 ] && [ $status = 0 ]; then
+  echo "== the same folder again: Start resumes, Close deletes the downloads"
+  run_loader second || status=$?
+  [ -d "$demo/run/veldratp" ] && [ -n "$(ls -A "$demo/run/veldratp")" ] && problems+=("the downloads were not deleted")
+  [ -f "$sysdir/qmvldr.dll" ] || problems+=("the {sys} target was removed at close")
+  second="second run: $(( $(requests) - first_requests )) requests (list.txt and the two setup files again); downloads deleted at close, {sys} target kept"
+fi
+
+for bmp in "$demo"/shots/*.bmp; do
+  [ -e "$bmp" ] || continue
+  convert "$bmp" -trim +repage -strip "${bmp%.bmp}.png" && rm -f "$bmp"
+done
+
+echo
+echo "== demo report"
+echo "release set:   $total files, packed and verified by qmpack (build/demo/www$path)"
+echo "targets:       $first_targets of $total in place and identical to their sources"
+echo "drive A::      $first_disks of $total copied by Make Disks and identical (build/demo/floppy)"
+echo "first run:     $first_requests requests to $url"
+[ -n "$second" ] && echo "$second"
+echo "screenshots:   $(ls "$demo"/shots/*.png 2>/dev/null | wc -l) in build/demo/shots"
+for p in "${problems[@]}"; do echo "PROBLEM: $p"; done
+if [ $auto = 1 ]; then
+  [ $status = 0 ] && [ ${#problems[@]} = 0 ] && [ "$first_targets" = "$total" ] && [ "$first_disks" = "$total" ] \
+    && { echo "demo: every step done, every target verified"; exit 0; }
+  echo "demo: FAILED" >&2
+  exit 1
+fi
