@@ -15,7 +15,6 @@ namespace {
 
 constexpr std::size_t TextSize = 2u << 20;
 constexpr std::size_t SampleSize = 1u << 20;
-constexpr std::size_t MixedSize = 6u << 20;
 
 std::vector<std::uint8_t> Slurp(const fs::path& path)
 {
@@ -102,7 +101,7 @@ TCorpusFile LoadFile(const std::string& path)
     return f;
 }
 
-std::vector<TCorpusFile> MakeCorpus(const std::string& binaryPath)
+std::vector<TCorpusFile> MakeCorpus(const std::string& binaryPath, std::size_t mixedSize)
 {
     std::vector<TCorpusFile> corpus;
     corpus.push_back({"text", EnglishText()});
@@ -110,7 +109,7 @@ std::vector<TCorpusFile> MakeCorpus(const std::string& binaryPath)
     corpus.back().Name = "binary";
     corpus.push_back({"random", RandomBytes(SampleSize)});
     corpus.push_back({"runs", Runs(SampleSize)});
-    corpus.push_back({"mixed", Mixed(corpus, MixedSize)});
+    corpus.push_back({"mixed", Mixed(corpus, mixedSize)});
     return corpus;
 }
 
