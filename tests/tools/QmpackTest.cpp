@@ -54,7 +54,7 @@ TEST(QmpackManifest, RefusesBadLinesNamingThem)
         {"Name | a | .. | {sys}\\b | no", "\"..\" is not a plain file name"},
         {"Name | a | my file.txt | {sys}\\b | no", "not a plain file name"},
         {"Name | a | nul.txt | {sys}\\b | no", "\"nul.txt\" is a Windows device name"},
-        {"Name | a | LIST.TXT | {sys}\\b | no", "the name of the list itself"},
+        {"Name | a | LIST.TXT | {sys}\\b | no", "the name of the list or its signature"},
         {"Name | a | b.dat | {sys}\\b | Yes", "must be \"yes\" or \"no\""},
         {"Name |  | b.dat | {sys}\\b | no", "m:2: the source file is empty"},
         {"Other | a | A.TXT | {sys}\\b | no", "m:2: remote name \"A.TXT\" is already used on line 1"},

@@ -12,6 +12,7 @@ struct TSubcommand {
 constexpr TSubcommand Subcommands[] = {
     {"build", 2, "qmpack build MANIFEST OUTDIR   pack the files listed in MANIFEST into OUTDIR with its list.txt"},
     {"verify", 1, "qmpack verify DIR              check every line of DIR/list.txt against its files"},
+    {"keygen", 2, "qmpack keygen PRIVATE PUBLIC   write a new release key pair (ReleaseSign.h)"},
 };
 
 } // namespace
@@ -29,6 +30,7 @@ std::string UsageText()
     std::string text = "usage:\n";
     for (const TSubcommand& s : Subcommands)
         text += std::string("  ") + s.Usage + "\n";
+    text += "options: build --sign PRIVATE writes list.txt.sig; verify --key PUBLIC also checks it\n";
     return text;
 }
 

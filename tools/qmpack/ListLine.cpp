@@ -1,6 +1,7 @@
 #include "ListLine.h"
 
 #include "app/ExtraStr.h"
+#include "app/FileListRules.h"
 
 #include <algorithm>
 #include <charconv>
@@ -59,12 +60,15 @@ std::optional<std::string> CheckRemoteName(std::string_view Name)
     const std::string quoted = "remote name \"" + std::string(Name) + "\"";
     if (Name.empty())
         return "the remote name is empty";
-    if (Name[0] == '.' || !std::all_of(Name.begin(), Name.end(), plain))
-        return quoted + " is not a plain file name (letters, digits, '.', '_' and '-', not starting with '.')";
     if (IsDeviceName(Name))
         return quoted + " is a Windows device name";
-    if (SameFileName(Name, "list.txt"))
-        return quoted + " is the name of the list itself";
+    if (!IsPlainFileName(Name))
+        return quoted + " is not a plain file name";
+    // Stricter than the loader: the name also goes into a URL unescaped.
+    if (Name[0] == '.' || !std::all_of(Name.begin(), Name.end(), plain))
+        return quoted + " is not a plain file name (letters, digits, '.', '_' and '-', not starting with '.')";
+    if (SameFileName(Name, "list.txt") || SameFileName(Name, "list.txt.sig"))
+        return quoted + " is the name of the list or its signature";
     return std::nullopt;
 }
 

@@ -52,7 +52,7 @@ std::optional<std::string> CheckField(std::string_view What, std::string_view Va
 // RemoteName becomes part of a URL and the name of a file in the download
 // directory: a plain file name of letters, digits, '.', '_' and '-', not
 // starting with '.', not a Windows device name (NUL, COM1.txt, ...) and not
-// "list.txt".
+// "list.txt" or "list.txt.sig".
 std::optional<std::string> CheckRemoteName(std::string_view Name);
 
 // A target "{prog}\NAME" lies in the download directory: when NAME is also a

@@ -1,5 +1,7 @@
 #include "Pack.h"
 
+#include "Crypto.h"
+
 #include "base/Exception.h"
 #include "lzh/LzhD.h"
 
@@ -57,6 +59,7 @@ TListLine PackOne(const TManifestEntry& Entry, const fs::path& Source, const fs:
         fs::copy_file(Source, Output, fs::copy_options::overwrite_existing);
     }
     line.DownloadSize = static_cast<std::int64_t>(fs::file_size(Output));
+    line.Extra.push_back(HexText(FileSha256(Output))); // field 6: the SHA-256 the loader checks
     return line;
 }
 

@@ -5,6 +5,7 @@
 // 2 on bad usage.
 #include "CommandLine.h"
 #include "Pack.h"
+#include "ReleaseSign.h"
 #include "Verify.h"
 
 #include <cstdio>
@@ -34,9 +35,11 @@ int Build(const std::string& Manifest, const std::string& OutDir)
     return 0;
 }
 
-int Verify(const std::string& Dir)
+int Verify(const std::string& Dir, const std::optional<std::filesystem::path>& Key)
 {
-    const TVerifyReport report = VerifyReleaseSet(Dir);
+    TVerifyReport report = VerifyReleaseSet(Dir);
+    for (std::string& p : CheckReleaseHashes(Dir, Key))
+        report.Problems.push_back(std::move(p));
     if (PrintProblems(report.Problems) != 0)
         return 1;
     std::printf("%s: %d lines verified\n", Dir.c_str(), report.Lines);
@@ -47,12 +50,28 @@ int Verify(const std::string& Dir)
 
 int main(int argc, char** argv)
 {
-    const TCommand command = ParseCommandLine({argv + 1, argv + argc});
+    std::vector<std::string> args(argv + 1, argv + argc);
+    const TSignOptions options = TakeSignOptions(args);
+    const TCommand command = ParseCommandLine(args);
+    const bool optionsFit = options.Error.empty() && (!options.SignKey || command.Name == "build") &&
+                            (!options.VerifyKey || command.Name == "verify");
     try {
-        if (command.Name == "build")
-            return Build(command.Operands[0], command.Operands[1]);
-        if (command.Name == "verify")
-            return Verify(command.Operands[0]);
+        if (command.Name == "build" && optionsFit) {
+            const int status = Build(command.Operands[0], command.Operands[1]);
+            if (status == 0 && options.SignKey) {
+                SignReleaseSet(command.Operands[1], *options.SignKey);
+                std::printf("list.txt.sig written\n");
+            }
+            return status;
+        }
+        if (command.Name == "verify" && optionsFit)
+            return Verify(command.Operands[0], options.VerifyKey);
+        if (command.Name == "keygen" && optionsFit) {
+            WriteKeyPair(command.Operands[0], command.Operands[1]);
+            std::printf("private key %s (keep it secret), public key %s\n", command.Operands[0].c_str(),
+                        command.Operands[1].c_str());
+            return 0;
+        }
     } catch (const std::exception& e) {
         std::fprintf(stderr, "qmpack: %s\n", e.what());
         return 1;
