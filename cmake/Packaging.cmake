@@ -1,0 +1,35 @@
+# The project's version for the resources (build/generated/QMVersion.h), and
+# what `cmake --install` and CPack put into the distribution zip: the
+# programs, the README and the guides.
+if(PROJECT_VERSION_MINOR STREQUAL "")
+  set(QM_VERSION_MINOR 0)
+else()
+  set(QM_VERSION_MINOR ${PROJECT_VERSION_MINOR})
+endif()
+if(PROJECT_VERSION_PATCH STREQUAL "")
+  set(QM_VERSION_PATCH 0)
+else()
+  set(QM_VERSION_PATCH ${PROJECT_VERSION_PATCH})
+endif()
+set(QM_GENERATED_DIR ${PROJECT_BINARY_DIR}/generated)
+configure_file(${PROJECT_SOURCE_DIR}/cmake/Version.h.in ${QM_GENERATED_DIR}/QMVersion.h @ONLY)
+
+function(qm_install_package)
+  set(programs qmlzh qmpack)
+  if(TARGET QMLoader)
+    list(PREPEND programs QMLoader)
+  endif()
+  install(TARGETS ${programs} RUNTIME DESTINATION .)
+  install(FILES ${PROJECT_SOURCE_DIR}/README.md DESTINATION .)
+  install(FILES ${PROJECT_SOURCE_DIR}/docs/user-guide.md ${PROJECT_SOURCE_DIR}/docs/publishing.md
+                ${PROJECT_SOURCE_DIR}/docs/architecture.md DESTINATION docs)
+  install(FILES ${PROJECT_SOURCE_DIR}/docs/screenshots/main-complete.png DESTINATION docs/screenshots)
+
+  set(CPACK_GENERATOR ZIP PARENT_SCOPE)
+  set(CPACK_PACKAGE_NAME QMLoader PARENT_SCOPE)
+  set(CPACK_PACKAGE_VENDOR "Quillmark Learning" PARENT_SCOPE)
+  if(WIN32)
+    set(CPACK_SYSTEM_NAME win64 PARENT_SCOPE)
+  endif()
+  set(CPACK_INCLUDE_TOPLEVEL_DIRECTORY ON PARENT_SCOPE)
+endfunction()
