@@ -3,6 +3,7 @@
 #include "CommandLine.h"
 #include "Pack.h"
 #include "Verify.h"
+#include "Crypto.h"
 #include "lzh/LzhD.h"
 
 #include <gtest/gtest.h>
@@ -127,12 +128,15 @@ TEST_F(QmpackSet, PacksExactSizesThatVerifyAndDecode)
     ASSERT_TRUE(r.Errors.empty()) << Joined(r.Errors);
     const fs::path out = root_ / "out";
     const auto size = [&](const char* name) { return std::to_string(fs::file_size(out / name)); };
+    // Field 6: the SHA-256 of the file written (one pinned, computed apart).
+    const auto sha = [&](const char* name) { return "\t" + HexText(FileSha256(out / name)); };
     EXPECT_EQ(Slurp(out / "list.txt"),
               "Course text\t" + size("text.tx_") + "\t" + std::to_string(text_.size()) +
-                  "\ttext.tx_\t{prog}\\text.txt\tyes\r\n"
-                  "Library\t70000\t70000\tlib.dll\t{sys}\\lib.dll\tno\r\n"
-                  "Empty\t" + size("empty.da_") + "\t0\tempty.da_\t{prog}\\empty.dat\tyes\r\n"
-                  "Setup info\t9\t9\tSETUP.IN_\t{prog}\\SETUP.INI\tno\r\n");
+                  "\ttext.tx_\t{prog}\\text.txt\tyes" + sha("text.tx_") + "\r\n" +
+                  "Library\t70000\t70000\tlib.dll\t{sys}\\lib.dll\tno" + sha("lib.dll") + "\r\n" +
+                  "Empty\t" + size("empty.da_") + "\t0\tempty.da_\t{prog}\\empty.dat\tyes" + sha("empty.da_") +
+                  "\r\n"
+                  "Setup info\t9\t9\tSETUP.IN_\t{prog}\\SETUP.INI\tno\t5d2769736b7f976a8d5d54b6a81cc57c674118c86b127b1b09c9c27bdadbebcd\r\n");
     EXPECT_LT(fs::file_size(out / "text.tx_"), text_.size() / 3);
     EXPECT_EQ(Slurp(out / "lib.dll"), binary_);
 
