@@ -38,15 +38,35 @@ void WriteWhole(const fs::path& Path, const std::string& Text)
         throw Exception("cannot write " + Path.string());
 }
 
+#ifdef _WIN32
+// The SID of the process's user as text ("S-1-5-21-...").
+std::string CurrentUserSid()
+{
+    HANDLE token = nullptr;
+    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token))
+        throw Exception("cannot open the process token");
+    alignas(TOKEN_USER) unsigned char buffer[256];
+    DWORD size = 0;
+    const BOOL ok = GetTokenInformation(token, TokenUser, buffer, sizeof buffer, &size);
+    CloseHandle(token);
+    char* text = nullptr;
+    if (!ok || !ConvertSidToStringSidA(reinterpret_cast<TOKEN_USER*>(buffer)->User.Sid, &text))
+        throw Exception("cannot read the user's SID");
+    std::string sid = text;
+    LocalFree(text);
+    return sid;
+}
+#endif
+
 // Creates Path (never overwriting) with access for its owner only.
 void WriteOwnerOnlyFile(const fs::path& Path, const std::string& Text)
 {
     const std::string name = Path.string();
 #ifdef _WIN32
-    // A protected DACL with one entry: full access for the file's owner.
+    // A protected DACL with one entry: full access for the user who runs us.
+    const std::string dacl = "D:P(A;;FA;;;" + CurrentUserSid() + ")";
     PSECURITY_DESCRIPTOR descriptor = nullptr;
-    if (!ConvertStringSecurityDescriptorToSecurityDescriptorA("D:P(A;;FA;;;OW)", SDDL_REVISION_1, &descriptor,
-                                                              nullptr))
+    if (!ConvertStringSecurityDescriptorToSecurityDescriptorA(dacl.c_str(), SDDL_REVISION_1, &descriptor, nullptr))
         throw Exception("cannot make an owner-only access list for " + name);
     SECURITY_ATTRIBUTES attributes{sizeof attributes, descriptor, FALSE};
     const HANDLE file = CreateFileA(name.c_str(), GENERIC_WRITE, 0, &attributes, CREATE_NEW, 0, nullptr);
