@@ -9,6 +9,7 @@ packages=(
   g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 mingw-w64-x86-64-dev
   wine wine64 xvfb xauth                           # Windows tests
   python3
+  libssl-dev python3-cryptography                  # qmpack's signing natively; the signature cross-check
   tinyproxy                                        # the HTTP client's real proxy peer
   imagemagick                                      # screenshots of the program's windows (PNG)
   fonts-liberation                                 # Arial's metrics for the windows under Wine
