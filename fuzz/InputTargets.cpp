@@ -2,6 +2,8 @@
 
 #include "app/ExtraStr.h"
 #include "app/FileListRules.h"
+#include "app/ListHash.h"
+#include "app/ReleaseFiles.h"
 #include "base/Exception.h"
 #include "base/StringList.h"
 #include "http/HttpProtReception.h"
@@ -38,6 +40,32 @@ std::string_view AsText(const std::uint8_t* data, std::size_t size)
 constexpr std::string_view SystemDir = "C:\\WINDOWS\\system";
 constexpr std::string_view DownloadDir = "C:\\users\\me\\veldratp";
 
+// Field 6: absent exactly when empty; a digest exactly when 64 hex digits,
+// which it gives back (in lower case) unchanged.
+void CheckListHash(const std::string& Line)
+{
+    const qm::TListHash hash = qm::ReadListHash(Line);
+    std::string field = qm::GetField(Line, qm::ListSeparator, qm::ListHashField);
+    Expect((hash.Kind == qm::TListHash::TKind::Absent) == field.empty(), "an empty hash field not taken as absent");
+    const bool hex = field.size() == 64 && field.find_first_not_of("0123456789abcdefABCDEF") == std::string::npos;
+    Expect((hash.Kind == qm::TListHash::TKind::Digest) == hex, "a hash field taken wrongly");
+    std::transform(field.begin(), field.end(), field.begin(), [](char c) { return static_cast<char>(c >= 'A' && c <= 'Z' ? c + 32 : c); });
+    if (hex)
+        Expect(qm::HexText(hash.Digest) == field, "a hash does not give back its digits");
+}
+
+// The whole input read as each release file: refused with EReleaseFileError
+// or read to a value that writes back to text reading the same.
+template <class TValue>
+void CheckReleaseFile(std::string_view Text, TValue (*Read)(std::string_view), std::string (*Format)(const TValue&))
+{
+    try {
+        const TValue value = Read(Text);
+        Expect(Read(Format(value)) == value, "a release file does not read back");
+    } catch (const qm::EReleaseFileError&) {
+    }
+}
+
 void CheckListLine(const std::string& Line)
 {
     Expect(Line.find_first_of(std::string_view("\r\n\0", 3)) == std::string::npos, "a line holds CR, LF or 0");
@@ -60,6 +88,7 @@ void CheckListLine(const std::string& Line)
         Expect(!qm::IsDeviceName(entry.RemoteName), "a device name taken as plain");
     }
     (void)qm::JudgeTarget(entry.RemoteName, static_cast<std::int64_t>(Line.size()), entry.InstalledSize.value_or(0));
+    CheckListHash(Line);
 }
 
 // ---- the response model ----
@@ -184,6 +213,8 @@ void FuzzFileList(const std::uint8_t* data, std::size_t size)
     list.LoadFromText(AsText(data, size));
     for (int i = 0; i < list.Count(); ++i)
         CheckListLine(list[i]);
+    CheckReleaseFile(AsText(data, size), qm::ReadSignature, qm::FormatSignature);
+    CheckReleaseFile(AsText(data, size), qm::ReadPublicKey, qm::FormatPublicKey);
 }
 
 void FuzzSplitURL(const std::uint8_t* data, std::size_t size)
