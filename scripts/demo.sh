@@ -31,8 +31,17 @@ cp "$root/scripts/demo/manifest.txt" "$root/scripts/demo/SETUP.INI" "$root/scrip
    "$root/scripts/demo/Disk2.txt" "$demo/source/"
 cp "$win/tools/demo/demo-setup.exe" "$demo/source/setup.exe"
 python3 "$root/scripts/demo/make-files.py" "$demo/source"
-"$qmpack" build "$demo/source/manifest.txt" "$demo/www$path"
-"$qmpack" verify "$demo/www$path"
+# Signed with the demo's release key, whose public half the program was built
+# with (scripts/run.sh makes the pair once, in build/demo-key).
+key=${QM_DEMO_KEY:-$root/build/demo-key/demo}
+built_key=$(sed -n 's/^QM_RELEASE_PUBLIC_KEY:FILEPATH=//p' "$win/CMakeCache.txt")
+if [ "$built_key" != "$key.pub" ]; then
+  echo "demo: the program was built with the release key \"$built_key\", not the demo's $key.pub" >&2
+  echo "      (bash scripts/run.sh builds it with the demo key)" >&2
+  exit 1
+fi
+"$qmpack" build "$demo/source/manifest.txt" "$demo/www$path" --sign "$key.priv"
+"$qmpack" verify --key "$key.pub" "$demo/www$path"
 
 # ---- display, Wine prefix, drive A: ----------------------------------------
 export WINEPREFIX=$demo/wineprefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" WINEARCH=win64
@@ -132,7 +141,24 @@ if [ $auto = 1 ] && [ $status = 0 ]; then
   run_loader second || status=$?
   [ -d "$demo/run/veldratp" ] && [ -n "$(ls -A "$demo/run/veldratp")" ] && problems+=("the downloads were not deleted")
   [ -f "$sysdir/qmvldr.dll" ] || problems+=("the {sys} target was removed at close")
-  second="second run: $(( $(requests) - first_requests )) requests (list.txt and the two setup files again); downloads deleted at close, {sys} target kept"
+  second="second run: $(( $(requests) - first_requests )) requests (list.txt, list.txt.sig and the two setup files again); downloads deleted at close, {sys} target kept"
+fi
+tampered=
+if [ $auto = 1 ] && [ $status = 0 ]; then
+  # One byte of the first {prog} file changed on the server, in a folder with
+  # nothing in place: the loader must refuse it and unpack nothing of it.
+  IFS=$'\t' read -r _ _ _ victim victim_target _ < <(grep -m1 $'\t{prog}' "$demo/www$path/list.txt")
+  echo "== $victim altered on the server: the loader must refuse it"
+  served=$demo/www$path/$victim
+  cp "$served" "$demo/victim.orig"
+  python3 -c "import sys; p=sys.argv[1]; b=bytearray(open(p,'rb').read()); b[len(b)//2]^=1; open(p,'wb').write(b)" "$served"
+  rm -rf "$demo/run/veldratp" "$sysdir/qmvldr.dll"
+  run_loader tampered || status=$?
+  mv "$demo/victim.orig" "$served"
+  placed=$demo/run/veldratp/${victim_target##*\\}
+  [ -e "$placed" ] && problems+=("the altered $victim was unpacked to $placed")
+  [ -e "$demo/run/veldratp/$victim" ] && problems+=("the altered download $victim was kept")
+  tampered="tampered:      $victim with one byte changed on the server was refused (\"Failed : 200 The file was damaged or altered ...\"), nothing of it unpacked"
 fi
 
 for bmp in "$demo"/shots/*.bmp; do
@@ -147,6 +173,8 @@ echo "targets:       $first_targets of $total in place and identical to their so
 echo "drive A::      $first_disks of $total copied by Make Disks and identical (build/demo/floppy)"
 echo "first run:     $first_requests requests to $url"
 [ -n "$second" ] && echo "$second"
+[ -n "$tampered" ] && echo "$tampered"
+echo "signature:     list.txt.sig checked by the program against the demo key it was built with"
 echo "screenshots:   $(ls "$demo"/shots/*.png 2>/dev/null | wc -l) in build/demo/shots"
 for p in "${problems[@]}"; do echo "PROBLEM: $p"; done
 if [ $auto = 1 ]; then

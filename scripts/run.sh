@@ -22,11 +22,19 @@ export QM_WINDOWS_BUILD=${QM_WINDOWS_BUILD:-$root/build/windows}
 export QM_NATIVE_BUILD=${QM_NATIVE_BUILD:-$root/build/native-release}
 
 bash "$root/scripts/install-deps.sh"
-echo "== building QMLoader.exe and the demo programs ($QM_WINDOWS_BUILD)"
-[ -f "$QM_WINDOWS_BUILD/CMakeCache.txt" ] || cmake -S "$root" -B "$QM_WINDOWS_BUILD" --preset windows >/dev/null
-cmake --build "$QM_WINDOWS_BUILD" --target QMLoader demo-setup demo-driver
 echo "== building qmpack ($QM_NATIVE_BUILD)"
 [ -f "$QM_NATIVE_BUILD/CMakeCache.txt" ] || cmake -S "$root" -B "$QM_NATIVE_BUILD" --preset native-release >/dev/null
 cmake --build "$QM_NATIVE_BUILD" --target qmpack
+# The demo's release key pair, made once; the program is built with its
+# public half and the demo signs its set with the private half.
+export QM_DEMO_KEY=$root/build/demo-key/demo
+if [ ! -f "$QM_DEMO_KEY.priv" ]; then
+  mkdir -p "$(dirname "$QM_DEMO_KEY")"
+  "$QM_NATIVE_BUILD/tools/qmpack/qmpack" keygen "$QM_DEMO_KEY.priv" "$QM_DEMO_KEY.pub"
+fi
+echo "== building QMLoader.exe with the demo key, and the demo programs ($QM_WINDOWS_BUILD)"
+[ -f "$QM_WINDOWS_BUILD/CMakeCache.txt" ] || cmake -S "$root" -B "$QM_WINDOWS_BUILD" --preset windows >/dev/null
+cmake "$QM_WINDOWS_BUILD" -DQM_RELEASE_PUBLIC_KEY="$QM_DEMO_KEY.pub" >/dev/null
+cmake --build "$QM_WINDOWS_BUILD" --target QMLoader demo-setup demo-driver
 
 exec bash "$root/scripts/demo.sh" "$@"

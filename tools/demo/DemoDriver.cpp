@@ -5,6 +5,8 @@
 //
 //   demo-driver first  SHOTDIR   Start, Install, Make Disks, Close
 //   demo-driver second SHOTDIR   Start again (resume), close with deletion
+//   demo-driver tampered SHOTDIR Start with a file altered on the server: the
+//                                loader refuses it; Cancel, Close
 //
 // Every expected box is checked by its caption and the start of its text; a
 // box that is not the expected one (a "Failed : ..." message) ends the drive.
@@ -220,19 +222,30 @@ void SecondRun()
     WaitClosed();
 }
 
+void TamperedRun()
+{
+    WaitState("&Start", "&Close");
+    ClickButton("&Start");
+    Answer(LoaderCaption, "Failed : 200 The file was damaged or altered on its way", IDOK, "tampered-file-refused");
+    ClickButton("&Cancel");
+    WaitState("&Start", "&Close");
+    ClickButton("&Close");
+    WaitClosed();
+}
+
 } // namespace
 
 int main(int argc, char** argv)
 {
     const std::string phase = argc == 3 ? argv[1] : "";
-    if (phase != "first" && phase != "second") {
-        std::fputs("usage: demo-driver first|second SHOTDIR\n", stderr);
+    if (phase != "first" && phase != "second" && phase != "tampered") {
+        std::fputs("usage: demo-driver first|second|tampered SHOTDIR\n", stderr);
         return 2;
     }
     ShotDir = argv[2];
-    ShotNumber = phase == "first" ? 0 : 20;
+    ShotNumber = phase == "first" ? 0 : phase == "second" ? 20 : 40;
     try {
-        phase == "first" ? FirstRun() : SecondRun();
+        phase == "first" ? FirstRun() : phase == "second" ? SecondRun() : TamperedRun();
     } catch (const EDriveFailed& e) {
         Shot("failure");
         std::fprintf(stderr, "demo-driver: %s\n", e.Message.c_str());
