@@ -81,10 +81,27 @@ public:
         return byte;
     }
 
-private:
-    void Fill()
+    // The next n bits (1 <= n <= 8) without taking them.
+    unsigned PeekBits(unsigned n)
     {
-        while (count_ <= 8) {
+        Fill();
+        return acc_ >> (32 - n);
+    }
+
+    // Takes n bits (at most 8) already seen through PeekBits. The reader is
+    // asked for exactly the bytes that n calls of GetBit would have asked
+    // for: GetBit keeps 9 bits before each take, so at least 8 stay after.
+    void SkipBits(unsigned n)
+    {
+        acc_ <<= n;
+        count_ -= n;
+        Fill(7);
+    }
+
+private:
+    void Fill(unsigned below = 8)
+    {
+        while (count_ <= below) {
             std::uint8_t byte = 0;
             if (reader_(&byte, std::uint16_t{1}) != 1) {
                 byte = 0;

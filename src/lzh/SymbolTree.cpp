@@ -1,6 +1,7 @@
 #include "lzh/SymbolTree.h"
 
 #include <algorithm>
+#include <iterator>
 
 namespace qm::lzh {
 
@@ -25,6 +26,7 @@ void TSymbolTree::Init()
     }
     freq_[NodeCount] = 0xFFFF;
     parent_[RootNode] = 0;
+    tableValid_ = false;
 }
 
 // Node c has just become more frequent than node l, the highest node still
@@ -32,6 +34,8 @@ void TSymbolTree::Init()
 // parent entry is its slot in the leaf table, so the symbol follows too.
 void TSymbolTree::SwapWithHigher(int c, int l)
 {
+    if (inTable_[c] == tableEpoch_ || inTable_[l] == tableEpoch_)
+        tableValid_ = false;
     const int a = child_[c];
     const int b = child_[l];
     parent_[a] = I16(l);
@@ -69,6 +73,7 @@ void TSymbolTree::Update(int symbol)
 // the tree anew. A new internal node goes after all nodes of equal frequency.
 void TSymbolTree::Rebuild()
 {
+    tableValid_ = false;
     int j = 0;
     for (int i = 0; i < NodeCount; ++i) {
         if (child_[i] >= NodeCount) {
@@ -94,6 +99,38 @@ void TSymbolTree::Rebuild()
         if (k < NodeCount)
             parent_[k + 1] = I16(i);
     }
+}
+
+void TSymbolTree::BuildTable()
+{
+    // A new stamp unmarks every node at once; when the stamps run out they
+    // are cleared (stamp 0 is never used, so a fresh tree has no marks).
+    if (++tableEpoch_ == 0) {
+        std::fill(std::begin(inTable_), std::end(inTable_), std::uint16_t{0});
+        tableEpoch_ = 1;
+    }
+    inTable_[RootNode] = tableEpoch_;
+    const int c = child_[RootNode];
+    FillTable(c, 1, 0);
+    FillTable(c + 1, 1, 1);
+    tableValid_ = true;
+}
+
+// node is where the bits of prefix (depth of them) lead from the root.
+void TSymbolTree::FillTable(int node, unsigned depth, unsigned prefix)
+{
+    if (depth == TableBits || child_[node] >= NodeCount) {
+        const unsigned shift = TableBits - depth;
+        const TWalkStep step{I16(node), static_cast<std::uint8_t>(depth)};
+        std::fill_n(table_ + (prefix << shift), 1U << shift, step);
+        if (depth < TableBits)
+            inTable_[node] = tableEpoch_; // a leaf read above the table's depth
+        return;
+    }
+    inTable_[node] = tableEpoch_;
+    const int c = child_[node];
+    FillTable(c, depth + 1, prefix << 1);
+    FillTable(c + 1, depth + 1, (prefix << 1) | 1U);
 }
 
 } // namespace qm::lzh

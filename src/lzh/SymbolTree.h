@@ -32,11 +32,17 @@ public:
         Update(symbol);
     }
 
-    // Walks from the root one bit at a time to a leaf, then updates.
+    // Walks from the root to a leaf, then updates. The first TableBits
+    // levels are crossed in one step through the walk table; the rest one
+    // bit at a time.
     template <class BitReader>
     int Decode(BitReader& in)
     {
-        int c = child_[RootNode];
+        if (!tableValid_)
+            BuildTable();
+        const TWalkStep step = table_[in.PeekBits(TableBits)];
+        in.SkipBits(step.Bits);
+        int c = child_[step.Node];
         while (c < NodeCount)
             c = child_[c + static_cast<int>(in.GetBit())];
         const int symbol = c - NodeCount;
@@ -50,9 +56,21 @@ public:
     int Parent(int node) const { return parent_[node]; }
     int Leaf(int symbol) const { return parent_[NodeCount + symbol]; }
 
+    // Levels the walk table covers: the top levels change rarely (a swap
+    // there or a rebuild invalidates the table), and a table this small is
+    // cheap to build again.
+    static constexpr unsigned TableBits = 6;
+
 private:
+    struct TWalkStep {
+        std::int16_t Node;  // the node reached after Bits bits (a leaf, or at depth TableBits)
+        std::uint8_t Bits;
+    };
+
     void Rebuild();
     void SwapWithHigher(int c, int l);
+    void BuildTable();
+    void FillTable(int node, unsigned depth, unsigned prefix);
 
     // Bits are gathered leaf first, up to 32 at a time; the part nearer the
     // root goes out first, so a path of any depth is emitted in full.
@@ -79,6 +97,16 @@ private:
     // First child of an internal node (the second is the next index), or
     // NodeCount + s for a leaf holding symbol s.
     std::int16_t child_[NodeCount] = {};
+
+    // The walk table: for each value of the next TableBits bits, where the
+    // walk from the root ends after them. It reads the child entries of the
+    // nodes above depth TableBits, which carry the stamp tableEpoch_ in
+    // inTable_; an exchange involving such a node, or a rebuild, makes it
+    // invalid, and the next Decode builds it again.
+    TWalkStep table_[1U << TableBits] = {};
+    std::uint16_t inTable_[NodeCount] = {};
+    std::uint16_t tableEpoch_ = 0;
+    bool tableValid_ = false;
 };
 
 } // namespace qm::lzh
