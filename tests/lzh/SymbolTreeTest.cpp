@@ -89,6 +89,38 @@ TEST(SymbolTree, RebuildsWhenTheRootReachesTheLimit)
     EXPECT_LT(total, 0x8000U / 2 + SymbolCount);
 }
 
+// Codes seq with enc (calling each(s) before each symbol), flushed.
+template <class Each>
+lzhtest::Bytes EncodeSymbols(TSymbolTree& enc, const std::vector<int>& seq, Each each)
+{
+    lzhtest::Bytes coded;
+    auto sink = [&coded](const std::uint8_t* p, std::uint16_t n) { coded.insert(coded.end(), p, p + n); };
+    qm::lzh::TBitWriter<decltype(sink)> out(sink);
+    for (const int s : seq) {
+        each(s);
+        enc.Encode(s, out);
+    }
+    out.Flush();
+    return coded;
+}
+
+// Decodes coded with a fresh tree and demands seq back, symbol by symbol.
+void ExpectDecodes(const lzhtest::Bytes& coded, const std::vector<int>& seq, const char* what)
+{
+    std::size_t pos = 0;
+    auto source = [&](std::uint8_t* p, std::uint16_t) -> std::uint16_t {
+        if (pos >= coded.size())
+            return 0;
+        *p = coded[pos++];
+        return 1;
+    };
+    qm::lzh::TBitReader<decltype(source)> in(source);
+    TSymbolTree dec;
+    for (std::size_t i = 0; i < seq.size(); ++i)
+        ASSERT_EQ(dec.Decode(in), seq[i]) << what << ", symbol " << i;
+    EXPECT_TRUE(WellFormed(dec)) << what;
+}
+
 // Fibonacci counts push the rarely seen symbols 18 levels down. The whole
 // sequence must code and decode, with the bits lzh_model.py gives.
 TEST(SymbolTree, CodesPathsLongerThanSixteenBits)
@@ -106,60 +138,21 @@ TEST(SymbolTree, CodesPathsLongerThanSixteenBits)
         seq.push_back(s);
 
     TSymbolTree enc;
-    lzhtest::Bytes coded;
-    auto sink = [&coded](const std::uint8_t* p, std::uint16_t n) { coded.insert(coded.end(), p, p + n); };
-    qm::lzh::TBitWriter<decltype(sink)> out(sink);
     int deepest = 0;
-    for (const int s : seq) {
-        deepest = std::max(deepest, Depth(enc, s));
-        enc.Encode(s, out);
-    }
-    out.Flush();
+    const lzhtest::Bytes coded =
+        EncodeSymbols(enc, seq, [&](int s) { deepest = std::max(deepest, Depth(enc, s)); });
     EXPECT_EQ(deepest, 18);
     EXPECT_TRUE(WellFormed(enc));
     EXPECT_EQ(coded.size(), 9719U);
     EXPECT_EQ(lzhtest::Fnv1a64(coded), 0xda6e92402676c96bULL);
-
-    std::size_t pos = 0;
-    auto source = [&](std::uint8_t* p, std::uint16_t) -> std::uint16_t {
-        if (pos >= coded.size())
-            return 0;
-        *p = coded[pos++];
-        return 1;
-    };
-    qm::lzh::TBitReader<decltype(source)> in(source);
-    TSymbolTree dec;
-    for (std::size_t i = 0; i < seq.size(); ++i)
-        ASSERT_EQ(dec.Decode(in), seq[i]) << "symbol " << i;
+    ExpectDecodes(coded, seq, "fibonacci");
 }
 
-} // namespace
-
-namespace {
-
-// Codes seq with one tree and decodes it with another, symbol by symbol.
+// Codes seq with one tree and decodes it with another.
 void ExpectDecodedBack(const std::vector<int>& seq, const char* what)
 {
     TSymbolTree enc;
-    lzhtest::Bytes coded;
-    auto sink = [&coded](const std::uint8_t* p, std::uint16_t n) { coded.insert(coded.end(), p, p + n); };
-    qm::lzh::TBitWriter<decltype(sink)> out(sink);
-    for (const int s : seq)
-        enc.Encode(s, out);
-    out.Flush();
-
-    std::size_t pos = 0;
-    auto source = [&](std::uint8_t* p, std::uint16_t) -> std::uint16_t {
-        if (pos >= coded.size())
-            return 0;
-        *p = coded[pos++];
-        return 1;
-    };
-    qm::lzh::TBitReader<decltype(source)> in(source);
-    TSymbolTree dec;
-    for (std::size_t i = 0; i < seq.size(); ++i)
-        ASSERT_EQ(dec.Decode(in), seq[i]) << what << ", symbol " << i;
-    EXPECT_TRUE(WellFormed(dec)) << what;
+    ExpectDecodes(EncodeSymbols(enc, seq, [](int) {}), seq, what);
 }
 
 // The decoder crosses the top levels through a table that an exchange near
