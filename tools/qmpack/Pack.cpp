@@ -1,6 +1,7 @@
 #include "Pack.h"
 
 #include "Crypto.h"
+#include "TextFile.h"
 
 #include "base/Exception.h"
 #include "lzh/LzhD.h"
@@ -12,25 +13,6 @@
 namespace qm::pack {
 namespace fs = std::filesystem;
 namespace {
-
-std::string ReadText(const fs::path& Path)
-{
-    std::ifstream in(Path, std::ios::binary);
-    if (!in)
-        throw Exception("cannot read " + Path.string());
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
-void WriteText(const fs::path& Path, const std::string& Text)
-{
-    std::ofstream out(Path, std::ios::binary | std::ios::trunc);
-    out << Text;
-    out.close();
-    if (!out)
-        throw Exception("cannot write " + Path.string());
-}
 
 // The problems of one entry's source: missing, not a file, too large, or the
 // very file the set would write.

@@ -2,6 +2,7 @@
 
 #include "Crypto.h"
 #include "ListLine.h"
+#include "TextFile.h"
 #include "app/ExtraStr.h"
 
 #include <fstream>
@@ -18,25 +19,6 @@
 namespace qm::pack {
 namespace fs = std::filesystem;
 namespace {
-
-std::string ReadWhole(const fs::path& Path)
-{
-    std::ifstream in(Path, std::ios::binary);
-    if (!in)
-        throw Exception("cannot read " + Path.string());
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
-void WriteWhole(const fs::path& Path, const std::string& Text)
-{
-    std::ofstream out(Path, std::ios::binary | std::ios::trunc);
-    out << Text;
-    out.close();
-    if (!out)
-        throw Exception("cannot write " + Path.string());
-}
 
 #ifdef _WIN32
 // The SID of the process's user as text ("S-1-5-21-...").
@@ -94,7 +76,7 @@ template <class T, class Reader>
 T ReadReleaseFile(const fs::path& Path, Reader Read)
 {
     try {
-        return Read(ReadWhole(Path));
+        return Read(ReadText(Path));
     } catch (const EReleaseFileError& e) {
         throw Exception(Path.string() + ": " + e.Message);
     }
@@ -109,7 +91,7 @@ std::vector<std::string> CheckSignature(const fs::path& Dir, const std::string& 
     if (!fs::is_regular_file(sigPath, ec))
         return {"list.txt.sig: missing"};
     try {
-        if (!VerifyData(key, List, ReadSignature(ReadWhole(sigPath))))
+        if (!VerifyData(key, List, ReadSignature(ReadText(sigPath))))
             return {"list.txt.sig: does not verify list.txt with " + KeyFile.string()};
     } catch (const EReleaseFileError& e) {
         return {"list.txt.sig: " + e.Message};
@@ -143,22 +125,22 @@ void WriteKeyPair(const fs::path& Private, const fs::path& Public)
 {
     const TPrivateKey key = GenerateKey();
     WriteOwnerOnlyFile(Private, FormatPrivateKey(key));
-    WriteWhole(Public, FormatPublicKey(PublicKeyOf(key)));
+    WriteText(Public, FormatPublicKey(PublicKeyOf(key)));
 }
 
 void SignReleaseSet(const fs::path& Dir, const fs::path& KeyFile)
 {
     const TPrivateKey key = ReadReleaseFile<TPrivateKey>(KeyFile, ReadPrivateKey);
-    const std::string list = ReadWhole(Dir / "list.txt");
+    const std::string list = ReadText(Dir / "list.txt");
     const TRawSignature signature = SignData(key, list);
     if (!VerifyData(PublicKeyOf(key), list, signature))
         throw Exception(KeyFile.string() + ": the key's public half does not belong to its private half");
-    WriteWhole(Dir / SignatureFileName, FormatSignature(signature));
+    WriteText(Dir / SignatureFileName, FormatSignature(signature));
 }
 
 std::vector<std::string> CheckReleaseHashes(const fs::path& Dir, const std::optional<fs::path>& KeyFile)
 {
-    const std::string list = ReadWhole(Dir / "list.txt");
+    const std::string list = ReadText(Dir / "list.txt");
     std::vector<std::string> problems;
     const std::vector<std::string> lines = SplitListText(list);
     for (std::size_t i = 0; i < lines.size(); ++i) {
