@@ -34,7 +34,7 @@ void TSymbolTree::Init()
 // parent entry is its slot in the leaf table, so the symbol follows too.
 void TSymbolTree::SwapWithHigher(int c, int l)
 {
-    if (inTable_[c] == tableEpoch_ || inTable_[l] == tableEpoch_)
+    if (tableValid_ && (inTable_[c] == tableEpoch_ || inTable_[l] == tableEpoch_))
         tableValid_ = false;
     const int a = child_[c];
     const int b = child_[l];
