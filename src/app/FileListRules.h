@@ -59,4 +59,10 @@ struct TCompleteness {
 TCompleteness JudgeTarget(const std::optional<std::string>& FoundName, std::int64_t FoundSize,
                           std::int32_t InstalledSize);
 
+#ifdef _WIN32
+// JudgeTarget for the first file (or directory) matching Target, which may
+// hold wildcards (FileListDisk.cpp).
+TCompleteness JudgeTargetOnDisk(const std::string& Target, std::int32_t InstalledSize);
+#endif
+
 } // namespace qm

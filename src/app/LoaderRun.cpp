@@ -16,6 +16,7 @@
 #include "app/Loader.h"
 
 #include "app/ExtraStr.h"
+#include "app/FileListRules.h"
 #include "app/RunError.h"
 #include "app/Sha256Cng.h"
 #include "ui/Cursor.h"
@@ -31,63 +32,12 @@ namespace {
 
 constexpr std::string_view Tab = "\t";
 
-// The value of a decimal integer (an optional sign and digits, nothing else)
-// that fits 32 bits.
-std::optional<std::int32_t> DecimalValue(std::string_view Text)
-{
-    if (Text.size() > 1 && Text[0] == '+' && Text[1] != '-')
-        Text.remove_prefix(1);
-    std::int32_t value = 0;
-    const char* end = Text.data() + Text.size();
-    const auto [stop, error] = std::from_chars(Text.data(), end, value);
-    if (Text.empty() || error != std::errc() || stop != end)
-        return std::nullopt;
-    return value;
-}
-
 // A RemoteName names the downloaded copy in the download directory: only a
 // plain file name keeps every write inside that directory.
 void CheckRemoteName(const std::string& Name)
 {
-    if (Name.empty() || Name == "." || Name == ".." || Name.find_first_of("\\/:") != std::string::npos ||
-        IsDeviceName(Name))
+    if (!IsPlainFileName(Name))
         throw ERunError("The file list names a file that is not a plain file name: \"" + Name + "\"");
-}
-
-struct TFoundFile {
-    std::string Name;
-    std::int64_t Size;
-};
-
-// The first file (or directory) matching Path, which may hold wildcards.
-std::optional<TFoundFile> FindFirst(const std::string& Path)
-{
-    WIN32_FIND_DATAA entry;
-    const HANDLE find = FindFirstFileA(Path.c_str(), &entry);
-    if (find == INVALID_HANDLE_VALUE)
-        return std::nullopt;
-    FindClose(find);
-    return TFoundFile{entry.cFileName,
-                      static_cast<std::int64_t>((std::uint64_t{entry.nFileSizeHigh} << 32) | entry.nFileSizeLow)};
-}
-
-// Whether the target of a list line is in place: the size found at Target
-// ("vcl30.dpl" counting as 0, nothing found as -1) equals InstalledSize.
-// The setup files are never taken as complete; Counted tells whether the row
-// counts towards CompleteAtLoad all the same.
-struct TCompleteness {
-    bool Complete = false;
-    bool Counted = false;
-};
-
-TCompleteness JudgeTarget(const std::string& Target, std::int32_t InstalledSize)
-{
-    const std::optional<TFoundFile> found = FindFirst(Target);
-    const std::int64_t size = !found ? -1 : found->Name == "vcl30.dpl" ? 0 : found->Size;
-    if (size != InstalledSize)
-        return {};
-    const bool setupFile = found && (TextEquals(found->Name, "SETUP.INI") || TextEquals(found->Name, "SETUP.PKG"));
-    return {!setupFile, true};
 }
 
 // The index of the first row at or after From that is not complete.
@@ -268,28 +218,31 @@ void TaForm::LoadFileList()
         throw ERunError("Cannot read the file list: " + listPath);
     }
     LV.Clear();
+    // Drawn once at the end: a long list would otherwise be laid out anew
+    // for every row added.
+    SendMessageA(LV.Handle(), WM_SETREDRAW, FALSE, 0);
+    struct TRedrawAgain {
+        HWND List;
+        ~TRedrawAgain()
+        {
+            SendMessageA(List, WM_SETREDRAW, TRUE, 0);
+            InvalidateRect(List, nullptr, TRUE);
+        }
+    } redrawAgain{LV.Handle()};
     for (int i = 0; i < FileList.Count(); ++i) {
-        std::string line = FileList[i];
-        LV.AddRow(GetField(line, Tab, 0), GetField(line, Tab, 1));
-        std::string target = GetField(line, Tab, 4);
-        ReplaceFirst(target, "{sys}", SystemDir);
-        ReplaceFirst(target, "{prog}", DownloadDir);
-        const std::string installed = GetField(line, Tab, 2);
-        const std::optional<std::int32_t> installedSize = DecimalValue(installed);
-        if (!installedSize)
+        const std::string& line = FileList[i];
+        TListEntry entry = ReadListLine(line, SystemDir, DownloadDir);
+        LV.AddRow(entry.DisplayName, entry.DownloadSize);
+        if (!entry.InstalledSize)
             throw ERunError("The installed size in line " + std::to_string(i + 1) +
-                            " of the file list is not a number: \"" + installed + "\"");
-        CheckRemoteName(GetField(line, Tab, 3));
+                            " of the file list is not a number: \"" + GetField(line, Tab, 2) + "\"");
+        CheckRemoteName(entry.RemoteName);
         ExpectedHash(line, i + 1);
-        const TCompleteness state = JudgeTarget(target, *installedSize);
+        const TCompleteness state = JudgeTargetOnDisk(entry.TargetPath, *entry.InstalledSize);
         if (state.Complete)
             LV.SetImageIndex(i, 1);
         CompleteAtLoad += state.Counted ? 1 : 0;
-        // The appended TAB makes field 4 end at a separator even as the
-        // line's last field.
-        line += Tab;
-        ReplaceField(line, target, Tab, 4);
-        FileList.Put(i, DropLast(line, 1));
+        FileList.Put(i, std::move(entry.Stored));
     }
     if (LV.Count() > 0)
         LV.Focus(0);

@@ -4,6 +4,7 @@
 
 #include "app/Extra.h"
 #include "app/ExtraStr.h"
+#include "app/FileListRules.h"
 #include "ui/Cursor.h"
 #include "ui/MessageBox.h"
 
@@ -24,6 +25,15 @@ bool SamePath(const std::string& A, const std::string& B)
         return n > 0 && n < sizeof buffer ? std::string(buffer, n) : Path;
     };
     return TextEquals(full(A), full(B));
+}
+
+// Whether the file at Target has the size its list line gives (with the
+// rules of a loading of the list): a broken or short download put in place
+// must not count as complete.
+bool HasInstalledSize(const std::string& Target, const std::string& InstalledSize)
+{
+    const std::optional<std::int32_t> installed = DecimalValue(InstalledSize);
+    return installed && JudgeTargetOnDisk(Target, *installed).Counted;
 }
 
 // Copies a target onto the diskette in drive A:, overwriting.
@@ -77,6 +87,11 @@ bool TaForm::UnpackCurrentFile()
         }
         if (ClosePending) // the window went while Decompress let messages through
             return false;
+        if (!HasInstalledSize(target, GetField(line, Tab, 2))) {
+            if (!SamePath(source, target))
+                DeleteFileA(target.c_str()); // what was put there is not the file
+            return false;
+        }
         LV.SetImageIndex(index, 1);
         return true;
     } catch (const std::exception&) {

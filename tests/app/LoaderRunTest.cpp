@@ -120,8 +120,8 @@ TEST_F(LoaderRunTest, RowsAreCompleteWhenTheirTargetHasTheInstalledSize)
     std::vector<std::string> fetched{"list.txt"};
     std::vector<int> maxima;
     for (std::size_t i = 0; i < lines.size(); ++i)
-        if (images[i] == 0) {
-            answers.push_back(Ok("x"));
+        if (images[i] == 0) { // the installed size, where a copy can have it
+            answers.push_back(Ok(std::string(static_cast<std::size_t>(std::max(std::stoi(rows[i].Installed), 1)), 'x')));
             fetched.push_back("r" + std::to_string(i));
         }
     Server.Script(answers);
@@ -136,7 +136,8 @@ TEST_F(LoaderRunTest, RowsAreCompleteWhenTheirTargetHasTheInstalledSize)
     EXPECT_EQ(Form->CompleteAtLoad, 4);
     EXPECT_EQ(Form->LV.Text(0, 1), "abc");
     EXPECT_EQ(maxima.back(), 1); // a DownloadSize that is no number
-    EXPECT_EQ(Boxes.Texts(), std::vector<std::string>{"Transfer finished."});
+    // Copied, the -1 and the VCL30.DPL rows' targets cannot have their sizes.
+    EXPECT_EQ(Boxes.Texts(), std::vector<std::string>{"2 files could not be put in place.\r\nClick \"Start\" to try again."});
 }
 
 // Answers that are no success are failed downloads: the message, nothing put
