@@ -23,23 +23,6 @@ const char* const Usage =
     "       qmlzh d IN OUT      decompress IN into OUT\n"
     "       qmlzh t FILE...     test: decode each FILE and report its sizes\n";
 
-// Takes the decoded bytes and keeps only their count.
-class TDiscardStream : public qm::TStream {
-public:
-    std::int32_t Read(void*, std::int32_t) override { return 0; }
-    std::int32_t Write(const void*, std::int32_t count) override
-    {
-        size_ += count;
-        return count;
-    }
-    std::int64_t Size() const override { return size_; }
-    std::int64_t Position() const override { return size_; }
-    void Seek(std::int64_t) override {}
-
-private:
-    std::int64_t size_ = 0;
-};
-
 // Creating the output truncates it, so one file as both ends would lose its
 // data before it is read.
 bool SameFile(const std::string& a, const std::string& b)
@@ -67,7 +50,7 @@ void TestOne(const std::string& path)
 {
     qm::TFileStream in(path, qm::TFileStream::Mode::OpenRead);
     const std::int64_t stored = in.Size();
-    TDiscardStream out;
+    qm::TCountingStream out;
     qm::TLzhD lzh;
     lzh.UseStream = true;
     lzh.InputStream = &in;

@@ -60,6 +60,24 @@ private:
     std::unique_ptr<std::FILE, Closer> file_;
 };
 
+// Write-only: counts the bytes written and keeps none (to measure or check
+// an output without storing it). Reading reports failure (-1).
+class TCountingStream : public TStream {
+public:
+    std::int32_t Read(void*, std::int32_t) override { return -1; }
+    std::int32_t Write(const void*, std::int32_t count) override
+    {
+        size_ += count;
+        return count;
+    }
+    std::int64_t Size() const override { return size_; }
+    std::int64_t Position() const override { return size_; }
+    void Seek(std::int64_t) override {}
+
+private:
+    std::int64_t size_ = 0;
+};
+
 class TMemoryStream : public TStream {
 public:
     TMemoryStream() = default;

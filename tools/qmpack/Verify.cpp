@@ -12,23 +12,6 @@ namespace qm::pack {
 namespace fs = std::filesystem;
 namespace {
 
-// Counts the decoded bytes without keeping them.
-class TCountingStream : public TStream {
-public:
-    std::int32_t Read(void*, std::int32_t) override { return -1; }
-    std::int32_t Write(const void*, std::int32_t count) override
-    {
-        size_ += count;
-        return count;
-    }
-    std::int64_t Size() const override { return size_; }
-    std::int64_t Position() const override { return size_; }
-    void Seek(std::int64_t) override {}
-
-private:
-    std::int64_t size_ = 0;
-};
-
 // The installed size the compressed file decodes to, and the size its
 // header states; a decoding error is a problem of the file too.
 std::optional<std::string> CheckCompressed(const fs::path& File, std::int64_t Installed)
