@@ -122,12 +122,13 @@ void ApplyLocation(TRequestTarget& Target, const std::string& Location, bool Via
     if (ViaProxy) {
         // Through a proxy the request path is absolute: a bare path stays on
         // the same origin server.
-        if (!pathOnly) {
+        if (!pathOnly && !Location.empty()) {
             Target.Path = Location;
             return;
         }
+        // An empty value would leave no request path: the origin's root.
         const std::string origin = OriginOf(Target.Path);
-        Target.Path = (origin.empty() ? "http://" + Target.TargetHost : origin) + Location;
+        Target.Path = (origin.empty() ? "http://" + Target.TargetHost : origin) + (pathOnly ? Location : "/");
         return;
     }
     if (pathOnly) {
