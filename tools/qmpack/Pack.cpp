@@ -38,7 +38,10 @@ TListLine PackOne(const TManifestEntry& Entry, const fs::path& Source, const fs:
         lzh.OutputFile = Output.string();
         lzh.Compress();
     } else {
-        fs::copy_file(Source, Output, fs::copy_options::overwrite_existing);
+        // overwrite_existing fails with "File exists" in the mingw runtime; an
+        // explicit remove first works everywhere.
+        fs::remove(Output);
+        fs::copy_file(Source, Output);
     }
     line.DownloadSize = static_cast<std::int64_t>(fs::file_size(Output));
     line.Extra.push_back(HexText(FileSha256(Output))); // field 6: the SHA-256 the loader checks
