@@ -7,13 +7,20 @@
 //   demo-driver second SHOTDIR   Start again (resume), close with deletion
 //   demo-driver tampered SHOTDIR Start with a file altered on the server: the
 //                                loader refuses it; Cancel, Close
+//   demo-driver start SHOTDIR    Start only: the caller kills the loader while
+//                                it transfers (tests/app/kill_test.sh)
+//   demo-driver resume SHOTDIR   Start, "Transfer finished.", close keeping
+//                                the downloaded files
 //
 // Every expected box is checked by its caption and the start of its text; a
 // box that is not the expected one (a "Failed : ..." message) ends the drive.
 // Exit status 0 when every step happened, 1 otherwise; each step is printed.
 #include <windows.h>
 
+#include <algorithm>
 #include <cstdio>
+#include <iterator>
+#include <utility>
 #include <fstream>
 #include <string>
 #include <vector>
@@ -233,19 +240,43 @@ void TamperedRun()
     WaitClosed();
 }
 
+void StartOnly()
+{
+    WaitState("&Start", "&Close");
+    ClickButton("&Start");
+    WaitFor("the transfer to start", [] { return ChildWithText(MainWindow(), "&Cancel"); });
+}
+
+void ResumeAndKeep()
+{
+    WaitState("&Start", "&Close");
+    ClickButton("&Start");
+    Answer(LoaderCaption, "Transfer finished.", IDOK, "resume-finished");
+    WaitState("&Install QM", "&Make Disks");
+    std::printf("close the window (title bar)\n");
+    PostMessageA(MainWindow(), WM_SYSCOMMAND, SC_CLOSE, 0);
+    Answer("Confirm", "Do you wish to delete the downloaded files?", IDNO, "keep-prompt");
+    WaitClosed();
+}
+
 } // namespace
 
 int main(int argc, char** argv)
 {
     const std::string phase = argc == 3 ? argv[1] : "";
-    if (phase != "first" && phase != "second" && phase != "tampered") {
-        std::fputs("usage: demo-driver first|second|tampered SHOTDIR\n", stderr);
+    const std::pair<const char*, void (*)()> phases[] = {
+        {"first", FirstRun}, {"second", SecondRun}, {"tampered", TamperedRun},
+        {"start", StartOnly}, {"resume", ResumeAndKeep}};
+    const auto* chosen = std::find_if(std::begin(phases), std::end(phases),
+                                      [&](const auto& p) { return phase == p.first; });
+    if (chosen == std::end(phases)) {
+        std::fputs("usage: demo-driver first|second|tampered|start|resume SHOTDIR\n", stderr);
         return 2;
     }
     ShotDir = argv[2];
-    ShotNumber = phase == "first" ? 0 : phase == "second" ? 20 : 40;
+    ShotNumber = static_cast<int>(chosen - std::begin(phases)) * 20;
     try {
-        phase == "first" ? FirstRun() : phase == "second" ? SecondRun() : TamperedRun();
+        chosen->second();
     } catch (const EDriveFailed& e) {
         Shot("failure");
         std::fprintf(stderr, "demo-driver: %s\n", e.Message.c_str());
