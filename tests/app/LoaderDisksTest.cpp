@@ -1,5 +1,6 @@
 // Make Disks: what lands on drive A: by the time of each prompt, the
-// "Disk2" marker, Cancel at the prompt, a failed copy and an empty list.
+// "Disk2" marker, Cancel at the prompt, a failed copy, an empty list, no
+// drive A: and a full diskette.
 //
 // Drive A: is a real drive: under Wine, $WINEPREFIX/dosdevices/a: is made a
 // link to C:\qm-floppy by a Unix ln started from here (Wine starts a Unix
@@ -13,30 +14,58 @@ namespace qm::test {
 namespace {
 
 constexpr const char* Floppy = "C:\\qm-floppy";
+constexpr const char* Filler = "a.txt"; // the full diskette's file
+
+// Starts the Unix program Command (a Z: path and its arguments) and does not
+// wait: Wine gives no handle that ends with it, so callers poll its effect.
+void StartUnix(std::string Command)
+{
+    STARTUPINFOA startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process{};
+    if (CreateProcessA(nullptr, Command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process)) {
+        CloseHandle(process.hThread);
+        CloseHandle(process.hProcess);
+    }
+}
+
+// Polls Done every 50 ms for up to 5 s.
+template <class F>
+bool Eventually(F Done)
+{
+    for (int i = 0; i < 100; ++i) {
+        if (Done())
+            return true;
+        Sleep(50);
+    }
+    return false;
+}
+
+std::string WinePrefix()
+{
+    const char* prefix = std::getenv("WINEPREFIX");
+    return prefix ? prefix : "";
+}
 
 // Maps A: to Floppy; true once a file written through A: shows up there.
 bool MapDriveA()
 {
     CreateDirectoryA(Floppy, nullptr);
-    const char* prefix = std::getenv("WINEPREFIX");
-    if (prefix) {
-        std::string command = std::string("Z:\\bin\\ln -sfn ../drive_c/qm-floppy ") + prefix + "/dosdevices/a:";
-        STARTUPINFOA startup{};
-        startup.cb = sizeof startup;
-        PROCESS_INFORMATION process{};
-        if (CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process)) {
-            CloseHandle(process.hThread);
-            CloseHandle(process.hProcess);
-        }
-    }
+    if (!WinePrefix().empty())
+        StartUnix("Z:\\bin\\ln -sfn ../drive_c/qm-floppy " + WinePrefix() + "/dosdevices/a:");
     const std::string probe = std::string(Floppy) + "\\probe";
-    for (int i = 0; i < 100; ++i) { // the link appears when ln has run
+    return Eventually([&] { // the link appears when ln has run
+        if (GetFileAttributesA("A:\\") == INVALID_FILE_ATTRIBUTES)
+            return false;
         WriteTextFile("A:\\probe", "p");
-        if (FileExists(probe))
-            return DeleteFileA(probe.c_str()) != FALSE;
-        Sleep(50);
-    }
-    return false;
+        return FileExists(probe) && DeleteFileA(probe.c_str()) != FALSE;
+    });
+}
+
+bool UnmapDriveA()
+{
+    StartUnix("Z:\\bin\\rm -f " + WinePrefix() + "/dosdevices/a:");
+    return Eventually([] { return GetFileAttributesA("A:\\") == INVALID_FILE_ATTRIBUTES; });
 }
 
 std::vector<std::string> OnDiskette()
@@ -55,6 +84,37 @@ std::vector<std::string> OnDiskette()
     return names;
 }
 
+// Makes A:\Name a file that takes no byte (a Unix link to /dev/full, which
+// only a Unix rm removes), or removes it.
+bool FillDiskette(const std::string& Name, bool Full)
+{
+    const std::string link = WinePrefix() + "/drive_c/qm-floppy/" + Name;
+    StartUnix(Full ? "Z:\\bin\\ln -sfn /dev/full " + link : "Z:\\bin\\rm -f " + link);
+    return Eventually([&] {
+        const std::vector<std::string> names = OnDiskette();
+        return (std::find(names.begin(), names.end(), Name) != names.end()) == Full;
+    });
+}
+
+// Drive A: during a case: a diskette in it, no drive at all, or a diskette
+// with no room left (its first file cannot take a byte).
+enum class TDrive { Mapped, Unmapped, Full };
+
+// Puts drive A: into the condition Drive (Before), or back to a mapped
+// diskette without the filler file (after).
+bool PrepareDrive(TDrive Drive, bool Before)
+{
+    switch (Drive) {
+    case TDrive::Unmapped:
+        return Before ? UnmapDriveA() : MapDriveA();
+    case TDrive::Full:
+        return FillDiskette(Filler, Before);
+    case TDrive::Mapped:
+        break;
+    }
+    return true;
+}
+
 using TNames = std::vector<std::string>;
 
 struct TDiskCase {
@@ -67,6 +127,7 @@ struct TDiskCase {
     const char* Stat;     // LStat afterwards
     const char* Cancel;   // SBCancel afterwards
     ui::TCursor Cursor;
+    TDrive Drive;
 };
 
 const char* const Title = "Quillmark Loader";
@@ -77,30 +138,39 @@ const char* const Change = "Insert another blank disk and click OK when ready.";
 TEST_F(LoaderRunTest, MakeDisksFillsTheDiskettesInListOrder)
 {
     ASSERT_TRUE(MapDriveA()) << "drive A: could not be mapped to " << Floppy;
+    // A filler link left by a run that stopped half-way: Windows cannot
+    // delete it, and reading it never ends.
+    ASSERT_TRUE(FillDiskette(Filler, false)) << "a link to /dev/full is left in " << Floppy;
     const TNames marked{"setup.exe", "a.txt", "Disk2.id", "b.txt"};
     const TNames unmarked{"setup.exe", "a.txt", "disk2.txt", "b.txt"}; // the marker's case counts
     const TDiskCase cases[] = {
         {"marker", marked, {IDOK, IDOK}, "",
          {{Title, Need, {}}, {"Change Disk", Change, {"a.txt"}}, {Title, Other, {"Disk2.id", "a.txt", "b.txt"}},
           {Title, "Finished.", {"Disk2.id", "a.txt", "b.txt", "setup.exe"}}},
-         "Finished", "&Close", ui::crDefault},
+         "Finished", "&Close", ui::crDefault, TDrive::Mapped},
         {"no marker", unmarked, {}, "",
          {{Title, Need, {}}, {Title, Other, {"a.txt", "b.txt", "disk2.txt"}},
           {Title, "Finished.", {"a.txt", "b.txt", "disk2.txt", "setup.exe"}}},
-         "Finished", "&Close", ui::crDefault},
+         "Finished", "&Close", ui::crDefault, TDrive::Mapped},
         {"cancel at the prompt", marked, {IDOK, IDCANCEL}, "",
          {{Title, Need, {}}, {"Change Disk", Change, {"a.txt"}}},
-         "Copying Disk1...", "&Make Disks", ui::crHourGlass},
+         "Copying Disk1...", "&Make Disks", ui::crHourGlass, TDrive::Mapped},
         {"first diskette copy fails", unmarked, {}, "b.txt",
          {{Title, Need, {}}, {Title, "Copy failed.", {"a.txt", "disk2.txt"}}},
-         "Copying Disk1...", "&Make Disks", ui::crDefault},
+         "Copying Disk1...", "&Make Disks", ui::crDefault, TDrive::Mapped},
         {"second diskette copy fails", unmarked, {}, "setup.exe",
          {{Title, Need, {}}, {Title, Other, {"a.txt", "b.txt", "disk2.txt"}},
           {Title, "Copy failed.", {"a.txt", "b.txt", "disk2.txt"}}},
-         "Copying Disk2...", "&Make Disks", ui::crDefault},
+         "Copying Disk2...", "&Make Disks", ui::crDefault, TDrive::Mapped},
         {"empty list", {}, {}, "",
          {{Title, "The file list is empty: there is nothing to copy.", {}}},
-         "Ready", "&Make Disks", ui::crDefault},
+         "Ready", "&Make Disks", ui::crDefault, TDrive::Mapped},
+        {"no drive A:", unmarked, {}, "",
+         {{Title, Need, {}}, {Title, "Copy failed.", {}}},
+         "Copying Disk1...", "&Make Disks", ui::crDefault, TDrive::Unmapped},
+        {"diskette full", unmarked, {}, "",
+         {{Title, Need, {"a.txt"}}, {Title, "Copy failed.", {"a.txt"}}},
+         "Copying Disk1...", "&Make Disks", ui::crDefault, TDrive::Full},
     };
     for (const TDiskCase& c : cases) {
         SCOPED_TRACE(c.Name);
@@ -124,7 +194,9 @@ TEST_F(LoaderRunTest, MakeDisksFillsTheDiskettesInListOrder)
             }
             seen.emplace_back(Box.Caption, Box.Text.substr(0, Box.Text.find('\r')), OnDiskette());
         };
+        ASSERT_TRUE(PrepareDrive(c.Drive, true)) << "drive A: could not be unmapped or filled";
         Form->SBCancel.Click();
+        ASSERT_TRUE(PrepareDrive(c.Drive, false)) << "drive A: could not be mapped again or emptied";
         EXPECT_EQ(seen, c.Boxes);
         EXPECT_EQ(Form->LStat.Caption(), c.Stat);
         EXPECT_EQ(Form->SBCancel.Caption(), c.Cancel);
