@@ -217,7 +217,9 @@ void FirstRun()
     WaitClosed();
 }
 
-void SecondRun()
+// Start again, "Transfer finished.", then close from the title bar and
+// answer the deletion prompt with DeleteAnswer (IDYES or IDNO).
+void ResumeAndClose(int DeleteAnswer)
 {
     WaitState("&Start", "&Close");
     ClickButton("&Start");
@@ -225,7 +227,8 @@ void SecondRun()
     WaitState("&Install QM", "&Make Disks");
     std::printf("close the window (title bar)\n");
     PostMessageA(MainWindow(), WM_SYSCOMMAND, SC_CLOSE, 0);
-    Answer("Confirm", "Do you wish to delete the downloaded files?", IDYES, "delete-prompt");
+    Answer("Confirm", "Do you wish to delete the downloaded files?", DeleteAnswer,
+           DeleteAnswer == IDYES ? "delete-prompt" : "keep-prompt");
     WaitClosed();
 }
 
@@ -247,26 +250,17 @@ void StartOnly()
     WaitFor("the transfer to start", [] { return ChildWithText(MainWindow(), "&Cancel"); });
 }
 
-void ResumeAndKeep()
-{
-    WaitState("&Start", "&Close");
-    ClickButton("&Start");
-    Answer(LoaderCaption, "Transfer finished.", IDOK, "resume-finished");
-    WaitState("&Install QM", "&Make Disks");
-    std::printf("close the window (title bar)\n");
-    PostMessageA(MainWindow(), WM_SYSCOMMAND, SC_CLOSE, 0);
-    Answer("Confirm", "Do you wish to delete the downloaded files?", IDNO, "keep-prompt");
-    WaitClosed();
-}
-
 } // namespace
 
 int main(int argc, char** argv)
 {
     const std::string phase = argc == 3 ? argv[1] : "";
     const std::pair<const char*, void (*)()> phases[] = {
-        {"first", FirstRun}, {"second", SecondRun}, {"tampered", TamperedRun},
-        {"start", StartOnly}, {"resume", ResumeAndKeep}};
+        {"first", FirstRun},
+        {"second", [] { ResumeAndClose(IDYES); }},
+        {"tampered", TamperedRun},
+        {"start", StartOnly},
+        {"resume", [] { ResumeAndClose(IDNO); }}};
     const auto* chosen = std::find_if(std::begin(phases), std::end(phases),
                                       [&](const auto& p) { return phase == p.first; });
     if (chosen == std::end(phases)) {
