@@ -132,7 +132,8 @@ echo "kill_test: run 1, killed in the middle of the download of big.dat"
 start_loader
 drive start
 wait_until "the stalled download of big.dat" grep -q '^stalled big.da_' "$log"
-sleep 0.3 # let the loader write the half it received
+received() { [ "$(size_of "$target/big.da_")" -gt 0 ]; }
+wait_until "the first bytes of big.da_ on disk" received
 partial=$(size_of "$target/big.da_")
 kill_loader
 [ "$partial" -gt 0 ] && [ -e "$target/first.txt" ] && [ ! -e "$target/big.dat" ] \
