@@ -3,10 +3,10 @@
 // Each picture is the screen's pixels under the window, as a 24-bit BMP
 // that the script turns into PNG.
 #include "LoaderFixture.h"
+#include "ScreenPicture.h"
 #include "http/ScriptedServer.h"
 
 #include <cstdlib>
-#include <fstream>
 #include <string>
 #include <vector>
 
@@ -26,31 +26,9 @@ void Settle(HWND Wnd)
 void SaveWindowPicture(HWND Wnd, const std::string& Path)
 {
     Settle(Wnd);
-    RECT r{};
-    GetWindowRect(Wnd, &r);
-    const int width = r.right - r.left, height = r.bottom - r.top;
-    BITMAPINFOHEADER info{sizeof info, width, height, 1, 24, BI_RGB, 0, 0, 0, 0, 0};
-    void* bits = nullptr;
-    const HDC screen = GetDC(nullptr);
-    const HDC memory = CreateCompatibleDC(screen);
-    const HBITMAP picture =
-        CreateDIBSection(screen, reinterpret_cast<BITMAPINFO*>(&info), DIB_RGB_COLORS, &bits, nullptr, 0);
-    const HGDIOBJ old = SelectObject(memory, picture);
-    BitBlt(memory, 0, 0, width, height, screen, r.left, r.top, SRCCOPY);
-    GdiFlush();
-    const auto stride = static_cast<DWORD>((width * 3 + 3) & ~3);
-    info.biSizeImage = stride * static_cast<DWORD>(height);
-    const BITMAPFILEHEADER file{0x4D42, static_cast<DWORD>(sizeof(BITMAPFILEHEADER) + sizeof info + info.biSizeImage),
-                                0, 0, static_cast<DWORD>(sizeof(BITMAPFILEHEADER) + sizeof info)};
-    std::ofstream out(Path, std::ios::binary);
-    out.write(reinterpret_cast<const char*>(&file), sizeof file);
-    out.write(reinterpret_cast<const char*>(&info), sizeof info);
-    out.write(static_cast<const char*>(bits), static_cast<std::streamsize>(info.biSizeImage));
-    SelectObject(memory, old);
-    DeleteObject(picture);
-    DeleteDC(memory);
-    ReleaseDC(nullptr, screen);
-    EXPECT_TRUE(out.good()) << Path;
+    RECT area{};
+    GetWindowRect(Wnd, &area);
+    EXPECT_TRUE(qm::tools::SaveScreenPicture(area, Path)) << Path;
 }
 
 class ScreenshotTest : public LoaderTest {

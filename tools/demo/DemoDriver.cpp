@@ -15,13 +15,14 @@
 // Every expected box is checked by its caption and the start of its text; a
 // box that is not the expected one (a "Failed : ..." message) ends the drive.
 // Exit status 0 when every step happened, 1 otherwise; each step is printed.
+#include "ScreenPicture.h"
+
 #include <windows.h>
 
 #include <algorithm>
 #include <cstdio>
 #include <iterator>
 #include <utility>
-#include <fstream>
 #include <string>
 #include <vector>
 
@@ -123,30 +124,13 @@ std::string BoxText(HWND Box)
 void Shot(const std::string& Name)
 {
     Sleep(400);
-    const int width = GetSystemMetrics(SM_CXSCREEN), height = GetSystemMetrics(SM_CYSCREEN);
-    BITMAPINFOHEADER info{sizeof info, width, height, 1, 24, BI_RGB, 0, 0, 0, 0, 0};
-    void* bits = nullptr;
-    const HDC screen = GetDC(nullptr);
-    const HDC memory = CreateCompatibleDC(screen);
-    const HBITMAP picture =
-        CreateDIBSection(screen, reinterpret_cast<BITMAPINFO*>(&info), DIB_RGB_COLORS, &bits, nullptr, 0);
-    const HGDIOBJ old = SelectObject(memory, picture);
-    BitBlt(memory, 0, 0, width, height, screen, 0, 0, SRCCOPY);
-    GdiFlush();
-    info.biSizeImage = static_cast<DWORD>((width * 3 + 3) & ~3) * static_cast<DWORD>(height);
-    const BITMAPFILEHEADER file{0x4D42, static_cast<DWORD>(sizeof file + sizeof info + info.biSizeImage), 0, 0,
-                                static_cast<DWORD>(sizeof file + sizeof info)};
+    const RECT screen{0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
     char number[8];
     std::snprintf(number, sizeof number, "%02d-", ++ShotNumber);
-    std::ofstream out(ShotDir + "\\" + number + Name + ".bmp", std::ios::binary);
-    out.write(reinterpret_cast<const char*>(&file), sizeof file);
-    out.write(reinterpret_cast<const char*>(&info), sizeof info);
-    out.write(static_cast<const char*>(bits), static_cast<std::streamsize>(info.biSizeImage));
-    SelectObject(memory, old);
-    DeleteObject(picture);
-    DeleteDC(memory);
-    ReleaseDC(nullptr, screen);
-    std::printf("  screenshot %s%s\n", number, Name.c_str());
+    if (!qm::tools::SaveScreenPicture(screen, ShotDir + "\\" + number + Name + ".bmp"))
+        std::printf("  screenshot %s%s could not be saved\n", number, Name.c_str());
+    else
+        std::printf("  screenshot %s%s\n", number, Name.c_str());
 }
 
 void Click(HWND Button)
