@@ -8,7 +8,7 @@
 #   bash scripts/demo.sh [--auto]
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
-win=${QM_WINDOWS_BUILD:-$root/build/windows}
+win=${QM_WINDOWS_BUILD:-$root/build/demo-windows}
 qmpack=${QM_NATIVE_BUILD:-$root/build/native-release}/tools/qmpack/qmpack
 demo=$root/build/demo
 auto=0

@@ -10,7 +10,9 @@
 #   bash scripts/run.sh --auto   driven automatically: every step, a picture
 #                                of each, every target checked, a report
 # QM_WINDOWS_BUILD and QM_NATIVE_BUILD name other build folders (defaults
-# build/windows and build/native-release).
+# build/demo-windows and build/native-release). The demo's Windows build is a
+# folder of its own because it carries the demo release key: build/windows,
+# which the tests and a hand build use, stays without one.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 case "${1:-}" in
@@ -18,7 +20,7 @@ case "${1:-}" in
   *) echo "usage: bash scripts/run.sh [--auto]" >&2; exit 2 ;;
 esac
 
-export QM_WINDOWS_BUILD=${QM_WINDOWS_BUILD:-$root/build/windows}
+export QM_WINDOWS_BUILD=${QM_WINDOWS_BUILD:-$root/build/demo-windows}
 export QM_NATIVE_BUILD=${QM_NATIVE_BUILD:-$root/build/native-release}
 
 bash "$root/scripts/install-deps.sh"
@@ -33,8 +35,8 @@ if [ ! -f "$QM_DEMO_KEY.priv" ]; then
   "$QM_NATIVE_BUILD/tools/qmpack/qmpack" keygen "$QM_DEMO_KEY.priv" "$QM_DEMO_KEY.pub"
 fi
 echo "== building QMLoader.exe with the demo key, and the demo programs ($QM_WINDOWS_BUILD)"
-[ -f "$QM_WINDOWS_BUILD/CMakeCache.txt" ] || cmake -S "$root" -B "$QM_WINDOWS_BUILD" --preset windows >/dev/null
-cmake "$QM_WINDOWS_BUILD" -DQM_RELEASE_PUBLIC_KEY="$QM_DEMO_KEY.pub" >/dev/null
+cmake -S "$root" -B "$QM_WINDOWS_BUILD" --preset windows -DQM_BUILD_TESTS=OFF -DQM_BUILD_BENCH=OFF \
+  -DQM_RELEASE_PUBLIC_KEY="$QM_DEMO_KEY.pub" >/dev/null
 cmake --build "$QM_WINDOWS_BUILD" --target QMLoader demo-setup demo-driver
 
 exec bash "$root/scripts/demo.sh" "$@"
