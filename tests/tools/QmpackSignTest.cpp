@@ -2,38 +2,24 @@
 // in qmpack.exe): a signed set verifies, and verify names each alteration.
 #include "Crypto.h"
 #include "Pack.h"
+#include "TextFile.h"
 #include "ReleaseSign.h"
 
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <fstream>
 #include <functional>
-#include <sstream>
 
 namespace qm::pack {
 namespace {
 namespace fs = std::filesystem;
 
-std::string Slurp(const fs::path& P)
-{
-    std::ifstream in(P, std::ios::binary);
-    std::ostringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
-
-void Put(const fs::path& P, const std::string& Text)
-{
-    std::ofstream(P, std::ios::binary | std::ios::trunc) << Text;
-}
-
 void Replace(const fs::path& P, const std::string& From, const std::string& To)
 {
-    std::string text = Slurp(P);
+    std::string text = ReadText(P);
     const std::size_t at = text.find(From);
     ASSERT_NE(at, std::string::npos) << From;
-    Put(P, text.replace(at, From.size(), To));
+    WriteText(P, text.replace(at, From.size(), To));
 }
 
 class QmpackSign : public ::testing::Test {
@@ -44,9 +30,9 @@ protected:
                 ("qmpack-sign-" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
         fs::remove_all(root_);
         fs::create_directories(root_);
-        Put(root_ / "a.txt", std::string(3000, 'a'));
-        Put(root_ / "b.txt", std::string(3000, 'b'));
-        Put(root_ / "m.txt", "A | a.txt | a.tx_ | {prog}\\a.txt | yes\nB | b.txt | b.dat | {sys}\\b.txt | no\n");
+        WriteText(root_ / "a.txt", std::string(3000, 'a'));
+        WriteText(root_ / "b.txt", std::string(3000, 'b'));
+        WriteText(root_ / "m.txt", "A | a.txt | a.tx_ | {prog}\\a.txt | yes\nB | b.txt | b.dat | {sys}\\b.txt | no\n");
         WriteKeyPair(root_ / "k.priv", root_ / "k.pub");
         ASSERT_TRUE(PackReleaseSet(root_ / "m.txt", Out()).Errors.empty());
         SignReleaseSet(Out(), root_ / "k.priv");
@@ -65,10 +51,10 @@ TEST_F(QmpackSign, KeygenWritesAnOwnerOnlyKeyAndNeverOverwritesIt)
     EXPECT_EQ(fs::status(root_ / "k.priv").permissions() & fs::perms::all,
               fs::perms::owner_read | fs::perms::owner_write);
 #endif
-    const std::string before = Slurp(root_ / "k.priv");
+    const std::string before = ReadText(root_ / "k.priv");
     EXPECT_THROW(WriteKeyPair(root_ / "k.priv", root_ / "k2.pub"), Exception);
-    EXPECT_EQ(Slurp(root_ / "k.priv"), before);
-    EXPECT_EQ(FormatPublicKey(PublicKeyOf(ReadPrivateKey(before))), Slurp(root_ / "k.pub"));
+    EXPECT_EQ(ReadText(root_ / "k.priv"), before);
+    EXPECT_EQ(FormatPublicKey(PublicKeyOf(ReadPrivateKey(before))), ReadText(root_ / "k.pub"));
 }
 
 // The signed set verifies; each alteration is named.
@@ -76,9 +62,9 @@ TEST_F(QmpackSign, VerifyNamesEachAlteration)
 {
     EXPECT_EQ(Check(), std::vector<std::string>{});
     EXPECT_EQ(CheckReleaseHashes(Out(), std::nullopt), std::vector<std::string>{});
-    const std::string list = Slurp(Out() / "list.txt");
-    const std::string sig = Slurp(Out() / "list.txt.sig");
-    const std::string fileB = Slurp(Out() / "b.dat");
+    const std::string list = ReadText(Out() / "list.txt");
+    const std::string sig = ReadText(Out() / "list.txt.sig");
+    const std::string fileB = ReadText(Out() / "b.dat");
     const std::string hashB = HexText(FileSha256(Out() / "b.dat"));
     const std::string notVerified = "list.txt.sig: does not verify list.txt with " + (root_ / "k.pub").string();
     WriteKeyPair(root_ / "o.priv", root_ / "o.pub");
@@ -98,7 +84,7 @@ TEST_F(QmpackSign, VerifyNamesEachAlteration)
         {"no hash", [&] { Replace(Out() / "list.txt", "\t" + hashB, ""); },
          {"list.txt:2: no SHA-256 hash (field 6), which a signed list needs on every line", notVerified}},
         {"no signature", [&] { fs::remove(Out() / "list.txt.sig"); }, {"list.txt.sig: missing"}},
-        {"a truncated signature", [&] { Put(Out() / "list.txt.sig", sig.substr(0, 60)); },
+        {"a truncated signature", [&] { WriteText(Out() / "list.txt.sig", sig.substr(0, 60)); },
          {"list.txt.sig: the signature file's second line is not 128 hex digits"}},
         {"another key", [] {}, {"list.txt.sig: does not verify list.txt with " + (root_ / "o.pub").string()},
          "o.pub"},
@@ -107,19 +93,19 @@ TEST_F(QmpackSign, VerifyNamesEachAlteration)
         SCOPED_TRACE(c.Name);
         c.Alter();
         EXPECT_EQ(Check(c.Key), c.Problems);
-        Put(Out() / "list.txt", list);
-        Put(Out() / "list.txt.sig", sig);
-        Put(Out() / "b.dat", fileB);
+        WriteText(Out() / "list.txt", list);
+        WriteText(Out() / "list.txt.sig", sig);
+        WriteText(Out() / "b.dat", fileB);
         ASSERT_EQ(Check(), std::vector<std::string>{});
     }
 }
 
 TEST_F(QmpackSign, AKeyWhoseHalvesDoNotBelongTogetherSignsNothing)
 {
-    TPrivateKey key = ReadPrivateKey(Slurp(root_ / "k.priv"));
+    TPrivateKey key = ReadPrivateKey(ReadText(root_ / "k.priv"));
     const TPrivateKey other = GenerateKey();
     std::copy(other.begin(), other.begin() + 64, key.begin()); // another public point
-    Put(root_ / "mixed.priv", FormatPrivateKey(key));
+    WriteText(root_ / "mixed.priv", FormatPrivateKey(key));
     fs::remove(Out() / "list.txt.sig");
     EXPECT_THROW(SignReleaseSet(Out(), root_ / "mixed.priv"), Exception);
     EXPECT_FALSE(fs::exists(Out() / "list.txt.sig"));

@@ -2,6 +2,7 @@
 // finds in a damaged set.
 #include "CommandLine.h"
 #include "Pack.h"
+#include "TextFile.h"
 #include "Verify.h"
 #include "Crypto.h"
 #include "lzh/LzhD.h"
@@ -9,27 +10,12 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <string>
 #include <vector>
 
 namespace qm::pack {
 namespace {
 namespace fs = std::filesystem;
-
-std::string Slurp(const fs::path& p)
-{
-    std::ifstream in(p, std::ios::binary);
-    std::ostringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
-
-void Put(const fs::path& p, const std::string& text)
-{
-    std::ofstream(p, std::ios::binary | std::ios::trunc) << text;
-}
 
 std::string Joined(const std::vector<std::string>& v)
 {
@@ -105,11 +91,11 @@ protected:
         binary_.resize(70000);
         for (std::size_t i = 0; i < binary_.size(); ++i)
             binary_[i] = static_cast<char>((i * 2654435761u) >> 13);
-        Put(root_ / "src/text.txt", text_);
-        Put(root_ / "src/lib.dll", binary_);
-        Put(root_ / "src/empty.dat", "");
-        Put(root_ / "src/SETUP.INI", "[Setup]\r\n");
-        Put(root_ / "manifest.txt", "Course text | src/text.txt | text.tx_ | {prog}\\text.txt | yes\n"
+        WriteText(root_ / "src/text.txt", text_);
+        WriteText(root_ / "src/lib.dll", binary_);
+        WriteText(root_ / "src/empty.dat", "");
+        WriteText(root_ / "src/SETUP.INI", "[Setup]\r\n");
+        WriteText(root_ / "manifest.txt", "Course text | src/text.txt | text.tx_ | {prog}\\text.txt | yes\n"
                                     "Library | src/lib.dll | lib.dll | {sys}\\lib.dll | no\n"
                                     "Empty | src/empty.dat | empty.da_ | {prog}\\empty.dat | yes\n"
                                     "Setup info | src/SETUP.INI | SETUP.IN_ | {prog}\\SETUP.INI | no\n");
@@ -134,7 +120,7 @@ TEST_F(QmpackSet, PacksExactSizesThatVerifyAndDecode)
         std::string field = "\t"; // not "\t" + ...: g++ 12 warns wrongly (-Wrestrict) on that
         return field += HexText(FileSha256(out / name));
     };
-    EXPECT_EQ(Slurp(out / "list.txt"),
+    EXPECT_EQ(ReadText(out / "list.txt"),
               "Course text\t" + size("text.tx_") + "\t" + std::to_string(text_.size()) +
                   "\ttext.tx_\t{prog}\\text.txt\tyes" + sha("text.tx_") + "\r\n" +
                   "Library\t70000\t70000\tlib.dll\t{sys}\\lib.dll\tno" + sha("lib.dll") + "\r\n" +
@@ -142,13 +128,13 @@ TEST_F(QmpackSet, PacksExactSizesThatVerifyAndDecode)
                   "\r\n"
                   "Setup info\t9\t9\tSETUP.IN_\t{prog}\\SETUP.INI\tno\t5d2769736b7f976a8d5d54b6a81cc57c674118c86b127b1b09c9c27bdadbebcd\r\n");
     EXPECT_LT(fs::file_size(out / "text.tx_"), text_.size() / 3);
-    EXPECT_EQ(Slurp(out / "lib.dll"), binary_);
+    EXPECT_EQ(ReadText(out / "lib.dll"), binary_);
 
     TLzhD lzh;
     lzh.InputFile = (out / "text.tx_").string();
     lzh.OutputFile = (root_ / "decoded.txt").string();
     lzh.Decompress();
-    EXPECT_EQ(Slurp(root_ / "decoded.txt"), text_);
+    EXPECT_EQ(ReadText(root_ / "decoded.txt"), text_);
 
     const TVerifyReport v = VerifyReleaseSet(out);
     EXPECT_EQ(v.Lines, 4);
@@ -157,7 +143,7 @@ TEST_F(QmpackSet, PacksExactSizesThatVerifyAndDecode)
 
 TEST_F(QmpackSet, MissingSourceWritesNothing)
 {
-    Put(root_ / "manifest.txt", Slurp(root_ / "manifest.txt") + "Gone | src/gone.dat | gone.dat | {sys}\\g | no\n");
+    WriteText(root_ / "manifest.txt", ReadText(root_ / "manifest.txt") + "Gone | src/gone.dat | gone.dat | {sys}\\g | no\n");
     const TPackResult r = Pack();
     ASSERT_EQ(r.Errors.size(), 1u) << Joined(r.Errors);
     EXPECT_NE(r.Errors[0].find("manifest.txt:5: source file not found"), std::string::npos) << r.Errors[0];
@@ -168,37 +154,37 @@ TEST_F(QmpackSet, VerifyFindsEachDamage)
 {
     ASSERT_TRUE(Pack().Errors.empty());
     const fs::path out = root_ / "out";
-    const std::string list = Slurp(out / "list.txt");
-    const std::string compressed = Slurp(out / "text.tx_");
+    const std::string list = ReadText(out / "list.txt");
+    const std::string compressed = ReadText(out / "text.tx_");
     struct Case {
         const char* What;
         std::function<void()> Damage;
         std::string Problem;
     };
     const Case cases[] = {
-        {"truncated download", [&] { Put(out / "text.tx_", compressed.substr(0, compressed.size() - 1)); },
+        {"truncated download", [&] { WriteText(out / "text.tx_", compressed.substr(0, compressed.size() - 1)); },
          "list.txt:1: file text.tx_ has"},
         {"header size changed",
          [&] {
              std::string c = compressed;
              c[4] = static_cast<char>(c[4] + 1);
-             Put(out / "text.tx_", c);
+             WriteText(out / "text.tx_", c);
          },
          "list.txt:1: compressed file text.tx_ "},
         {"missing file", [&] { fs::remove(out / "lib.dll"); }, "list.txt:2: file lib.dll is missing"},
         {"duplicate remote name",
-         [&] { Put(out / "list.txt", list + "Odd\t9\t10\tSETUP.IN_\t{sys}\\x\tno\r\n"); },
+         [&] { WriteText(out / "list.txt", list + "Odd\t9\t10\tSETUP.IN_\t{sys}\\x\tno\r\n"); },
          "list.txt:5: remote name \"SETUP.IN_\" is already used on line 4"},
-        {"plain sizes differ", [&] { Put(out / "list.txt", list + "Odd\t70000\t9\tlib.dll\t{sys}\\x\tno\r\n"); },
+        {"plain sizes differ", [&] { WriteText(out / "list.txt", list + "Odd\t70000\t9\tlib.dll\t{sys}\\x\tno\r\n"); },
          "list.txt:5: plain file lib.dll: download size 70000 differs from installed size 9"},
-        {"short line", [&] { Put(out / "list.txt", list + "Odd\t1\t1\r\n"); }, "list.txt:5: expected at least 5"},
-        {"size not a number", [&] { Put(out / "list.txt", list + "Odd\t1x\t1\tlib.dll\t{sys}\\l\r\n"); },
+        {"short line", [&] { WriteText(out / "list.txt", list + "Odd\t1\t1\r\n"); }, "list.txt:5: expected at least 5"},
+        {"size not a number", [&] { WriteText(out / "list.txt", list + "Odd\t1x\t1\tlib.dll\t{sys}\\l\r\n"); },
          "list.txt:5: download size \"1x\""},
     };
     for (const Case& c : cases) {
-        Put(out / "list.txt", list);
-        Put(out / "text.tx_", compressed);
-        Put(out / "lib.dll", binary_);
+        WriteText(out / "list.txt", list);
+        WriteText(out / "text.tx_", compressed);
+        WriteText(out / "lib.dll", binary_);
         c.Damage();
         const TVerifyReport v = VerifyReleaseSet(out);
         ASSERT_FALSE(v.Problems.empty()) << c.What;
