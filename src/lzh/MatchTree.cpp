@@ -31,11 +31,22 @@ int CommonPrefix(const std::uint8_t* a, const std::uint8_t* b, int n)
     return i;
 }
 
+// Eight bytes as one number whose order is the bytes' lexicographic order.
+std::uint64_t BigEndianWord(const std::uint8_t* p)
+{
+    std::uint64_t w = 0;
+    std::memcpy(&w, p, 8);
+    if constexpr (std::endian::native == std::endian::little)
+        w = __builtin_bswap64(w);
+    return w;
+}
+
 } // namespace
 
 void TMatchTree::Init()
 {
-    std::fill(std::begin(right_) + RootBase, std::end(right_), I16(NilNode));
+    for (auto& c : child_)
+        c[Left] = c[Right] = I16(NilNode);
     std::fill(std::begin(parent_), std::end(parent_), I16(NilNode));
     // Only the first StartPosition bytes need the fill; the rest of the
     // window is filled too, so that comparisons running past the end of a
@@ -45,54 +56,127 @@ void TMatchTree::Init()
     MatchPosition = 0;
 }
 
+// One insertion in progress: where the new node would hang now, and the
+// best match seen on the way down.
+struct TMatchTree::TWalk {
+    const std::uint8_t* Key;
+    std::uint64_t KeyWord; // the key's bytes 1 to 8
+    int R;
+    int Owner;
+    int Side;
+    int Length;
+    int Position;
+};
+
+void TMatchTree::Start(TWalk& w, int r)
+{
+    w.Key = &ring_[r];
+    w.KeyWord = BigEndianWord(w.Key + 1);
+    w.R = r;
+    w.Owner = RootBase + w.Key[0];
+    w.Side = Right;
+    w.Length = 0;
+    w.Position = 0; // read only once Length is a match's
+    child_[r][Left] = child_[r][Right] = NilNode;
+}
+
+// Goes one node down; false once the new node is in place. Without Want
+// the walk only finds the new node's place (and a full-length match, which
+// it replaces); the best match is not kept.
+template <bool Want>
+inline bool TMatchTree::Step(TWalk& w)
+{
+    const int p = child_[w.Owner][w.Side];
+    if (p == NilNode) {
+        child_[w.Owner][w.Side] = I16(w.R);
+        parent_[w.R] = I16(w.Owner);
+        return false;
+    }
+    const std::uint8_t* other = &ring_[p];
+    const std::uint64_t otherWord = BigEndianWord(other + 1);
+    const int d = ((w.R - p) & (RingSize - 1)) - 1;
+    int i = 0;
+    if (otherWord != w.KeyWord) {
+        w.Side = w.KeyWord > otherWord ? Right : Left;
+        if constexpr (!Want) {
+            w.Owner = p;
+            return true;
+        }
+        i = 1 + std::countl_zero(w.KeyWord ^ otherWord) / 8;
+    } else {
+        i = 9 + CommonPrefix(w.Key + 9, other + 9, LookAhead - 9);
+        if (i >= LookAhead) {
+            w.Length = LookAhead;
+            w.Position = d;
+            Replace(p, w.R);
+            return false;
+        }
+        w.Side = w.Key[i] > other[i] ? Right : Left;
+    }
+    // Longest wins, then nearest; chosen without branches, since the choice
+    // is as unpredictable as the data.
+    const bool take = (i > MatchThreshold) & ((i > w.Length) | ((i == w.Length) & (d < w.Position)));
+    w.Length = take ? i : w.Length;
+    w.Position = take ? d : w.Position;
+    w.Owner = p;
+    return true;
+}
+
+template <bool Want>
 void TMatchTree::Insert(int r)
 {
-    const std::uint8_t* key = &ring_[r];
-    int cmp = 1;
-    int p = RootBase + key[0];
-    left_[r] = right_[r] = NilNode;
-    MatchLength = 0;
-    for (;;) {
-        std::int16_t& next = cmp >= 0 ? right_[p] : left_[p];
-        if (next == NilNode) {
-            next = I16(r);
-            parent_[r] = I16(p);
-            return;
-        }
-        p = next;
-        const std::uint8_t* other = &ring_[p];
-        const int i = 1 + CommonPrefix(key + 1, other + 1, LookAhead - 1);
-        cmp = i < LookAhead ? key[i] - other[i] : 0;
-        if (i > MatchThreshold) {
-            const int d = ((r - p) & (RingSize - 1)) - 1;
-            if (i > MatchLength) {
-                MatchPosition = d;
-                MatchLength = i;
-                if (i >= LookAhead)
-                    break;
-            } else if (i == MatchLength && d < MatchPosition) {
-                MatchPosition = d;
-            }
-        }
+    TWalk w;
+    Start(w, r);
+    while (Step<Want>(w)) {
     }
-    Replace(p, r);
+    MatchLength = w.Length;
+    MatchPosition = w.Position;
 }
+
+template <bool WantFirst, bool WantSecond>
+void TMatchTree::InsertPair(int r, int& firstLength, int& firstPosition)
+{
+    TWalk a;
+    TWalk b;
+    Start(a, r);
+    Start(b, (r + 1) & (RingSize - 1));
+    bool moreA = true;
+    bool moreB = true;
+    while (moreA & moreB) {
+        moreA = Step<WantFirst>(a);
+        moreB = Step<WantSecond>(b);
+    }
+    while (moreA)
+        moreA = Step<WantFirst>(a);
+    while (moreB)
+        moreB = Step<WantSecond>(b);
+    firstLength = a.Length;
+    firstPosition = a.Position;
+    MatchLength = b.Length;
+    MatchPosition = b.Position;
+}
+
+template void TMatchTree::Insert<true>(int);
+template void TMatchTree::Insert<false>(int);
+template void TMatchTree::InsertPair<false, false>(int, int&, int&);
+template void TMatchTree::InsertPair<false, true>(int, int&, int&);
+template void TMatchTree::InsertPair<true, true>(int, int&, int&);
 
 // The link in parent's node that points at child (roots have only right
 // children, so the right link is tested first).
 std::int16_t& TMatchTree::LinkTo(int parent, int child)
 {
-    return right_[parent] == child ? right_[parent] : left_[parent];
+    return child_[parent][child_[parent][Right] == child ? Right : Left];
 }
 
 // r takes over p's place, children and parent; p leaves the tree.
 void TMatchTree::Replace(int p, int r)
 {
     parent_[r] = parent_[p];
-    left_[r] = left_[p];
-    right_[r] = right_[p];
-    parent_[left_[p]] = I16(r);
-    parent_[right_[p]] = I16(r);
+    child_[r][Left] = child_[p][Left];
+    child_[r][Right] = child_[p][Right];
+    parent_[child_[p][Left]] = I16(r);
+    parent_[child_[p][Right]] = I16(r);
     LinkTo(parent_[p], p) = I16(r);
     parent_[p] = NilNode;
 }
@@ -102,24 +186,24 @@ void TMatchTree::Remove(int p)
     if (parent_[p] == NilNode)
         return;
     int q = 0;
-    if (right_[p] == NilNode) {
-        q = left_[p];
-    } else if (left_[p] == NilNode) {
-        q = right_[p];
+    if (child_[p][Right] == NilNode) {
+        q = child_[p][Left];
+    } else if (child_[p][Left] == NilNode) {
+        q = child_[p][Right];
     } else {
         // Two children: p's in-order predecessor q takes its place.
-        q = left_[p];
-        if (right_[q] != NilNode) {
+        q = child_[p][Left];
+        if (child_[q][Right] != NilNode) {
             do {
-                q = right_[q];
-            } while (right_[q] != NilNode);
-            right_[parent_[q]] = left_[q];
-            parent_[left_[q]] = parent_[q];
-            left_[q] = left_[p];
-            parent_[left_[p]] = I16(q);
+                q = child_[q][Right];
+            } while (child_[q][Right] != NilNode);
+            child_[parent_[q]][Right] = child_[q][Left];
+            parent_[child_[q][Left]] = parent_[q];
+            child_[q][Left] = child_[p][Left];
+            parent_[child_[p][Left]] = I16(q);
         }
-        right_[q] = right_[p];
-        parent_[right_[p]] = I16(q);
+        child_[q][Right] = child_[p][Right];
+        parent_[child_[p][Right]] = I16(q);
     }
     parent_[q] = parent_[p];
     LinkTo(parent_[p], p) = I16(q);

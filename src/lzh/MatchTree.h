@@ -19,7 +19,23 @@ public:
     // Inserts position r and sets MatchLength and MatchPosition to its
     // longest match among the positions in the tree; among equally long
     // matches the nearest wins. A full-length match replaces the older node.
+    // Insert<false> changes the tree in the same way but leaves MatchLength
+    // and MatchPosition meaningless, for positions whose match is not used.
+    template <bool Want = true>
     void Insert(int r);
+    // Inserts r and then r + 1 with the same outcome as Insert(r);
+    // Insert(r + 1), but walks both trees at once, so that neither walk
+    // waits for the other's loads. Only for positions whose first bytes
+    // differ (the two walks must not share a tree). MatchLength and
+    // MatchPosition end as Insert(r + 1) leaves them; r's match goes to
+    // firstLength and firstPosition.
+    // WantFirst and WantSecond say which of the two matches is used, as in
+    // Insert<Want>.
+    template <bool WantFirst, bool WantSecond>
+    void InsertPair(int r, int& firstLength, int& firstPosition);
+
+    // Whether p's node is in the tree of first byte b.
+    bool InTree(int p, std::uint8_t b) const { return parent_[p] != NilNode && ring_[p] == b; }
     // Takes position p out of its tree (nothing when it is not in one).
     void Remove(int p);
 
@@ -38,12 +54,19 @@ public:
 
 private:
     static constexpr int RootBase = RingSize + 1; // root of first byte b: RootBase + b
+    enum : int { Left = 0, Right = 1 };
+
+    struct TWalk;
+    void Start(TWalk& w, int r);
+    template <bool Want>
+    bool Step(TWalk& w);
 
     std::int16_t& LinkTo(int parent, int child);
     void Replace(int p, int r);
 
-    std::int16_t left_[RingSize + 1] = {};
-    std::int16_t right_[RingSize + 257] = {}; // 4097 + b: root of first byte b
+    // child_[n][Left], child_[n][Right]; the roots (4097 + b for first byte
+    // b) use only their right link.
+    std::int16_t child_[RingSize + 257][2] = {};
     // Entry NilNode absorbs the writes made for absent children.
     std::int16_t parent_[RingSize + 1] = {};
     // The window, and a copy of its first LookAhead - 1 bytes behind it.

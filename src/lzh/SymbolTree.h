@@ -68,35 +68,52 @@ private:
     };
 
     void Rebuild();
-    void SwapWithHigher(int c, int l);
+    int Lift(int c, unsigned f);
+    int EndOfRun(int l, unsigned f) const;
+    void Adopt(int child, int n);
+    void IndexGrandparents();
     void BuildTable();
     void FillTable(int node, unsigned depth, unsigned prefix);
 
-    // Bits are gathered leaf first, up to 32 at a time; the part nearer the
-    // root goes out first, so a path of any depth is emitted in full.
+    // Bits are gathered leaf first, two levels per step through the
+    // grandparent entries (so one step's loads need not wait for the last
+    // one's), up to 62 at a time; the part nearer the root goes out first, so
+    // a path of any depth is emitted in full.
     template <class BitWriter>
     void EmitPath(int node, BitWriter& out) const
     {
-        std::uint32_t code = 0;
+        std::uint64_t code = 0;
         unsigned len = 0;
-        do {
-            code |= static_cast<std::uint32_t>(node & 1) << len;
-            ++len;
-            node = parent_[node];
-        } while (node != RootNode && len < 32);
-        if (node != RootNode)
-            EmitPath(node, out);
-        out.Put(code, len);
+        for (;;) {
+            const int p = parent_[node];
+            const int g = grand_[node];
+            code |= static_cast<std::uint64_t>(node & 1) << len++;
+            if (p == RootNode)
+                break;
+            code |= static_cast<std::uint64_t>(p & 1) << len++;
+            if (g == RootNode)
+                break;
+            node = g;
+            if (len >= 62) {
+                EmitPath(node, out);
+                break;
+            }
+        }
+        if (len > 32)
+            out.Put(static_cast<std::uint32_t>(code >> 32), len - 32);
+        out.Put(static_cast<std::uint32_t>(code), len > 32 ? 32 : len);
     }
 
     // freq_[NodeCount] is a sentinel that stops the upward scan in Update.
-    std::uint16_t freq_[NodeCount + 1] = {};
+    std::uint16_t freq_[NodeCount + 8] = {};
     // 0..626: parent of each node (the root's entry is 0);
     // NodeCount + s: the leaf that holds symbol s.
     std::int16_t parent_[NodeCount + SymbolCount] = {};
     // First child of an internal node (the second is the next index), or
     // NodeCount + s for a leaf holding symbol s.
     std::int16_t child_[NodeCount] = {};
+    // The parent's parent of each node (0 for the root's children).
+    std::int16_t grand_[NodeCount] = {};
 
     // The walk table: for each value of the next TableBits bits, where the
     // walk from the root ends after them. It reads the child entries of the
