@@ -28,14 +28,8 @@ public:
                 ++count;
                 continue;
             }
-            // The copy goes byte by byte, so a match may overlap the bytes
-            // it is producing (a run of one byte is a match at distance 1).
             const unsigned length = static_cast<unsigned>(c) - (256 - MatchThreshold - 1);
-            unsigned from = (r_ - DecodePosition() - 1) & (RingSize - 1);
-            for (unsigned k = 0; k < length; ++k) {
-                Put(ring_[from]);
-                from = (from + 1) & (RingSize - 1);
-            }
+            Copy((r_ - DecodePosition() - 1) & (RingSize - 1), length);
             count += length;
         }
         return count;
@@ -46,9 +40,35 @@ private:
     {
         unsigned v = in_.GetByte();
         const unsigned u = PositionCode.DecodeU[v];
-        for (unsigned n = PositionCode.DecodeLength[v] - 2U; n > 0; --n)
-            v = (v << 1) + in_.GetBit();
+        // The code's remaining bits, then the low 6 bits, fill the byte's
+        // place: the last 6 bits taken are the low 6 bits.
+        const unsigned n = PositionCode.DecodeLength[v] - 2U;
+        if (n > 0) {
+            v = (v << n) | in_.PeekBits(n);
+            in_.SkipBits(n);
+        }
         return (u << 6) | (v & 0x3F);
+    }
+
+    // Copies length bytes from ring position from. The copy runs forward
+    // byte by byte, so a match may overlap the bytes it is producing (a run
+    // of one byte is a match at distance 1). Where neither end wraps, the
+    // bytes go to the writer in one piece.
+    void Copy(unsigned from, unsigned length)
+    {
+        if (from + length <= RingSize && r_ + length <= RingSize) {
+            std::uint8_t* to = ring_ + r_;
+            const std::uint8_t* source = ring_ + from;
+            for (unsigned k = 0; k < length; ++k)
+                to[k] = source[k];
+            writer_(to, static_cast<std::uint16_t>(length));
+            r_ = (r_ + length) & (RingSize - 1);
+            return;
+        }
+        for (unsigned k = 0; k < length; ++k) {
+            Put(ring_[from]);
+            from = (from + 1) & (RingSize - 1);
+        }
     }
 
     void Put(std::uint8_t byte)

@@ -54,6 +54,7 @@ public:
     unsigned Freq(int node) const { return freq_[node]; }
     int Child(int node) const { return child_[node]; }
     int Parent(int node) const { return parent_[node]; }
+    int Grand(int node) const { return grand_[node]; }
     int Leaf(int symbol) const { return parent_[NodeCount + symbol]; }
 
     // Levels the walk table covers: the top levels change rarely (a swap

@@ -118,6 +118,36 @@ TEST(CodecVectors, LongOutputsMatchTheirDigests)
 
 namespace {
 
+// The input may end on any step of the encoder's window: alone, in the
+// middle of two steps taken together, or on a step taken ahead for the next
+// token. Every prefix of four inputs up to 400 bytes, coded one after the
+// other, gives the bytes pinned before the steps were paired.
+TEST(CodecVectors, EveryShortInputEndsWithThePinnedBytes)
+{
+    const struct {
+        const char* name;
+        Bytes input;
+        std::size_t codedSize;
+        std::uint64_t digest;
+    } cases[] = {
+        {"text", lzhtest::WordText(400, 3), 43206, 0x0ed159310d7f33beULL},
+        {"random", lzhtest::RandomBytes(400, 4), 84059, 0xe8cdbe6446603f71ULL},
+        {"runs", lzhtest::Runs(400, 5), 4236, 0xb5c9414ebe4d0629ULL},
+        {"spaces", lzhtest::LeadingSpaces(400, 6), 16661, 0xf9d90e338f1203d7ULL},
+    };
+    for (const auto& c : cases) {
+        Bytes all;
+        for (auto end = c.input.begin(); ; ++end) {
+            const Bytes coded = Encode(Bytes(c.input.begin(), end));
+            all.insert(all.end(), coded.begin(), coded.end());
+            if (end == c.input.end())
+                break;
+        }
+        EXPECT_EQ(all.size(), c.codedSize) << c.name;
+        EXPECT_EQ(lzhtest::Fnv1a64(all), c.digest) << c.name;
+    }
+}
+
 // A few megabytes in 64 KiB pieces taken in turn from each kind of input,
 // so that the window, the tree rebuild and the long matches all turn over
 // many times within one stream.

@@ -18,7 +18,8 @@ using qm::lzh::SymbolCount;
 using qm::lzh::TSymbolTree;
 
 // The shape every update must keep: frequencies sorted, sibling pairs with
-// their parent's frequency as their sum, and a leaf table that points back.
+// their parent's frequency as their sum, a leaf table that points back, and
+// grandparent entries that agree with the parents.
 ::testing::AssertionResult WellFormed(const TSymbolTree& t)
 {
     for (int n = 0; n + 1 < NodeCount; ++n)
@@ -38,6 +39,10 @@ using qm::lzh::TSymbolTree;
         if (t.Freq(n) != t.Freq(c) + t.Freq(c + 1))
             return ::testing::AssertionFailure() << "node " << n << " is not the sum of its children";
     }
+    // The grandparent entries the walks take two levels at a time with.
+    for (int n = 0; n < RootNode; ++n)
+        if (t.Grand(n) != t.Parent(t.Parent(n)))
+            return ::testing::AssertionFailure() << "grandparent of " << n << " is stale";
     if (leaves != SymbolCount)
         return ::testing::AssertionFailure() << leaves << " leaves";
     return ::testing::AssertionSuccess();
