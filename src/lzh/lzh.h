@@ -4,15 +4,18 @@
 // followed by the lower 6 bits.
 //
 // The codec knows nothing of files. It pulls its input one byte at a time
-// from a reader and pushes its output one byte at a time into a writer:
+// from a reader and pushes its output into a writer:
 //
 //   reader(std::uint8_t* buffer, std::uint16_t count) -> std::uint16_t delivered
 //   writer(const std::uint8_t* buffer, std::uint16_t count)   (result ignored)
 //
-// count is always 1. The encoder takes a delivered count of 0 as the end of
-// its input and may ask again afterwards (the reader must keep answering 0);
-// the decoder reads an undelivered byte as zero bits, but the second one it
-// has to ask for means the stream is cut short (see TBitReader in BitIO.h). A writer that fails
+// The reader's count is always 1. The writer's is 1, except that the decoder
+// hands over a match that lies in one piece of its window at once (at most
+// 60 bytes; the buffer is valid only during the call). The encoder takes a
+// delivered count of 0 as the end of its input and may stop asking there (a
+// reader asked again must keep answering 0); the decoder reads an
+// undelivered byte as zero bits, but the second one it has to ask for means
+// the stream is cut short (see TBitReader in BitIO.h). A writer that fails
 // raises an exception, which passes through the codec unchanged, as do the
 // reader's. Both callables are template parameters, so each call is resolved
 // and inlined at compile time.
