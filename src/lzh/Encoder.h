@@ -48,7 +48,12 @@ public:
                     if (!Read(byte))
                         break;
                     Enter(byte);
-                    if (steps == 1) {
+                    if (repeats_ > LookAhead) {
+                        // The key is the previous position's (one byte
+                        // repeated over both).
+                        tree_.InsertRepeat(r_);
+                        now = {tree_.MatchLength, tree_.MatchPosition};
+                    } else if (steps == 1) {
                         tree_.Insert(r_);
                         now = {tree_.MatchLength, tree_.MatchPosition};
                     } else {
@@ -133,6 +138,8 @@ private:
     // The window moves on by one position, the oldest giving way to byte.
     void Enter(std::uint8_t byte)
     {
+        repeats_ = byte == newest_ ? repeats_ + 1 : 1;
+        newest_ = byte;
         tree_.Remove(s_);
         tree_.Store(s_, byte);
         Advance();
@@ -187,6 +194,10 @@ private:
     int len_ = 0;           // bytes held in the look-ahead
     std::int64_t read_ = 0;
     bool ended_ = false;    // the reader has answered 0
+    // The byte that entered last, and how many times in a row it entered
+    // (counted from the first step on, so never more than are there).
+    std::uint8_t newest_ = 0;
+    int repeats_ = 0;
 };
 
 } // namespace qm::lzh

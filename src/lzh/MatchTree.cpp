@@ -62,8 +62,9 @@ struct TMatchTree::TWalk {
     const std::uint8_t* Key;
     std::uint64_t KeyWord; // the key's bytes 1 to 8
     int R;
-    int Owner;
+    int Owner; // the new node hangs from this node's link on Side
     int Side;
+    int Next;  // where that link points now
     int Length;
     int Position;
 };
@@ -75,6 +76,7 @@ void TMatchTree::Start(TWalk& w, int r)
     w.R = r;
     w.Owner = RootBase + w.Key[0];
     w.Side = Right;
+    w.Next = child_[w.Owner][Right];
     w.Length = 0;
     w.Position = 0; // read only once Length is a match's
     child_[r][Left] = child_[r][Right] = NilNode;
@@ -86,22 +88,26 @@ void TMatchTree::Start(TWalk& w, int r)
 template <bool Want>
 inline bool TMatchTree::Step(TWalk& w)
 {
-    const int p = child_[w.Owner][w.Side];
+    const int p = w.Next;
     if (p == NilNode) {
         child_[w.Owner][w.Side] = I16(w.R);
         parent_[w.R] = I16(w.Owner);
         return false;
     }
+    // Both of p's links are read before the comparison decides between
+    // them, so that the next node's loads wait for one load, not two.
+    const int left = child_[p][Left];
+    const int right = child_[p][Right];
     const std::uint8_t* other = &ring_[p];
     const std::uint64_t otherWord = BigEndianWord(other + 1);
     const int d = ((w.R - p) & (RingSize - 1)) - 1;
     int i = 0;
     if (otherWord != w.KeyWord) {
         w.Side = w.KeyWord > otherWord ? Right : Left;
-        if constexpr (!Want) {
-            w.Owner = p;
+        w.Owner = p;
+        w.Next = w.Side == Right ? right : left;
+        if constexpr (!Want)
             return true;
-        }
         i = 1 + std::countl_zero(w.KeyWord ^ otherWord) / 8;
     } else {
         i = 9 + CommonPrefix(w.Key + 9, other + 9, LookAhead - 9);
@@ -112,13 +118,14 @@ inline bool TMatchTree::Step(TWalk& w)
             return false;
         }
         w.Side = w.Key[i] > other[i] ? Right : Left;
+        w.Owner = p;
+        w.Next = w.Side == Right ? right : left;
     }
     // Longest wins, then nearest; chosen without branches, since the choice
     // is as unpredictable as the data.
     const bool take = (i > MatchThreshold) & ((i > w.Length) | ((i == w.Length) & (d < w.Position)));
     w.Length = take ? i : w.Length;
     w.Position = take ? d : w.Position;
-    w.Owner = p;
     return true;
 }
 

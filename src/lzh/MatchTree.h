@@ -34,6 +34,16 @@ public:
     template <bool WantFirst, bool WantSecond>
     void InsertPair(int r, int& firstLength, int& firstPosition);
 
+    // Inserts r when its key equals that of r - 1, the newest node: the
+    // walk would end there with a full-length match at distance 1, so r takes
+    // r - 1's place at once. The outcome is Insert(r)'s.
+    void InsertRepeat(int r)
+    {
+        Replace((r - 1) & (RingSize - 1), r);
+        MatchLength = LookAhead;
+        MatchPosition = 0;
+    }
+
     // Whether p's node is in the tree of first byte b.
     bool InTree(int p, std::uint8_t b) const { return parent_[p] != NilNode && ring_[p] == b; }
     // Takes position p out of its tree (nothing when it is not in one).
