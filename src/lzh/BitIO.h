@@ -8,8 +8,8 @@
 
 namespace qm::lzh {
 
-// Collects bits and hands every completed byte to the writer. The last byte
-// is padded with zero bits by Flush().
+// Collects bits and hands them to the writer four whole bytes at a time;
+// Flush() hands over the rest, the last byte padded with zero bits.
 template <class Writer>
 class TBitWriter {
 public:
@@ -20,28 +20,32 @@ public:
     {
         acc_ = (acc_ << len) | code;
         count_ += len;
-        while (count_ >= 8) {
-            count_ -= 8;
-            Emit(static_cast<std::uint8_t>(acc_ >> count_));
+        if (count_ >= 32) {
+            count_ -= 32;
+            const auto word = static_cast<std::uint32_t>(acc_ >> count_);
+            const std::uint8_t bytes[4] = {static_cast<std::uint8_t>(word >> 24), static_cast<std::uint8_t>(word >> 16),
+                                           static_cast<std::uint8_t>(word >> 8), static_cast<std::uint8_t>(word)};
+            writer_(bytes, std::uint16_t{4});
         }
     }
 
     void Flush()
     {
+        std::uint8_t bytes[4] = {};
+        std::uint16_t n = 0;
+        for (; count_ >= 8; count_ -= 8)
+            bytes[n++] = static_cast<std::uint8_t>(acc_ >> (count_ - 8));
         if (count_ > 0)
-            Emit(static_cast<std::uint8_t>(acc_ << (8 - count_)));
+            bytes[n++] = static_cast<std::uint8_t>(acc_ << (8 - count_));
         count_ = 0;
+        if (n > 0)
+            writer_(bytes, n);
     }
 
 private:
-    void Emit(std::uint8_t byte)
-    {
-        writer_(&byte, std::uint16_t{1});
-    }
-
     Writer& writer_;
     std::uint64_t acc_ = 0; // only the low count_ bits are pending
-    unsigned count_ = 0;    // 0..7 between calls
+    unsigned count_ = 0;    // 0..31 between calls
 };
 
 // Takes bits from the reader. It keeps at most 16 bits and asks for the next

@@ -9,9 +9,10 @@
 //   reader(std::uint8_t* buffer, std::uint16_t count) -> std::uint16_t delivered
 //   writer(const std::uint8_t* buffer, std::uint16_t count)   (result ignored)
 //
-// The reader's count is always 1. The writer's is 1, except that the decoder
-// hands over a match that lies in one piece of its window at once (at most
-// 60 bytes; the buffer is valid only during the call). The encoder takes a
+// The reader's count is always 1. The writer gets the output in pieces: the
+// encoder's are 4 bytes (fewer at the end); the decoder's are one byte, or a
+// match that lies in one piece of its window (at most 60 bytes). The buffer
+// is valid only during the call. The encoder takes a
 // delivered count of 0 as the end of its input and may stop asking there (a
 // reader asked again must keep answering 0); the decoder reads an
 // undelivered byte as zero bits, but the second one it has to ask for means
