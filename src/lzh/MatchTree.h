@@ -23,14 +23,12 @@ public:
     // and MatchPosition meaningless, for positions whose match is not used.
     template <bool Want = true>
     void Insert(int r);
-    // Inserts r and then r + 1 with the same outcome as Insert(r);
-    // Insert(r + 1), but walks both trees at once, so that neither walk
-    // waits for the other's loads. Only for positions whose first bytes
-    // differ (the two walks must not share a tree). MatchLength and
-    // MatchPosition end as Insert(r + 1) leaves them; r's match goes to
-    // firstLength and firstPosition.
-    // WantFirst and WantSecond say which of the two matches is used, as in
-    // Insert<Want>.
+    // Inserts r and then r + 1 with the outcome of Insert(r); Insert(r + 1),
+    // but walks both trees side by side, so that neither walk waits for the
+    // other's loads. Only for positions whose first bytes differ: the two
+    // walks must not share a tree. WantFirst and WantSecond say which of the
+    // two matches is kept, as Want does for Insert. r's match goes to
+    // firstLength and firstPosition; r + 1's to MatchLength and MatchPosition.
     template <bool WantFirst, bool WantSecond>
     void InsertPair(int r, int& firstLength, int& firstPosition);
 

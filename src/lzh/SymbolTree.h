@@ -54,7 +54,7 @@ public:
     unsigned Freq(int node) const { return freq_[node]; }
     int Child(int node) const { return child_[node]; }
     int Parent(int node) const { return parent_[node]; }
-    int Grand(int node) const { return grand_[node]; }
+    int Grand(int node) const { return grand_[node]; } // the parent's parent
     int Leaf(int symbol) const { return parent_[NodeCount + symbol]; }
 
     // Levels the walk table covers: the top levels change rarely (a swap
@@ -105,7 +105,8 @@ private:
         out.Put(static_cast<std::uint32_t>(code), len > 32 ? 32 : len);
     }
 
-    // freq_[NodeCount] is a sentinel that stops the upward scan in Update.
+    // freq_[NodeCount] on are sentinels above any frequency: they end the
+    // scan for the end of a run, which reads eight entries at a time.
     std::uint16_t freq_[NodeCount + 8] = {};
     // 0..626: parent of each node (the root's entry is 0);
     // NodeCount + s: the leaf that holds symbol s.
