@@ -1,6 +1,6 @@
 // The LZH component's side of the codec: the input and output streams behind
-// 32 KiB blocks, served to the codec one byte at a time, and the count checks
-// with their error texts.
+// 32 KiB blocks, read by the codec one byte at a time and written in pieces
+// (lzh.h), and the count checks with their error texts.
 #pragma once
 
 #include "base/Events.h"
