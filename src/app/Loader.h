@@ -41,7 +41,7 @@
 
 #include "app/AppSeams.h"
 #include "app/FormLayout.h"
-#include "app/ListHash.h"
+#include "release/ListHash.h"
 #include "base/StringList.h"
 #include "http/HttpProt.h"
 #include "lzh/LzhD.h"

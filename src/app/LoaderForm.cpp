@@ -2,7 +2,7 @@
 // the mail link and the proxy dialog.
 #include "app/Loader.h"
 
-#include "app/ExtraStr.h"
+#include "base/ExtraStr.h"
 #include "app/proxyset.h"
 #include "http/HttpProtText.h"
 #include "ui/Cursor.h"

@@ -15,10 +15,10 @@
 //  - the window was closed meanwhile (ClosePending): at once and silently.
 #include "app/Loader.h"
 
-#include "app/ExtraStr.h"
-#include "app/FileListRules.h"
+#include "base/ExtraStr.h"
+#include "release/ListRules.h"
 #include "app/RunError.h"
-#include "app/Sha256Cng.h"
+#include "release/Sha256Cng.h"
 #include "ui/Cursor.h"
 #include "ui/MessageBox.h"
 

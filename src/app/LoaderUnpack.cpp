@@ -3,8 +3,8 @@
 #include "app/Loader.h"
 
 #include "app/Extra.h"
-#include "app/ExtraStr.h"
-#include "app/FileListRules.h"
+#include "base/ExtraStr.h"
+#include "release/ListRules.h"
 #include "ui/Cursor.h"
 #include "ui/MessageBox.h"
 

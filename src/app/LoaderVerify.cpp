@@ -6,7 +6,7 @@
 #include "app/Loader.h"
 
 #include "app/RunError.h"
-#include "app/SignatureCng.h"
+#include "release/SignatureCng.h"
 
 namespace qm {
 namespace {

@@ -7,8 +7,8 @@
 #include "LoaderRunFixture.h"
 
 #include "app/Extra.h"
-#include "app/SignatureCng.h"
-#include "app/Sha256Cng.h"
+#include "release/SignatureCng.h"
+#include "release/Sha256Cng.h"
 
 namespace qm::test {
 namespace {

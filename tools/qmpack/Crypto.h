@@ -8,8 +8,8 @@
 // halves do not belong together) raises qm::Exception.
 #pragma once
 
-#include "app/ListHash.h"
-#include "app/ReleaseFiles.h"
+#include "release/ListHash.h"
+#include "release/ReleaseFiles.h"
 
 #include <filesystem>
 #include <string_view>

@@ -1,9 +1,9 @@
 #include "ReleaseSign.h"
 
 #include "Crypto.h"
-#include "ListLine.h"
+#include "PackRules.h"
 #include "TextFile.h"
-#include "app/ExtraStr.h"
+#include "base/ExtraStr.h"
 
 #include <fstream>
 #include <sstream>

@@ -28,8 +28,8 @@ int Build(const std::string& Manifest, const std::string& OutDir)
     if (PrintProblems(result.Errors) != 0)
         return 1;
     for (const TListLine& line : result.Lines)
-        std::printf("%-14s %10lld -> %10lld %s  %s\n", line.RemoteName.c_str(),
-                    static_cast<long long>(line.InstalledSize), static_cast<long long>(line.DownloadSize),
+        std::printf("%-14s %10s -> %10s %s  %s\n", line.RemoteName.c_str(), line.InstalledSize.Text.c_str(),
+                    line.DownloadSize.Text.c_str(),
                     line.Compressed ? "lzh  " : "plain", line.TargetPath.c_str());
     std::printf("%zu files and list.txt written to %s\n", result.Lines.size(), OutDir.c_str());
     return 0;

@@ -1,6 +1,6 @@
-#include "app/ReleaseFiles.h"
+#include "release/ReleaseFiles.h"
 
-#include "app/ListHash.h"
+#include "release/ListHash.h"
 
 #include <algorithm>
 #include <optional>
