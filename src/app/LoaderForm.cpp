@@ -79,14 +79,9 @@ std::string TaForm::ServerBaseURL() const
     return DescrambleText(scrambledServerBaseURL_);
 }
 
-std::string TaForm::ServerHostName() const
-{
-    return SplitURL(ServerBaseURL()).Host;
-}
-
 void TaForm::FormCreate()
 {
-    FileList.Clear();
+    Run.ReleaseFileList();
     CompleteAtLoad = 0;
     DownloadDir = SystemText([](char* Buffer, DWORD Size) { return GetCurrentDirectoryA(Size, Buffer); }) +
                   "\\veldratp";
@@ -105,9 +100,7 @@ void TaForm::FormClose()
         // end its transfer and let SBStartClick finish the close once the
         // run has returned, so nothing it still uses is released under it.
         ClosePending = true;
-        CancelRequested = true;
-        if (HttpCli1.State() != hsReady)
-            HttpCli1.Abort();
+        Run.Close();
         return;
     }
     FinishClose();
@@ -118,11 +111,13 @@ void TaForm::FinishClose()
     closing_ = true;
     ClosePending = false;
     if (CompleteAtLoad > 0 &&
-        ui::ShowMessageBox(Handle(), DeletePrompt, "Confirm", MB_YESNO | MB_ICONQUESTION) == IDYES)
+        ui::ShowMessageBox(Handle(), DeletePrompt, "Confirm", MB_YESNO | MB_ICONQUESTION) == IDYES) {
+        Run.DeleteTemporaries();
         DeleteDownloads(DownloadDir);
+    }
     if (InstallStarted)
         ui::ShowMessage(InstalledMessage);
-    FileList.Clear();
+    Run.ReleaseFileList();
     closed_ = true;
     closing_ = false;
     ShowWindow(Handle(), SW_HIDE);
@@ -132,8 +127,7 @@ void TaForm::SBStartClick()
 {
     if (RunInProgress) // Start is disabled then; a second run must never begin
         return;
-    CancelRequested = false;
-    if (SBStart.Caption() == "&Install QM") {
+    if (state_ == TWindowState::Complete || state_ == TWindowState::DisksWritten) {
         RunSetup();
         return;
     }
@@ -147,17 +141,16 @@ void TaForm::SBStartClick()
     RunInProgress = false;
     if (ClosePending)
         FinishClose();
-    else if (CancelRequested)
-        SBStart.SetEnabled(true); // the cancelled run has now fully ended
+    else // Start stayed disabled while the run was on its way out
+        SBStart.SetEnabled(state_ != TWindowState::Transferring);
 }
 
 void TaForm::SBCancelClick()
 {
     ui::SetScreenCursor(ui::crDefault);
-    const std::string caption = SBCancel.Caption();
-    if (caption == "&Make Disks")
+    if (state_ == TWindowState::Complete)
         MakeDisks();
-    else if (caption == "&Cancel")
+    else if (state_ == TWindowState::Transferring)
         CancelDownloadRun();
     else
         Close();

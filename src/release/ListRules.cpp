@@ -23,7 +23,8 @@ bool IsTemporaryName(std::string_view Path)
 
 std::optional<std::string> CheckRemoteName(std::string_view Name)
 {
-    const std::string quoted = "\"" + std::string(Name) + "\"";
+    std::string quoted(1, '"');
+    quoted.append(Name).push_back('"');
     if (!IsPlainFileName(Name))
         return "the remote name " + quoted + " is not a plain file name";
     if (IsTemporaryName(Name))
@@ -39,6 +40,8 @@ std::optional<std::string> CheckListLine(const TListLine& Line, int LineNumber)
     const std::string where = " in line " + std::to_string(LineNumber) + " of the file list";
     if (!Line.InstalledSize.Value)
         return "The installed size" + where + " is not a number: \"" + Line.InstalledSize.Text + "\"";
+    if (!IsPlainFileName(Line.RemoteName))
+        return "The file list names a file that is not a plain file name: \"" + Line.RemoteName + "\"";
     if (std::optional<std::string> bad = CheckRemoteName(Line.RemoteName))
         return "The file list names a file it cannot use" + where + ": " + *bad;
     if (IsTemporaryName(Line.TargetPath))

@@ -176,15 +176,17 @@ TEST_F(LoaderRunTest, MakeDisksFillsTheDiskettesInListOrder)
         SCOPED_TRACE(c.Name);
         RemoveTree(Floppy);
         CreateDirectoryA(Floppy, nullptr);
-        Form->FileList.Clear();
+        std::vector<std::string> lines;
         for (const std::string& target : c.Targets) {
             WriteTextFile(Prog(target), target);
-            Form->FileList.Add(ListLine(target, "1", "1", target, Prog(target), ""));
+            lines.push_back(ListLine(target, "1", "1", target, Prog(target), ""));
         }
+        WriteTextFile(Prog("list.txt"), ListText(lines));
+        ASSERT_FALSE(Form->Run.LoadFileList());
         if (*c.Missing)
             DeleteFileA(Prog(c.Missing).c_str());
         Form->LStat.SetCaption("Ready");
-        Form->SBCancel.SetCaption("&Make Disks"); // the complete state
+        Form->SetWindowState(TaForm::TWindowState::Complete);
         Boxes.Shown.clear();
         Boxes.Answers = c.Answers;
         std::vector<std::tuple<std::string, std::string, TNames>> seen;

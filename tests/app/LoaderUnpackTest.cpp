@@ -14,7 +14,7 @@ TEST_F(LoaderRunTest, TheExactFlagDecidesAndRowsThatFailStayToBeFetched)
     const std::string list = ListText({
         ListLine("Packed", size(packed), size(plain), "a.lzh", "{prog}\\a.txt", "yes"),
         ListLine("Capital", size(packed), size(packed), "b.lzh", "{prog}\\b.txt", "Yes"),
-        "NoFlag\t1\t" + size(plain) + "\tc.bin\t{prog}\\c.txt", // five fields only
+        "NoFlag\t" + size(plain) + "\t" + size(plain) + "\tc.bin\t{prog}\\c.txt", // five fields only
         ListLine("Damaged", size(damaged), size(plain), "d.lzh", "{prog}\\d.txt", "yes"),
         ListLine("NoFolder", size(plain), size(plain), "e.bin", "{prog}\\missing\\e.txt", ""),
     });
