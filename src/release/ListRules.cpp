@@ -23,7 +23,8 @@ bool IsTemporaryName(std::string_view Path)
 
 std::optional<std::string> CheckRemoteName(std::string_view Name)
 {
-    const std::string quoted = "\"" + std::string(Name) + "\"";
+    std::string quoted(1, '"');
+    quoted.append(Name).push_back('"');
     if (!IsPlainFileName(Name))
         return "the remote name " + quoted + " is not a plain file name";
     if (IsTemporaryName(Name))
