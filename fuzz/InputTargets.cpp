@@ -212,7 +212,7 @@ void FuzzFileList(const std::uint8_t* data, std::size_t size)
     list.LoadFromText(AsText(data, size));
     for (int i = 0; i < list.Count(); ++i)
         CheckListLine(list[i]);
-    CheckReleaseFile(AsText(data, size), qm::ReadSignature, qm::FormatSignature);
+    CheckReleaseFile(AsText(data, size), qm::ReadListSignature, qm::FormatListSignature);
     CheckReleaseFile(AsText(data, size), qm::ReadPublicKey, qm::FormatPublicKey);
 }
 

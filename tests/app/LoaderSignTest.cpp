@@ -62,7 +62,7 @@ struct TSignedSetTest : LoaderRunTest {
     }
     static std::string Sign(const std::string& List, const TPrivateKey& Key)
     {
-        return FormatSignature(SignRelease(Key, List));
+        return FormatListSignature({1, std::nullopt, SignRelease(Key, SignedListData(List, 1, std::nullopt))});
     }
     // Serves the set (Files mode): the list, its signature unless none
     // (then 404 until a signature is served), and every file.
@@ -152,9 +152,9 @@ TEST_F(TSignedSetTest, AListThatCannotBeVerifiedIsRefusedBeforeAnyDownload)
         {"a target edited", edited(4, "{sys}\\one.out"), signature, Mismatch},
         {"a hash edited", edited(6, HexText(TSha256::Of(files[2].Bytes))), signature, Mismatch},
         {"an empty signature", good, "",
-         "not a signature file: its first line is not \"QMSIG 1 ecdsa-p256-sha256\"."},
+         "not a signature file: its first line is not \"QMSIG 2 ecdsa-p256-sha256\"."},
         {"a truncated signature", good, signature.substr(0, 100),
-         "the signature file's second line is not 128 hex digits."},
+         "the signature file's fourth line is not 128 hex digits."},
         {"another key's signature", good, Sign(good, other), Mismatch},
         {"the signature of an older list", good, Sign(older, key), Mismatch},
         {"a signed list without hashes", List(false), Sign(List(false), key),
