@@ -34,6 +34,7 @@
 #include "http/HttpProt.h"
 #include "lzh/LzhD.h"
 #include "release/ListLine.h"
+#include "release/ReleaseFiles.h"
 
 #include <cstdint>
 #include <functional>
@@ -149,7 +150,13 @@ private:
     // Fetches list.txt (and its signature) to temporaries, verifies them,
     // and puts them in place of the earlier list.
     std::optional<TRunOutcome> FetchFileList();
+    // With a release key: the signature must verify, must not have expired,
+    // and its sequence must not be lower than that of the list kept from an
+    // earlier run (so an older signed list cannot be replayed).
     std::optional<TRunOutcome> VerifyFileList(const std::string& ListFile, const std::string& SignatureFile);
+    // The sequence of the list and signature in DownloadDir when Key
+    // verifies them, or none.
+    std::optional<std::uint64_t> KeptSequence(const TPublicKey& Key) const;
 
     // ---- DownloadRun.cpp ----
     std::optional<TRunOutcome> DownloadRows();

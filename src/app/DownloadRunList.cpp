@@ -9,6 +9,8 @@
 
 #include <windows.h>
 
+#include <ctime>
+
 namespace qm {
 namespace {
 
@@ -33,6 +35,18 @@ std::string ReadSmallFile(const std::string& Path, std::int64_t Limit)
     if (static_cast<std::int64_t>(bytes.size()) > Limit)
         throw EStreamError("The file is larger than " + std::to_string(Limit) + " bytes: " + Path);
     return bytes;
+}
+
+// Seconds since 1970 as "YYYY-MM-DD HH:MM:SS UTC".
+std::string UtcText(std::int64_t Seconds)
+{
+    const auto time = static_cast<std::time_t>(Seconds);
+    std::tm parts{};
+    if (gmtime_s(&parts, &time) != 0)
+        return std::to_string(Seconds) + " seconds";
+    char text[32];
+    std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S UTC", &parts);
+    return text;
 }
 
 TRunOutcome LocalError(std::string Message)
@@ -92,13 +106,36 @@ std::optional<TRunOutcome> TDownloadRun::VerifyFileList(const std::string& ListF
 {
     try {
         const TPublicKey key = ReadPublicKey(releasePublicKey_);
-        const TRawSignature signature = ReadSignature(ReadSmallFile(SignatureFile, SignatureFileLimit));
-        if (!VerifyReleaseSignature(key, ReadSmallFile(ListFile, ListFileLimit), signature))
+        const TListSignature signature = ReadListSignature(ReadSmallFile(SignatureFile, SignatureFileLimit));
+        if (!VerifyReleaseSignature(key, SignedListData(ReadSmallFile(ListFile, ListFileLimit), signature.Sequence,
+                                                        signature.Expires),
+                                    signature.Signature))
             throw EReleaseFileError("its signature does not match it (altered, or signed with another key)");
+        if (signature.Expires && std::time(nullptr) >= *signature.Expires)
+            throw EReleaseFileError("its signature has expired (it was valid until " + UtcText(*signature.Expires) +
+                                    "); an old list may be replayed by someone on the way");
+        if (const std::optional<std::uint64_t> kept = KeptSequence(key); kept && signature.Sequence < *kept)
+            throw EReleaseFileError("it is older than the list verified here before (sequence " +
+                                    std::to_string(signature.Sequence) + " against " + std::to_string(*kept) +
+                                    "); an old list may be replayed by someone on the way");
     } catch (const EReleaseFileError& e) {
         return LocalError(NotVerified + e.Message + ".");
     } catch (const EStreamError& e) {
         return LocalError(NotVerified + e.Message);
+    }
+    return std::nullopt;
+}
+
+std::optional<std::uint64_t> TDownloadRun::KeptSequence(const TPublicKey& Key) const
+{
+    try {
+        const TListSignature kept = ReadListSignature(
+            ReadSmallFile(DownloadDir + "\\" + std::string(SignatureFileName), SignatureFileLimit));
+        const std::string list = ReadSmallFile(DownloadDir + "\\" + std::string(ListFileName), ListFileLimit);
+        if (VerifyReleaseSignature(Key, SignedListData(list, kept.Sequence, kept.Expires), kept.Signature))
+            return kept.Sequence;
+    } catch (const Exception&) {
+        // None kept, or not one this key signed: nothing to compare with.
     }
     return std::nullopt;
 }

@@ -60,9 +60,11 @@ struct TSignedSetTest : LoaderRunTest {
             lines.push_back(Line(f, WithHash));
         return ListText(lines);
     }
-    static std::string Sign(const std::string& List, const TPrivateKey& Key)
+    static std::string Sign(const std::string& List, const TPrivateKey& Key, std::uint64_t Sequence = 1,
+                            std::optional<std::int64_t> Expires = std::nullopt)
     {
-        return FormatListSignature({1, std::nullopt, SignRelease(Key, SignedListData(List, 1, std::nullopt))});
+        return FormatListSignature(
+            {Sequence, Expires, SignRelease(Key, SignedListData(List, Sequence, Expires))});
     }
     // Serves the set (Files mode): the list, its signature unless none
     // (then 404 until a signature is served), and every file.
@@ -173,6 +175,41 @@ TEST_F(TSignedSetTest, AListThatCannotBeVerifiedIsRefusedBeforeAnyDownload)
         EXPECT_EQ(names, (std::vector<std::string>{"list.txt", "list.txt.sig"}));
         ExpectIdle();
         ExpectNothingPlaced();
+    }
+}
+
+// A list signed earlier than the one verified here before, or whose
+// signature has expired, is refused before any download; the list kept from
+// the earlier run stays as it was, and a list that fails to verify never
+// replaces it.
+TEST_F(TSignedSetTest, AnOlderOrExpiredListIsRefusedAndTheKeptListStays)
+{
+    UseKey(key);
+    Serve(List(), Sign(List(), key, 5));
+    Form->SBStart.Click();
+    ASSERT_EQ(Boxes.Texts(), std::vector<std::string>{"Transfer finished."});
+    const std::string older = ListText({Line(files[0]), Line(files[1])});
+    const char* replayed = "; an old list may be replayed by someone on the way.";
+    const struct {
+        const char* Name;
+        std::string Signature;
+        std::string Message;
+    } cases[] = {
+        {"sequence 4 after 5", Sign(older, key, 4),
+         std::string("it is older than the list verified here before (sequence 4 against 5)") + replayed},
+        {"expired", Sign(older, key, 6, 1000000000),
+         std::string("its signature has expired (it was valid until 2001-09-09 01:46:40 UTC)") + replayed},
+        {"signed for another list", Sign(List(), key, 6), Mismatch},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Name);
+        Restart();
+        Boxes.Shown.clear();
+        Serve(older, c.Signature);
+        Form->SBStart.Click();
+        EXPECT_EQ(Boxes.Texts(), std::vector<std::string>{NotVerified + c.Message});
+        EXPECT_EQ(ReadWholeFile(Prog("list.txt")), List());
+        ExpectIdle();
     }
 }
 

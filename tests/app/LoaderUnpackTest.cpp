@@ -43,6 +43,27 @@ TEST_F(LoaderRunTest, TheExactFlagDecidesAndRowsThatFailStayToBeFetched)
     EXPECT_EQ(Boxes.Texts(), oneNotPlaced);
 }
 
+// A setup program that is its own target, cut short behind a larger
+// Content-Length at exactly its listed size: nothing carries its final name,
+// so the next run fetches it again, and Install starts the genuine one.
+TEST_F(LoaderRunTest, ASelfTargetCutShortAtItsListedSizeIsFetchedAgain)
+{
+    const std::string list = ListText({ListLine("Setup", "2", "2", "setup.exe", "{prog}\\setup.exe", "")});
+    Server.Script({Ok(list), Raw("HTTP/1.0 200 OK\r\nContent-Length: 3\r\n\r\nZZ")});
+    Form->SBStart.Click();
+    EXPECT_EQ(Boxes.Texts(), std::vector<std::string>{"Failed : 200 Connection broken: 2 of 3 bytes received"});
+    EXPECT_FALSE(FileExists(Prog("setup.exe")));
+    Form->SBCancel.Click();
+
+    Restart();
+    Boxes.Shown.clear();
+    Server.Script({Ok(list), Ok("MZ")});
+    Form->SBStart.Click();
+    EXPECT_EQ(Requested(), (std::vector<std::string>{"list.txt", "setup.exe", "list.txt", "setup.exe"}));
+    EXPECT_EQ(ReadWholeFile(Prog("setup.exe")), "MZ");
+    ExpectComplete();
+}
+
 TEST_F(LoaderRunTest, InstallStartsTheSetupProgramEachTimeItIsPressed)
 {
     Server.Script({Ok(ListText({ListLine("Setup", "2", "2", "setup.exe", "{prog}\\setup.exe", "")})), Ok("MZ")});
