@@ -125,7 +125,7 @@ public:
     // while it waits after a Cancel: Start is enabled again only when it has
     // returned, so two runs (or two decompressions) never overlap.
     bool RunInProgress = false;
-    // The window was closed while a run was in progress: the transfer was
+    // The window was closed while a run (or Make Disks) was in progress: the transfer was
     // aborted and the run must end at once, silently (no message box, no
     // further request, no unpacking); SBStartClick finishes the close once
     // the run has returned.
@@ -193,6 +193,7 @@ private:
     std::string scrambledServerBaseURL_;
     TAppSeams seams_;
     TWindowState state_ = TWindowState::Idle;
+    bool disksInProgress_ = false; // MakeDisks is on the stack (in a message box)
     // The bar runs over at most ProgressSteps steps, so that it is redrawn
     // only when the drawn fraction changes; the texts follow a clock.
     static constexpr std::int32_t ProgressSteps = 1000;

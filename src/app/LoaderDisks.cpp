@@ -31,8 +31,9 @@ TFirstDisk CopyFirstDisk(TaForm& Form)
         for (std::size_t i = 1; i < rows.size(); ++i) {
             Form.CurrentFile = rows[i].TargetPath;
             if (FileBaseName(Form.CurrentFile) == "Disk2" &&
-                ui::ShowMessageBox(Form.Handle(), "Insert another blank disk and click OK when ready.", "Change Disk",
-                                   MB_OKCANCEL | MB_ICONEXCLAMATION) == IDCANCEL)
+                (ui::ShowMessageBox(Form.Handle(), "Insert another blank disk and click OK when ready.", "Change Disk",
+                                    MB_OKCANCEL | MB_ICONEXCLAMATION) == IDCANCEL ||
+                 Form.ClosePending)) // the window was closed under the prompt
                 return TFirstDisk::Cancelled;
             if (!CopyToDiskette(Form.CurrentFile))
                 return TFirstDisk::Failed;
@@ -47,7 +48,9 @@ TFirstDisk CopyFirstDisk(TaForm& Form)
 
 void TaForm::RunSetup()
 {
-    seams_.WinExec(DownloadDir + "\\setup.exe", SW_SHOWNORMAL);
+    // Quoted: with a blank in the folder's name, an unquoted path would let
+    // "C:\Program.exe" or the like run instead.
+    seams_.WinExec("\"" + DownloadDir + "\\setup.exe\"", SW_SHOWNORMAL);
     InstallStarted = true;
 }
 
@@ -55,12 +58,14 @@ void TaForm::MakeDisks()
 {
     const std::vector<TRow>& rows = Run.FileList();
     if (rows.empty()) {
-        ui::ShowMessage("The file list is empty: there is nothing to copy.");
+        ui::ShowMessage(Handle(), "The file list is empty: there is nothing to copy.");
         return;
     }
-    ui::ShowMessage("You need two blank 1.44 MB diskettes.\r\n"
+    ui::ShowMessage(Handle(), "You need two blank 1.44 MB diskettes.\r\n"
                     "Label a blank diskette \"Quillmark Veldra Disk1,\"\r\n"
                     "and insert it into A: drive.");
+    if (ClosePending) // the window was closed under the message
+        return;
     RedrawWindow(Handle(), nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN);
     PBar.SetMax(static_cast<int>(rows.size()) - 1);
     ui::SetScreenCursor(ui::crHourGlass);
@@ -70,26 +75,28 @@ void TaForm::MakeDisks()
     case TFirstDisk::Cancelled:
         return; // the hourglass and "Copying Disk1..." stay
     case TFirstDisk::Failed:
-        ui::ShowMessage("Copy failed.");
+        ui::ShowMessage(Handle(), "Copy failed.");
         ui::SetScreenCursor(ui::crDefault);
         return;
     case TFirstDisk::Copied:
         break;
     }
     ui::SetScreenCursor(ui::crDefault);
-    ui::ShowMessage("Label the other diskette \"Quillmark Veldra Disk2,\"\r\nand insert it into A: drive.");
+    ui::ShowMessage(Handle(), "Label the other diskette \"Quillmark Veldra Disk2,\"\r\nand insert it into A: drive.");
+    if (ClosePending)
+        return;
     CurrentFile = rows[0].TargetPath;
     ui::SetScreenCursor(ui::crHourGlass);
     LStat.SetCaption("Copying Disk2...");
     LStat.Repaint();
     PBar.SetPosition(0);
     if (!CopyToDiskette(CurrentFile)) {
-        ui::ShowMessage("Copy failed.");
+        ui::ShowMessage(Handle(), "Copy failed.");
         ui::SetScreenCursor(ui::crDefault);
         return;
     }
     ui::SetScreenCursor(ui::crDefault);
-    ui::ShowMessage("Finished.");
+    ui::ShowMessage(Handle(), "Finished.");
     LStat.SetCaption("Finished");
     SetWindowState(TWindowState::DisksWritten);
 }

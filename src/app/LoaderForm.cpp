@@ -95,12 +95,14 @@ void TaForm::FormClose()
     if (closed_ || closing_)
         return;
     ui::SetScreenCursor(ui::crDefault);
-    if (RunInProgress) {
-        // The run is waiting further down this stack (in Get or Decompress):
-        // end its transfer and let SBStartClick finish the close once the
-        // run has returned, so nothing it still uses is released under it.
+    if (RunInProgress || disksInProgress_) {
+        // A run (in Get or Decompress) or Make Disks (in a message box) is
+        // waiting further down this stack: end the transfer and let its
+        // handler finish the close once it has returned, so nothing it
+        // still uses is released under it.
         ClosePending = true;
-        Run.Close();
+        if (RunInProgress)
+            Run.Close();
         return;
     }
     FinishClose();
@@ -116,7 +118,7 @@ void TaForm::FinishClose()
         DeleteDownloads(DownloadDir);
     }
     if (InstallStarted)
-        ui::ShowMessage(InstalledMessage);
+        ui::ShowMessage(Handle(), InstalledMessage);
     Run.ReleaseFileList();
     closed_ = true;
     closing_ = false;
@@ -148,9 +150,18 @@ void TaForm::SBStartClick()
 void TaForm::SBCancelClick()
 {
     ui::SetScreenCursor(ui::crDefault);
-    if (state_ == TWindowState::Complete)
-        MakeDisks();
-    else if (state_ == TWindowState::Transferring)
+    if (state_ == TWindowState::Complete) {
+        disksInProgress_ = true;
+        try {
+            MakeDisks();
+        } catch (...) {
+            disksInProgress_ = false;
+            throw;
+        }
+        disksInProgress_ = false;
+        if (ClosePending)
+            FinishClose();
+    } else if (state_ == TWindowState::Transferring)
         CancelDownloadRun();
     else
         Close();

@@ -63,19 +63,19 @@ void TaForm::ShowOutcome(const TRunOutcome& Outcome)
     case TKind::Closed:
         return;
     case TKind::DownloadFailed:
-        ui::ShowMessage(Outcome.Message);
+        ui::ShowMessage(Handle(), Outcome.Message);
         if (Run.CancelRequested())
             SetWindowState(TWindowState::Idle);
         return;
     case TKind::LocalError:
         ui::SetScreenCursor(ui::crDefault);
-        ui::ShowMessage(Outcome.Message);
+        ui::ShowMessage(Handle(), Outcome.Message);
         return SetWindowState(TWindowState::Idle);
     case TKind::EmptyList:
         return SetWindowState(TWindowState::Idle);
     case TKind::Cancelled:
         ui::SetScreenCursor(ui::crDefault);
-        ui::ShowMessage("Transfer terminated.\r\nClick \"Start\" to resume downloading.");
+        ui::ShowMessage(Handle(), "Transfer terminated.\r\nClick \"Start\" to resume downloading.");
         return SetWindowState(TWindowState::Idle);
     case TKind::NotPlaced:
     case TKind::Finished:
@@ -85,11 +85,11 @@ void TaForm::ShowOutcome(const TRunOutcome& Outcome)
     PBar.SetPosition(0);
     LPercent.SetCaption("");
     if (Outcome.Kind == TKind::NotPlaced) {
-        ui::ShowMessage(std::to_string(Outcome.Missing) + (Outcome.Missing == 1 ? " file" : " files") +
+        ui::ShowMessage(Handle(), std::to_string(Outcome.Missing) + (Outcome.Missing == 1 ? " file" : " files") +
                         " could not be put in place.\r\nClick \"Start\" to try again.");
         return SetWindowState(TWindowState::Idle);
     }
-    ui::ShowMessage("Transfer finished.");
+    ui::ShowMessage(Handle(), "Transfer finished.");
     SetWindowState(TWindowState::Complete);
     LV.DeselectAll();
 }

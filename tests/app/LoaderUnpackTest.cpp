@@ -74,7 +74,8 @@ TEST_F(LoaderRunTest, InstallStartsTheSetupProgramEachTimeItIsPressed)
 
     Form->SBStart.Click();
     Form->SBStart.Click();
-    EXPECT_EQ(WinExecs, (std::vector<std::string>{Prog("setup.exe"), Prog("setup.exe")}));
+    const std::string quoted = "\"" + Prog("setup.exe") + "\"";
+    EXPECT_EQ(WinExecs, (std::vector<std::string>{quoted, quoted}));
     EXPECT_EQ(WinExecShows, (std::vector<UINT>{SW_SHOWNORMAL, SW_SHOWNORMAL}));
     EXPECT_TRUE(Form->InstallStarted);
     ExpectComplete();
