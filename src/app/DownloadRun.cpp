@@ -18,24 +18,27 @@ TDownloadRun::TDownloadRun(std::function<std::string()> ServerBaseURL, std::stri
         if (Observer)
             Observer->Progress(Client.RcvdCount(), false);
     };
-    HttpCli1.OnStateChange = [this](THttpCli& Client) {
-        if (!Observer)
-            return;
-        switch (Client.State()) {
-        case hsDnsLookup:
-            return Observer->StatusWord("Looking " + SplitURL(serverBaseURL_()).Host);
-        case hsConnected:
-            return Observer->StatusWord("Connected");
-        case hsReceiving:
-            return Observer->StatusWord("Transferred:");
-        default:
-            return Observer->StatusWord("");
-        }
-    };
+    HttpCli1.OnStateChange = [this](THttpCli&) { HttpCli1StateChange(); };
     LzhD1.OnProcessMessages = [this] {
         if (Observer)
             Observer->ProcessMessages();
     };
+}
+
+void TDownloadRun::HttpCli1StateChange()
+{
+    if (!Observer)
+        return;
+    switch (HttpCli1.State()) {
+    case hsDnsLookup:
+        return Observer->StatusWord("Looking " + SplitURL(serverBaseURL_()).Host);
+    case hsConnected:
+        return Observer->StatusWord("Connected");
+    case hsReceiving:
+        return Observer->StatusWord("Transferred:");
+    default:
+        return Observer->StatusWord("");
+    }
 }
 
 TRunOutcome TDownloadRun::Execute()

@@ -159,6 +159,9 @@ private:
     std::optional<std::uint64_t> KeptSequence(const TPublicKey& Key) const;
 
     // ---- DownloadRun.cpp ----
+    // The status word of HttpCli1's state: "Looking " + the server's host,
+    // "Connected", "Transferred:", or none.
+    void HttpCli1StateChange();
     std::optional<TRunOutcome> DownloadRows();
     std::optional<TRunOutcome> DownloadRow();
     TRunOutcome EndOfRun() const;

@@ -64,6 +64,34 @@ TEST_F(LoaderRunTest, ASelfTargetCutShortAtItsListedSizeIsFetchedAgain)
     ExpectComplete();
 }
 
+// Keys queued behind the end of a download reach the list view in Get's
+// last pass, when the client is ready and the focus may move: the row put in
+// place is still the one downloaded.
+TEST_F(LoaderRunTest, TheDownloadedRowIsUnpackedWhereverTheFocusWent)
+{
+    const std::string packed = Compressed("aaa");
+    Server.Script({Ok(ListText({ListLine("A", std::to_string(packed.size()), "3", "a.lzh", "{prog}\\a.txt", "yes"),
+                                ListLine("B", "3", "3", "b.bin", "{prog}\\b.txt", "")})),
+                   Ok(packed), Ok("bbb")});
+    int moved = 0;
+    int focusedWhileUnpacking = -1;
+    Form->LzhD1.OnProcessMessages = [&] { focusedWhileUnpacking = Form->LV.FocusedIndex(); };
+    auto original = Form->HttpCli1.OnStateChange;
+    Form->HttpCli1.OnStateChange = [&, original](THttpCli& Client) {
+        original(Client);
+        if (Client.State() == hsReady && Client.URL.ends_with("a.lzh")) {
+            PostMessageA(Form->LV.Handle(), WM_KEYDOWN, VK_DOWN, 1);
+            ++moved;
+        }
+    };
+    Form->SBStart.Click();
+    EXPECT_EQ(moved, 1);
+    EXPECT_EQ(focusedWhileUnpacking, 1); // the key moved the focus to B
+    EXPECT_EQ(ReadWholeFile(Prog("a.txt")), "aaa");
+    EXPECT_EQ(ReadWholeFile(Prog("b.txt")), "bbb");
+    EXPECT_EQ(Boxes.Texts(), std::vector<std::string>{"Transfer finished."});
+}
+
 TEST_F(LoaderRunTest, InstallStartsTheSetupProgramEachTimeItIsPressed)
 {
     Server.Script({Ok(ListText({ListLine("Setup", "2", "2", "setup.exe", "{prog}\\setup.exe", "")})), Ok("MZ")});
