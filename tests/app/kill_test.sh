@@ -14,7 +14,9 @@
 #   1. Start; killed once the server has stalled in the large download.
 #   2. Start; killed once the large file's target exists but is not yet
 #      whole (it is being unpacked).
-#   3. Start, "Transfer finished.", close keeping the files; then cmp.
+#   3. Start; killed once the plain file's download is in place, as its
+#      copy to the target begins.
+#   4. Start, "Transfer finished.", close keeping the files; then cmp.
 # Uses the build tree's Wine prefix (or WINEPREFIX) and kills only the
 # processes it started, by their ids; the server ends by itself as well.
 # QM_KILL_KEEP=1 keeps the work folder (logs, set, screenshots).
@@ -73,7 +75,7 @@ alphabet = b"abcdefghijklmnop \r\n,.;:-=+*#"
 letters = bytes.maketrans(bytes(range(256)), bytes(alphabet[i % len(alphabet)] for i in range(256)))
 (out / "first.txt").write_bytes(rng.randbytes(200_000).translate(letters))
 (out / "big.dat").write_bytes(rng.randbytes(int(sys.argv[2]) << 20).translate(letters))
-(out / "plain.bin").write_bytes(rng.randbytes(300_000))
+(out / "plain.bin").write_bytes(rng.randbytes(8 << 20))
 (out / "last.txt").write_bytes(rng.randbytes(100_000).translate(letters))
 (out / "vcl30.dpl").write_bytes(rng.randbytes(50_000))
 PY
@@ -157,7 +159,18 @@ unpacked=$(size_of "$target/big.dat.qm-part")
   || fail "run 2 was not killed in the middle of the unpacking (big.dat is whole: $unpacked bytes)"
 echo "kill_test:   killed with $unpacked of $big_size bytes of big.dat unpacked"
 
-echo "kill_test: run 3, against the good server to the end"
+echo "kill_test: run 3, killed as the plain file's download is renamed and its copy begins"
+start_loader
+drive start
+wait_until "the download of plain.bi_ in place" test -e "$target/plain.bi_"
+kill_loader
+copied=$(size_of "$target/plain.bin.qm-part")
+# The copy goes to a temporary: the final name is absent or whole, never cut.
+[ ! -e "$target/plain.bin" ] || cmp -s "$work/source/plain.bin" "$target/plain.bin" \
+  || fail "run 3 left a partial plain.bin under its final name"
+echo "kill_test:   killed with plain.bin $([ -e "$target/plain.bin" ] && echo whole || echo "absent ($copied bytes in its temporary)")"
+
+echo "kill_test: run 4, against the good server to the end"
 start_loader
 drive resume
 wait "$loader_pid"
