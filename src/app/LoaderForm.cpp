@@ -3,6 +3,7 @@
 #include "app/Loader.h"
 
 #include "base/ExtraStr.h"
+#include "base/ScopeExit.h"
 #include "app/proxyset.h"
 #include "http/HttpProtText.h"
 #include "ui/Cursor.h"
@@ -133,14 +134,11 @@ void TaForm::SBStartClick()
         RunSetup();
         return;
     }
-    RunInProgress = true;
-    try {
+    {
+        RunInProgress = true;
+        const TScopeExit done([this] { RunInProgress = false; });
         StartDownloadRun();
-    } catch (...) {
-        RunInProgress = false;
-        throw;
     }
-    RunInProgress = false;
     if (ClosePending)
         FinishClose();
     else // Start stayed disabled while the run was on its way out
@@ -151,14 +149,11 @@ void TaForm::SBCancelClick()
 {
     ui::SetScreenCursor(ui::crDefault);
     if (state_ == TWindowState::Complete) {
-        disksInProgress_ = true;
-        try {
+        {
+            disksInProgress_ = true;
+            const TScopeExit done([this] { disksInProgress_ = false; });
             MakeDisks();
-        } catch (...) {
-            disksInProgress_ = false;
-            throw;
         }
-        disksInProgress_ = false;
         if (ClosePending)
             FinishClose();
     } else if (state_ == TWindowState::Transferring)
