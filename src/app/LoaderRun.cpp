@@ -144,6 +144,7 @@ void TaForm::ListLoaded(const std::vector<TRow>& Rows)
 void TaForm::RowStarted(int Index, std::int32_t Size)
 {
     progressSize_ = std::max(Size, 1);
+    progressShown_ = 0; // the new file's first bytes are shown at once
     PBar.SetMax(std::min(progressSize_, ProgressSteps));
     FocusRow(LV, Index);
 }
