@@ -133,22 +133,6 @@ private:
     THttpCli& client_;
 };
 
-// Whether the final response of the request whose header lines start at
-// line First of RcvdHeader carried a Content-Length field. The list is never
-// cleared, and ContentLength keeps the value of an earlier request.
-bool ResponseHadLength(const TStringList& Header, int First)
-{
-    bool seen = false;
-    for (int i = First; i < Header.Count(); ++i) {
-        const std::string& line = Header[i];
-        if (line.compare(0, 5, "HTTP/") == 0)
-            seen = false; // a relocation's next response starts
-        else if (TextEquals(line.substr(0, line.find(':')), "CONTENT-LENGTH"))
-            seen = true;
-    }
-    return seen;
-}
-
 std::string FailedText(int Status, const std::string& Reason)
 {
     return "Failed : " + std::to_string(Status) + " " + Reason;
@@ -157,16 +141,16 @@ std::string FailedText(int Status, const std::string& Reason)
 // Why a request that ended without an exception still failed; empty when it
 // did not: no status line, a status outside 200-299, or a body whose length
 // is not the announced one (the connection broke).
-std::string ResponseFault(const THttpCli& Client, std::int64_t Stored, int FirstHeaderLine)
+std::string ResponseFault(const THttpCli& Client, std::int64_t Stored)
 {
     const int status = Client.StatusCode();
     if (status == 0)
         return FailedText(0, "The server sent no status line");
     if (status < 200 || status > 299)
         return FailedText(status, Client.ReasonPhrase());
-    if (ResponseHadLength(Client.RcvdHeader(), FirstHeaderLine) && Stored != Client.ContentLength())
+    if (const auto length = Client.ContentLength(); length && Stored != *length)
         return FailedText(status, "Connection broken: " + std::to_string(Stored) + " of " +
-                                      std::to_string(Client.ContentLength()) + " bytes received");
+                                      std::to_string(*length) + " bytes received");
     return {};
 }
 
@@ -186,7 +170,6 @@ std::int32_t TaForm::DownloadFile(const std::string& URL, const std::string& Loc
     if (Expected)
         hashing.emplace(*file);
     const TReceiveInto receive(HttpCli1, hashing ? static_cast<TStream&>(*hashing) : *file);
-    const int firstHeaderLine = HttpCli1.RcvdHeader().Count();
     try {
         HttpCli1.Get();
     } catch (const EHttpException&) {
@@ -194,7 +177,7 @@ std::int32_t TaForm::DownloadFile(const std::string& URL, const std::string& Loc
         return -1;
     }
     const std::int64_t stored = file->Size();
-    if (std::string fault = ResponseFault(HttpCli1, stored, firstHeaderLine); !fault.empty()) {
+    if (std::string fault = ResponseFault(HttpCli1, stored); !fault.empty()) {
         LastMessage = std::move(fault);
         return -1;
     }
