@@ -2,6 +2,7 @@
 // the mail link and the proxy dialog.
 #include "app/Loader.h"
 
+#include "app/Extra.h"
 #include "app/ExtraStr.h"
 #include "app/proxyset.h"
 #include "http/HttpProtText.h"
@@ -26,6 +27,12 @@ std::string SystemText(const std::function<DWORD(char*, DWORD)>& Fill)
     text.resize(needed); // the count written, without the terminating 0
     return text;
 }
+
+// The program's files go through ANSI calls, which cannot open such a folder.
+constexpr const char* NoAnsiFolderMessage =
+    "The name of the current folder has characters that this system's code page cannot show, "
+    "so the files cannot be stored there:\r\n";
+constexpr const char* NoAnsiFolderAdvice = "\r\nStart the program from a folder whose name has none of them.";
 
 constexpr const char* DeletePrompt =
     "Do you wish to delete the downloaded files?\r\n"
@@ -88,10 +95,12 @@ void TaForm::FormCreate()
 {
     FileList.Clear();
     CompleteAtLoad = 0;
-    DownloadDir = SystemText([](char* Buffer, DWORD Size) { return GetCurrentDirectoryA(Size, Buffer); }) +
-                  "\\veldratp";
-    SystemDir = SystemText([](char* Buffer, DWORD Size) { return GetWindowsDirectoryA(Buffer, Size); }) + "\\system";
-    ReplaceFirst(DownloadDir, "\\\\", "\\"); // a drive root already ends in "\"
+    std::string current;
+    if (!CurrentFolderAnsi(current))
+        ui::ShowMessage(NoAnsiFolderMessage + current + NoAnsiFolderAdvice);
+    DownloadDir = PathInFolder(current, "veldratp");
+    SystemDir = SystemText([this](char* Buffer, DWORD Size) { return seams_.GetWindowsDirectoryA(Buffer, Size); }) +
+                "\\system";
     CreateDirectoryA(DownloadDir.c_str(), nullptr); // it may exist from an earlier run
 }
 

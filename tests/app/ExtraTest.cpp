@@ -20,4 +20,12 @@ TEST(FileBaseName, DriveAndEmptyNames)
     EXPECT_EQ(qm::FileBaseName(""), "");
 }
 
+TEST(PathInFolder, OneBackslashBetweenAndTheNetworkPrefixKept)
+{
+    EXPECT_EQ(qm::PathInFolder("C:\\Temp", "veldratp"), "C:\\Temp\\veldratp");
+    EXPECT_EQ(qm::PathInFolder("C:\\", "veldratp"), "C:\\veldratp");
+    EXPECT_EQ(qm::PathInFolder("\\\\server\\share\\dir", "veldratp"), "\\\\server\\share\\dir\\veldratp");
+    EXPECT_EQ(qm::PathInFolder("\\\\server\\share\\", "veldratp"), "\\\\server\\share\\veldratp");
+}
+
 } // namespace

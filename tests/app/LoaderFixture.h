@@ -228,6 +228,8 @@ protected:
             ShellCalls.push_back({Owner, Verb ? Verb : "", File, Parameters != nullptr, Directory != nullptr, ShowCmd});
         };
         seams.ReleasePublicKey = ReleasePublicKey;
+        if (WindowsDirectory)
+            seams.GetWindowsDirectoryA = WindowsDirectory;
         ui::Application().Title = "Quillmark Loader"; // as the program entry sets it
         Form = std::make_unique<TaForm>(ScrambleText(BaseURL), std::move(seams));
         Setup = std::make_unique<TSetupForm>(Form->Handle());
@@ -258,6 +260,8 @@ protected:
     // The release public key file's text the next form is created with;
     // empty (the default, whatever the build embeds): no signed list.
     std::string ReleasePublicKey;
+    // The Windows directory the next form is told of; unset: the system's.
+    std::function<UINT(char*, UINT)> WindowsDirectory;
     std::unique_ptr<TaForm> Form;
     std::unique_ptr<TSetupForm> Setup;
 };
