@@ -53,6 +53,20 @@ TEST(DateTime, RejectsImpossibleDates)
     EXPECT_NO_THROW(qm::EncodeDateTime(2000, 2, 29));
     EXPECT_THROW(qm::EncodeDateTime(2001, 13, 1), qm::Exception);
     EXPECT_THROW(qm::EncodeDateTime(2001, 1, 1, 24), qm::Exception);
+    EXPECT_THROW(qm::EncodeDateTime(2001, 1, 1, 0, 60), qm::Exception);
+    EXPECT_THROW(qm::EncodeDateTime(2001, 1, 1, 0, 0, 60), qm::Exception);
+    EXPECT_THROW(qm::EncodeDateTime(2001, 1, 0), qm::Exception);
+    EXPECT_NO_THROW(qm::EncodeDateTime(2001, 1, 31, 23, 59, 59, 999));
+}
+
+// A value a hair below midnight is the last millisecond of its day, never hour 24.
+TEST(DateTime, JustBelowMidnightStaysInItsDay)
+{
+    for (const double day : {36526.0, -2.0}) {
+        const auto f = qm::DecodeDateTime(std::nextafter(day + (day < 0 ? -1 : 1), day));
+        EXPECT_EQ(f.Hour * 10000 + f.Minute * 100 + f.Second, 235959) << day;
+        EXPECT_EQ(f.Day, qm::DecodeDateTime(day).Day) << day;
+    }
 }
 
 TEST(DateTime, BeforeTheEpochTheFractionStillCountsForward)

@@ -49,6 +49,15 @@ TEST(StringListLoad, ZeroByteEndsTheText)
     EXPECT_EQ(Lines("\0abc"s), V{});
 }
 
+TEST(StringListLoad, LoadingAgainReplaces)
+{
+    qm::TStringList list;
+    list.LoadFromText("a\nb");
+    list.LoadFromText("c");
+    ASSERT_EQ(list.Count(), 1);
+    EXPECT_EQ(list[0], "c");
+}
+
 TEST(StringListLoad, MissingFileRaises)
 {
     qm::TStringList list;

@@ -6,12 +6,14 @@
 #include "lzh/LzhBytes.h"
 #include "lzh/LzhD.h"
 #include "lzh/LzhError.h"
+#include "lzh/LzhFile.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdio>
 #include <fstream>
 #include <iterator>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -137,6 +139,17 @@ TEST_F(LzhDFiles, ShortHeaderFailsAndDeletesTheOutput)
     EXPECT_FALSE(Exists(out));
 }
 
+TEST_F(LzhDFiles, FailedCloseFailsAndDeletesTheOutput)
+{
+    WriteFile(in, lzhtest::WordText(100, 1));
+    lzh.CloseOutputFile = [](qm::lzh::TLzhFile& File) {
+        File.Close();
+        return false; // closed, but reported as failed
+    };
+    EXPECT_EQ(ExpectFailure(true), "Error writing to output file : " + out);
+    EXPECT_FALSE(Exists(out));
+}
+
 TEST_F(LzhDFiles, OvershootingLastMatchFailsAndDeletesTheOutput)
 {
     // "aaaa" coded, but a header that claims 2 bytes: the match makes 4.
@@ -192,9 +205,9 @@ public:
     {
         return FailReads ? -1 : qm::TMemoryStream::Read(buffer, count);
     }
-    std::int64_t Size() const override { return ClaimedSize >= 0 ? ClaimedSize : qm::TMemoryStream::Size(); }
+    std::int64_t Size() const override { return ClaimedSize.value_or(qm::TMemoryStream::Size()); }
     bool FailReads = false;
-    std::int64_t ClaimedSize = -1;
+    std::optional<std::int64_t> ClaimedSize;
 };
 
 class LzhDStreams : public ::testing::Test {
@@ -298,6 +311,9 @@ TEST_F(LzhDStreams, FailuresReachTheCallerWithStreamTexts)
     huge.ClaimedSize = 3LL << 30;
     lzh.InputStream = &huge;
     EXPECT_EQ(ExpectFailure(true), "Input stream too large for LZH (2 GB at most) !");
+
+    huge.ClaimedSize = -1; // a size the stream cannot tell
+    EXPECT_EQ(ExpectFailure(true), "Error reading from input stream ! (LZH)");
 }
 
 TEST_F(LzhDStreams, ShortWritesReachTheCaller)

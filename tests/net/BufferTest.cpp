@@ -110,6 +110,14 @@ TEST(Buffer, ShrinkingBelowTheWriteCountCutsTheCounts)
     b.SetSize(2); // everything unread falls away
     EXPECT_EQ(b.WrCount(), 0);
     EXPECT_EQ(b.RdCount(), 0);
+    b.Write(data.data(), 2);
+    b.SetSize(8);
+    b.Write(data.data(), 8);
+    b.Remove(6);
+    b.SetSize(4); // below the read position: nothing unread is left either
+    EXPECT_EQ(b.WrCount(), 0);
+    EXPECT_EQ(b.RdCount(), 0);
+    EXPECT_TRUE(b.Peek().empty());
 }
 
 // Whatever the chunk size, the write pattern and the drain pattern, the bytes
@@ -176,4 +184,6 @@ TEST(SendQueue, AppendsBehindAPartlyDrainedChunk)
     q.Clear();
     EXPECT_TRUE(q.Empty());
     EXPECT_TRUE(q.Front().empty());
+    q.Append(data.data(), 0); // nothing to queue: no chunk either
+    EXPECT_TRUE(q.Empty());
 }
