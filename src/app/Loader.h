@@ -133,8 +133,11 @@ public:
     void SBCancelClick();
     // CancelRequested := false, then RunSetup when SBStart reads "&Install
     // QM", otherwise one download run (StartDownloadRun) between
-    // RunInProgress true and false.
+    // RunInProgress true and false; in a current folder that cannot hold the
+    // files, FormCreate's message again instead of a run.
     void SBStartClick();
+    // Sets the unit variables and creates DownloadDir; a current folder
+    // whose name has no ANSI form is reported in a message.
     void FormCreate();
     void FormClose();
     // AllowChange: true only while HttpCli1 is hsReady.
@@ -202,6 +205,7 @@ private:
     UINT dpi_ = 96;
     bool closed_ = false;
     bool closing_ = false; // FormClose is running
+    std::string folderProblem_; // why DownloadDir cannot be used; empty when it can
     HWND lastFocus_ = nullptr; // the control to refocus when the window is activated again
     std::unique_ptr<TFormFonts> fonts_;
     TBitmapHandle logo_;  // Image1's picture

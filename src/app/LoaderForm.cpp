@@ -96,8 +96,11 @@ void TaForm::FormCreate()
     FileList.Clear();
     CompleteAtLoad = 0;
     std::string current;
-    if (!CurrentFolderAnsi(current))
-        ui::ShowMessage(NoAnsiFolderMessage + current + NoAnsiFolderAdvice);
+    folderProblem_.clear();
+    if (!CurrentFolderAnsi(current)) {
+        folderProblem_ = NoAnsiFolderMessage + current + NoAnsiFolderAdvice;
+        ui::ShowMessage(folderProblem_);
+    }
     DownloadDir = PathInFolder(current, "veldratp");
     SystemDir = SystemText([this](char* Buffer, DWORD Size) { return seams_.GetWindowsDirectoryA(Buffer, Size); }) +
                 "\\system";
@@ -144,6 +147,10 @@ void TaForm::SBStartClick()
     CancelRequested = false;
     if (SBStart.Caption() == "&Install QM") {
         RunSetup();
+        return;
+    }
+    if (!folderProblem_.empty()) {
+        ui::ShowMessage(folderProblem_); // rather than a run that cannot store a file
         return;
     }
     RunInProgress = true;

@@ -119,7 +119,7 @@ void THttpCli::StallTimerFired()
         KillTimer(window, StallTimerId);
         return;
     }
-    const auto timeout = static_cast<ULONGLONG>(std::max<std::chrono::milliseconds::rep>(StallTimeout.count(), 1));
+    const ULONGLONG timeout = StallMs();
     const ULONGLONG quiet = GetTickCount64() - lastArrival_;
     if (quiet < timeout) {
         ArmStallTimer(timeout - quiet); // something arrived meanwhile

@@ -31,9 +31,8 @@
 //    more, a malformed status line or Content-Length, a header line longer
 //    than the receive buffer, a response header longer than MaxHeaderSize,
 //    a connection that ends with an error (a reset), StallTimeout without
-//    a connection or a received byte, a failed write to RcvdStream) ends
-//    the request
-//    normally with StatusCode() and ReasonPhrase() set (404 for local
+//    a connection or a received byte, a failed write to RcvdStream) ends the
+//    request normally with StatusCode() and ReasonPhrase() set (404 for local
 //    failures); ExecuteRequest/Get then raise EHttpException(ReasonPhrase,
 //    StatusCode). A connection closed before any status line leaves
 //    StatusCode() 0 and raises nothing.
@@ -64,6 +63,7 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdint>
 #include <functional>
@@ -231,6 +231,7 @@ private:
     // deadline on (Arrived); the timer fails the request once StallTimeout
     // has passed without one.
     void Arrived() { lastArrival_ = GetTickCount64(); }
+    ULONGLONG StallMs() const { return static_cast<ULONGLONG>(std::max<std::int64_t>(StallTimeout.count(), 1)); }
     void ArmStallTimer(ULONGLONG Ms);
     void StallTimerFired();
     void Stalled();

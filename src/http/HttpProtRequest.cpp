@@ -47,7 +47,7 @@ void THttpCli::StartRequest(THttpRequest RqType)
     SplitRequestURL();
     authOrigin_ = RequestOrigin();
     Arrived();
-    ArmStallTimer(static_cast<ULONGLONG>(std::max<std::chrono::milliseconds::rep>(StallTimeout.count(), 1)));
+    ArmStallTimer(StallMs());
     const auto alive = socket_.Alive();
     try {
         StartConnection();

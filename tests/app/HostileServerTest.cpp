@@ -185,9 +185,6 @@ TEST_F(HostileServerTest, MisbehavingServer)
     for (const TScriptStep& step : Pieces(std::string(40, 'd'), 1, 100))
         drip.Reply.push_back(step);
     std::vector<int> dripped;
-    std::string padded = ok;
-    for (int i = 0; i < 70; ++i)
-        padded += "X-Pad: " + std::string(991, 'p') + "\r\n";
     const THostileCase cases[] = {
         {"no status line", {Answer("Content-Length: 5\r\n\r\nhello")}, "Failed : 0 The server sent no status line"},
         {"garbage status line", {Answer("HTTP/1.0 abc\r\n\r\n")}, "Failed : 404 bad status code*"},
@@ -200,7 +197,6 @@ TEST_F(HostileServerTest, MisbehavingServer)
          "Failed : 500 Internal Server Error"},
         {"64 KB header line", {Answer(ok + "X-Long: " + std::string(65536, 'x') + "\r\n\r\n")},
          "Failed : 404 response header line longer than 8191 bytes"},
-        {"70 KB of header lines", {Answer(padded + "\r\n")}, "Failed : 404 response header longer than 65536 bytes"},
         {"0 byte in a header", onThird(Answer(ok + "X-Z: a" + std::string(1, '\0') + "b\r\n\r\n" + third)),
          "Transfer finished."},
         {"empty body of the list", {Answer(ok + "Content-Length: 0\r\n\r\n")}, ""},
@@ -211,10 +207,6 @@ TEST_F(HostileServerTest, MisbehavingServer)
         {"reset mid-body", onThird(Answer(ok + "Content-Length: 3000\r\n\r\n" + third.substr(0, 100), TEnd::Reset)),
          "Failed : *"},
         {"accepts, never answers", {Answer("", TEnd::WaitPeer)}, Aborted, 500},
-        {"stalls in a body", onThird(Answer(ok + "\r\n" + third.substr(0, 100), TEnd::WaitPeer)),
-         "Failed : 404 the server stopped answering (nothing arrived for 1 s)", 0,
-         [&] { Form->HttpCli1.StallTimeout = std::chrono::seconds(1); },
-         [&] { Form->HttpCli1.StallTimeout = std::chrono::seconds(120); }},
         {"slow drip", {drip}, Aborted, 700, [&] {
              Form->HttpCli1.OnDocData = [&, &F = *Form](THttpCli&, const void*, std::int32_t) {
                  F.HttpCli1DocData();

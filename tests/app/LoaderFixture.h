@@ -218,7 +218,7 @@ protected:
     // and shows the main window.
     void CreateForm(const std::string& BaseURL = "http://127.0.0.1:9/veldra/")
     {
-        TAppSeams seams;
+        TAppSeams seams = Seams;
         seams.WinExec = [this](const std::string& CommandLine, UINT ShowCmd) {
             WinExecs.push_back(CommandLine);
             WinExecShows.push_back(ShowCmd);
@@ -228,8 +228,6 @@ protected:
             ShellCalls.push_back({Owner, Verb ? Verb : "", File, Parameters != nullptr, Directory != nullptr, ShowCmd});
         };
         seams.ReleasePublicKey = ReleasePublicKey;
-        if (WindowsDirectory)
-            seams.GetWindowsDirectoryA = WindowsDirectory;
         ui::Application().Title = "Quillmark Loader"; // as the program entry sets it
         Form = std::make_unique<TaForm>(ScrambleText(BaseURL), std::move(seams));
         Setup = std::make_unique<TSetupForm>(Form->Handle());
@@ -260,8 +258,7 @@ protected:
     // The release public key file's text the next form is created with;
     // empty (the default, whatever the build embeds): no signed list.
     std::string ReleasePublicKey;
-    // The Windows directory the next form is told of; unset: the system's.
-    std::function<UINT(char*, UINT)> WindowsDirectory;
+    TAppSeams Seams; // for the next form, whose recorders and key CreateForm sets
     std::unique_ptr<TaForm> Form;
     std::unique_ptr<TSetupForm> Setup;
 };

