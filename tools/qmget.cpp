@@ -74,17 +74,6 @@ std::optional<Options> ParseArguments(int argc, char** argv)
     return opts;
 }
 
-// Name ":" ... with Name in any letter case.
-bool IsField(std::string_view Line, std::string_view Name)
-{
-    if (Line.size() <= Name.size() || Line[Name.size()] != ':')
-        return false;
-    for (std::size_t i = 0; i < Name.size(); ++i)
-        if (std::tolower(static_cast<unsigned char>(Line[i])) != Name[i])
-            return false;
-    return true;
-}
-
 // The one-line display, redrawn in place at most five times a second.
 class Progress {
 public:
@@ -134,16 +123,8 @@ int Download(const Options& Opts)
     http.Password = Opts.Password;
     http.RcvdStream = &out;
 
-    // Content-Length of the response being read (a relocation brings a new
-    // status line and with it a new response).
-    bool lengthKnown = false;
-    http.OnHeaderData = [&](qm::THttpCli& c) {
-        if (c.LastLine().starts_with("HTTP/"))
-            lengthKnown = false;
-        else if (IsField(c.LastLine(), "content-length"))
-            lengthKnown = true;
-    };
-    const auto total = [&] { return lengthKnown ? http.ContentLength() : -1; };
+    // Content-Length of the response being read; -1 when it carries none.
+    const auto total = [&] { return http.ContentLength().value_or(-1); };
     Progress progress;
     http.OnDocData = [&](qm::THttpCli& c, const void*, std::int32_t) { progress.Update(c.RcvdCount(), total()); };
 

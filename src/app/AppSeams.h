@@ -34,6 +34,12 @@ struct TAppSeams {
             ::ShellExecuteA(Owner, Verb, File.c_str(), Parameters, Directory, ShowCmd);
         };
 
+    // GetWindowsDirectoryA(Buffer, Size): the count written without the
+    // terminating 0, or the size needed with it when Size is too small.
+    std::function<UINT(char* Buffer, UINT Size)> GetWindowsDirectoryA = [](char* Buffer, UINT Size) {
+        return ::GetWindowsDirectoryA(Buffer, Size);
+    };
+
     // The text of the release public key file (ReleaseFiles.h) that
     // list.txt.sig must verify with, or empty when lists are not signed.
     std::string ReleasePublicKey = BuiltInReleasePublicKey();

@@ -55,22 +55,6 @@ private:
     bool exceeded_ = false;
 };
 
-// Whether the final response carried a Content-Length field. RcvdHeader
-// holds every response of the request, a relocation's next one starting
-// with its status line.
-bool ResponseHadLength(const TStringList& Header, int First)
-{
-    bool seen = false;
-    for (int i = First; i < Header.Count(); ++i) {
-        const std::string& line = Header[i];
-        if (line.compare(0, 5, "HTTP/") == 0)
-            seen = false;
-        else if (TextEquals(line.substr(0, line.find(':')), "CONTENT-LENGTH"))
-            seen = true;
-    }
-    return seen;
-}
-
 TRunOutcome Failed(int Status, const std::string& Reason)
 {
     return {TRunOutcome::TKind::DownloadFailed, "Failed : " + std::to_string(Status) + " " + Reason, 0};
@@ -79,16 +63,16 @@ TRunOutcome Failed(int Status, const std::string& Reason)
 // Why a request that ended without an exception still failed: no status
 // line, a status outside 200-299, or a body whose length is not the
 // announced one (the connection broke).
-std::optional<TRunOutcome> ResponseFault(const THttpCli& Client, std::int64_t Stored, int FirstHeaderLine)
+std::optional<TRunOutcome> ResponseFault(const THttpCli& Client, std::int64_t Stored)
 {
     const int status = Client.StatusCode();
     if (status == 0)
         return Failed(0, "The server sent no status line");
     if (status < 200 || status > 299)
         return Failed(status, Client.ReasonPhrase());
-    if (ResponseHadLength(Client.RcvdHeader(), FirstHeaderLine) && Stored != Client.ContentLength())
-        return Failed(status, "Connection broken: " + std::to_string(Stored) + " of " +
-                                  std::to_string(Client.ContentLength()) + " bytes received");
+    if (const auto length = Client.ContentLength(); length && Stored != *length)
+        return Failed(status, "Connection broken: " + std::to_string(Stored) + " of " + std::to_string(*length) +
+                                  " bytes received");
     return std::nullopt;
 }
 
@@ -128,7 +112,6 @@ std::optional<TRunOutcome> TDownloadRun::DownloadFile(const std::string& URL, co
     THashingStream hashing(*file);
     TLimitedStream limited(hashing, Limit ? std::optional<std::int64_t>(Limit->Bytes) : std::nullopt);
     const TReceiveInto receive(HttpCli1, limited);
-    const int firstHeaderLine = HttpCli1.RcvdHeader().Count();
     try {
         HttpCli1.Get();
         if (Observer)
@@ -142,7 +125,7 @@ std::optional<TRunOutcome> TDownloadRun::DownloadFile(const std::string& URL, co
     }
     if (closePending_)
         return TRunOutcome{TRunOutcome::TKind::Closed, {}, 0};
-    if (std::optional<TRunOutcome> fault = ResponseFault(HttpCli1, file->Size(), firstHeaderLine))
+    if (std::optional<TRunOutcome> fault = ResponseFault(HttpCli1, file->Size()))
         return fault;
     if (Expected && hashing.Finish() != *Expected)
         return Failed(HttpCli1.StatusCode(), "The file was damaged or altered on its way: its SHA-256 "

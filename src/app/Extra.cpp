@@ -14,4 +14,12 @@ std::string FileBaseName(std::string_view Path)
     return name.substr(0, name.find('.'));
 }
 
+std::string PathInFolder(std::string_view Folder, std::string_view Name)
+{
+    std::string path(Folder);
+    if (!path.ends_with('\\'))
+        path += '\\';
+    return path.append(Name);
+}
+
 } // namespace qm

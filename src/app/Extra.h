@@ -14,10 +14,20 @@ std::string FileNameOf(std::string_view Path);
 // first ".": "a:\x\Disk2.id" gives "Disk2", "README" itself, ".profile" "".
 std::string FileBaseName(std::string_view Path);
 
+// Name inside the folder Folder: Folder + "\" + Name, without a second "\"
+// when Folder already ends in one (a drive root "C:\", a share root). The
+// leading "\\" of a network path stays.
+std::string PathInFolder(std::string_view Folder, std::string_view Name);
+
 #ifdef _WIN32
 // Copies the file Source to Dest. With FailIfExists an existing Dest makes the
 // copy fail; otherwise Dest is overwritten. True on success.
 bool CopyFileTo(const std::string& Source, const std::string& Dest, bool FailIfExists);
+
+// The process's current folder in the ANSI code page. False when its name
+// has characters that code page lacks: Folder then holds the name with "?"
+// in their place, a path no ANSI call can open.
+bool CurrentFolderAnsi(std::string& Folder);
 #endif
 
 } // namespace qm

@@ -136,8 +136,12 @@ public:
     // MakeDisks, Transferring CancelDownloadRun, any other closes the window.
     void SBCancelClick();
     // RunSetup in the Complete and DisksWritten states, otherwise one
-    // download run (StartDownloadRun) between RunInProgress true and false.
+    // download run (StartDownloadRun) between RunInProgress true and false;
+    // in a current folder that cannot hold the files, FormCreate's message
+    // again instead of a run.
     void SBStartClick();
+    // Sets the unit variables and creates DownloadDir; a current folder
+    // whose name has no ANSI form is reported in a message.
     void FormCreate();
     void FormClose();
     // AllowChange: true only while HttpCli1 is hsReady.
@@ -203,6 +207,7 @@ private:
     UINT dpi_ = 96;
     bool closed_ = false;
     bool closing_ = false; // FormClose is running
+    std::string folderProblem_; // why DownloadDir cannot be used; empty when it can
     HWND lastFocus_ = nullptr; // the control to refocus when the window is activated again
     std::unique_ptr<TFormFonts> fonts_;
     TBitmapHandle logo_;  // Image1's picture

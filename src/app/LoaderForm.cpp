@@ -2,6 +2,7 @@
 // the mail link and the proxy dialog.
 #include "app/Loader.h"
 
+#include "app/Extra.h"
 #include "base/ExtraStr.h"
 #include "base/ScopeExit.h"
 #include "app/proxyset.h"
@@ -27,6 +28,12 @@ std::string SystemText(const std::function<DWORD(char*, DWORD)>& Fill)
     text.resize(needed); // the count written, without the terminating 0
     return text;
 }
+
+// The program's files go through ANSI calls, which cannot open such a folder.
+constexpr const char* NoAnsiFolderMessage =
+    "The name of the current folder has characters that this system's code page cannot show, "
+    "so the files cannot be stored there:\r\n";
+constexpr const char* NoAnsiFolderAdvice = "\r\nStart the program from a folder whose name has none of them.";
 
 constexpr const char* DeletePrompt =
     "Do you wish to delete the downloaded files?\r\n"
@@ -84,10 +91,15 @@ void TaForm::FormCreate()
 {
     Run.ReleaseFileList();
     CompleteAtLoad = 0;
-    DownloadDir = SystemText([](char* Buffer, DWORD Size) { return GetCurrentDirectoryA(Size, Buffer); }) +
-                  "\\veldratp";
-    SystemDir = SystemText([](char* Buffer, DWORD Size) { return GetWindowsDirectoryA(Buffer, Size); }) + "\\system";
-    ReplaceFirst(DownloadDir, "\\\\", "\\"); // a drive root already ends in "\"
+    std::string current;
+    folderProblem_.clear();
+    if (!CurrentFolderAnsi(current)) {
+        folderProblem_ = NoAnsiFolderMessage + current + NoAnsiFolderAdvice;
+        ui::ShowMessage(Handle(), folderProblem_);
+    }
+    DownloadDir = PathInFolder(current, "veldratp");
+    SystemDir = SystemText([this](char* Buffer, DWORD Size) { return seams_.GetWindowsDirectoryA(Buffer, Size); }) +
+                "\\system";
     CreateDirectoryA(DownloadDir.c_str(), nullptr); // it may exist from an earlier run
 }
 
@@ -132,6 +144,10 @@ void TaForm::SBStartClick()
         return;
     if (state_ == TWindowState::Complete || state_ == TWindowState::DisksWritten) {
         RunSetup();
+        return;
+    }
+    if (!folderProblem_.empty()) {
+        ui::ShowMessage(Handle(), folderProblem_); // rather than a run that cannot store a file
         return;
     }
     {

@@ -3,7 +3,10 @@
 #include "http/HttpProt.h"
 
 #include "base/Events.h"
+#include "http/HttpProtText.h"
 #include "ui/Application.h"
+
+#include <algorithm>
 
 namespace qm {
 namespace {
@@ -65,6 +68,10 @@ LRESULT THttpCli::WindowProc(HWND Wnd, UINT Msg, WPARAM WParam, LPARAM LParam)
     case WM_HTTPCLI_READY:
         SetState(hsReady);
         return 0;
+    case WM_TIMER:
+        if (WParam == StallTimerId)
+            StallTimerFired();
+        return 0;
     case WM_HTTPCLI_RELOCATE:
         // An abort since the relocation was posted has ended the request.
         if (!ending_ && state_ == hsConnected)
@@ -103,6 +110,54 @@ void THttpCli::Abort()
     reasonPhrase_ = "Connection aborted on request";
     requestDoneError_ = 3;
     EndConnection();
+}
+
+void THttpCli::StallTimerFired()
+{
+    const HWND window = window_.get();
+    if (state_ == hsReady || state_ == hsAborting || ending_) {
+        KillTimer(window, StallTimerId);
+        return;
+    }
+    const ULONGLONG timeout = StallMs();
+    const ULONGLONG quiet = GetTickCount64() - lastArrival_;
+    if (quiet < timeout) {
+        ArmStallTimer(timeout - quiet); // something arrived meanwhile
+        return;
+    }
+    KillTimer(window, StallTimerId);
+    Stalled();
+}
+
+void THttpCli::ArmStallTimer(ULONGLONG Ms)
+{
+    SetTimer(window_.get(), StallTimerId, static_cast<UINT>(std::clamp<ULONGLONG>(Ms, 1, USER_TIMER_MAXIMUM)), nullptr);
+}
+
+void THttpCli::Stalled()
+{
+    const bool lookingUp = state_ == hsDnsLookup;
+    const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(StallTimeout).count();
+    statusCode_ = 404;
+    reasonPhrase_ = "the server stopped answering (nothing arrived for " + std::to_string(seconds) + " s)";
+    DropReceived();
+    const auto alive = socket_.Alive();
+    EndConnection(); // the request has ended: the lookup's report is ignored
+    if (!alive || !lookingUp)
+        return;
+    try {
+        socket_.CancelDnsLookup();
+    } catch (const ESocketException&) {
+        // The lookup could not be cancelled: its late answer is ignored.
+    }
+}
+
+std::string THttpCli::RequestOrigin() const
+{
+    if (Proxy.empty())
+        return LowerCase(targetHost_) + ":" + port_;
+    const TUrlParts origin = SplitURL(path_); // the Request-URI is absolute
+    return LowerCase(origin.Host) + ":" + (origin.Port.empty() ? "80" : origin.Port);
 }
 
 // Closes the connection, whose close event runs the closed handler; with no

@@ -17,6 +17,10 @@
 // Abort() ends a running request (status 404 "Connection aborted on
 // request", request-done error 3); while hsReady it does nothing.
 // The document ends only when the server closes the connection.
+// Credentials (Username, Password) go as Authorization only to the origin
+// server (host and port) the request started with, never to the target of a
+// relocation elsewhere; through a proxy, Proxy-Authorization goes to the
+// proxy on every hop.
 //
 // Errors:
 //  - StartRequest raises EHttpException("HTTP component is busy", 1) unless
@@ -25,8 +29,10 @@
 //    when the lookup cannot be started (the client is hsReady again then).
 //  - Every other failure (lookup, connect, abort, a server status of 400 or
 //    more, a malformed status line or Content-Length, a header line longer
-//    than the receive buffer, a failed write to RcvdStream) ends the request
-//    normally with StatusCode() and ReasonPhrase() set (404 for local
+//    than the receive buffer, a response header longer than MaxHeaderSize,
+//    a connection that ends with an error (a reset), StallTimeout without
+//    a connection or a received byte, a failed write to RcvdStream) ends the
+//    request normally with StatusCode() and ReasonPhrase() set (404 for local
 //    failures); ExecuteRequest/Get then raise EHttpException(ReasonPhrase,
 //    StatusCode). A connection closed before any status line leaves
 //    StatusCode() 0 and raises nothing.
@@ -57,9 +63,12 @@
 
 #include <windows.h>
 
+#include <algorithm>
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -108,9 +117,13 @@ public:
     static constexpr UINT WM_HTTPCLI_DONE = WM_USER + 1;     // fire OnRequestDone
     static constexpr UINT WM_HTTPCLI_READY = WM_USER + 2;    // State := hsReady
     static constexpr UINT WM_HTTPCLI_RELOCATE = WM_USER + 3; // StartConnection
+    static constexpr UINT_PTR StallTimerId = 1; // WM_TIMER of the stall watch
     // The receive and post buffers; at most BufferSize - 1 received bytes are
     // held, so a header line is at most that long.
     static constexpr std::int32_t BufferSize = 8192;
+    // One response's header, its lines and line ends together, is at most
+    // this long; a longer one fails the request.
+    static constexpr std::int32_t MaxHeaderSize = 65536;
 
     // Creates the hidden window and the socket; raises qm::Exception when the
     // window cannot be created, ESocketException when WinSock cannot start.
@@ -135,6 +148,10 @@ public:
     std::string ContentTypePost = "application/x-www-form-urlencoded";
     TStream* RcvdStream = nullptr; // receives the document; not owned
     TStream* SendStream = nullptr; // POST data from its current position; not owned
+    // A request during which nothing arrives (no lookup answer, connection
+    // or byte) for this long fails: 404 "the server stopped answering ...".
+    // Read when a request starts.
+    std::chrono::milliseconds StallTimeout = std::chrono::seconds(120);
 
     // Chooses the pump of the synchronous wait (true: the socket's
     // PumpMessages, false: the application's ProcessMessages) and sets the
@@ -148,15 +165,23 @@ public:
     std::int64_t SentCount() const { return sentCount_; }     // post bytes handed to the socket
     int StatusCode() const { return statusCode_; }            // 404 for local failures
     const std::string& ReasonPhrase() const { return reasonPhrase_; }
-    std::int64_t ContentLength() const { return contentLength_; } // last Content-Length; informational
+    // The Content-Length of the current request's last response; empty when
+    // that response carried none (or none has come yet). Informational: the
+    // body still ends at the server's close.
+    std::optional<std::int64_t> ContentLength() const { return contentLength_; }
     const std::string& ContentType() const { return contentType_; } // last Content-Type
     const std::string& DocName() const { return docName_; }   // file name derived from URL
     const std::string& LastLine() const { return lastLine_; } // header line or chunk being handled
-    // Every non-empty response header line / WWW-Authenticate value of every
-    // request; never cleared by the client.
+    // The non-empty response header lines of the current request (of every
+    // relocation hop), cleared when a request starts; bounded by
+    // MaxHeaderSize per response.
     const TStringList& RcvdHeader() const { return rcvdHeader_; }
+    // The WWW-Authenticate values of every request; never cleared.
     const TStringList& WwwAuthenticate() const { return wwwAuthenticate_; }
     HWND Handle() const { return window_.get(); } // the hidden window
+    // The connection's socket, for tests that deliver a notification the
+    // way Windows does where Wine differs (a reset).
+    const TWSocket& Socket() const { return socket_; }
 
     // ---- operations ----
     void StartRequest(THttpRequest RqType);
@@ -202,6 +227,16 @@ private:
     bool SetState(THttpCliState NewState, bool RequestEnds = true);
     void PostToSelf(UINT Msg);
     void EndConnection();
+    // The stall watch: armed when a request starts; every arrival moves its
+    // deadline on (Arrived); the timer fails the request once StallTimeout
+    // has passed without one.
+    void Arrived() { lastArrival_ = GetTickCount64(); }
+    ULONGLONG StallMs() const { return static_cast<ULONGLONG>(std::max<std::int64_t>(StallTimeout.count(), 1)); }
+    void ArmStallTimer(ULONGLONG Ms);
+    void StallTimerFired();
+    void Stalled();
+    // "host:port" of the origin server the current hop asks, lower-cased.
+    std::string RequestOrigin() const;
     // Request side (HttpProtRequest.cpp).
     void SplitRequestURL();
     void SetDocNameFromPath(const std::string& Path);
@@ -217,6 +252,8 @@ private:
     void CutHeaderLines();
     void HeaderLine();
     bool HandleHeaderLine(const std::string& Line); // false: malformed, the request ended
+    bool CountHeaderBytes(std::int32_t Count);      // false: past MaxHeaderSize, the request ended
+    void Broken(int Error);                         // the connection ended with Error
     void Relocate(const std::string& Location);
     void HeaderEnd();
     void DocChunk();
@@ -244,7 +281,8 @@ private:
     std::string docName_;
     int statusCode_ = 0;
     std::string reasonPhrase_;
-    std::int64_t contentLength_ = 0;
+    std::optional<std::int64_t> contentLength_;
+    std::int32_t headerBytes_ = 0; // of the response being read
     std::string contentType_;
     TStringList wwwAuthenticate_;
     bool relocating_ = false;     // a Location field was applied
@@ -253,6 +291,8 @@ private:
     std::int64_t rcvdCount_ = 0;
     std::int64_t sentCount_ = 0;
     std::string requestText_;
+    std::string authOrigin_; // RequestOrigin() when the request started
+    ULONGLONG lastArrival_ = 0;
     std::int32_t requestDoneError_ = 0;
     TLineConsumer lineConsumer_ = nullptr;
     ui::TWindowHandle window_; // last: goes first when the client is destroyed

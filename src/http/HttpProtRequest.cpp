@@ -36,6 +36,8 @@ void THttpCli::StartRequest(THttpRequest RqType)
         return; // destroyed, or aborted, by the state-change handler
     docName_.clear();
     statusCode_ = 0;
+    contentLength_.reset();
+    rcvdHeader_.Clear();
     rcvdCount_ = 0;
     sentCount_ = 0;
     headerLines_ = 0;
@@ -43,6 +45,9 @@ void THttpCli::StartRequest(THttpRequest RqType)
     sending_ = false;
     DropReceived();
     SplitRequestURL();
+    authOrigin_ = RequestOrigin();
+    Arrived();
+    ArmStallTimer(StallMs());
     const auto alive = socket_.Alive();
     try {
         StartConnection();
@@ -112,6 +117,9 @@ void THttpCli::StartNextHop()
 
 void THttpCli::SocketDnsLookupDone(std::uint16_t Error)
 {
+    if (ending_)
+        return; // the request has ended (a stall) while the lookup ran
+    Arrived();
     if (Error != 0) {
         if (state_ == hsAborting || state_ == hsReady)
             return; // the abort finishes the request
@@ -143,6 +151,7 @@ void THttpCli::SocketSessionConnected(std::uint16_t Error)
 {
     if (state_ != hsConnecting)
         return; // aborted meanwhile
+    Arrived();
     if (Error != 0) {
         statusCode_ = 404;
         reasonPhrase_ = WithCode(SocketErrorText(Error), Error);
@@ -151,6 +160,8 @@ void THttpCli::SocketSessionConnected(std::uint16_t Error)
     }
     lineConsumer_ = &THttpCli::HeaderLine;
     DropReceived();
+    headerBytes_ = 0;
+    contentLength_.reset(); // of this hop's response
     if (!SetState(hsConnected))
         return;
     const auto alive = socket_.Alive();
@@ -199,7 +210,8 @@ std::vector<std::string> THttpCli::RequestLines(const std::string& Method) const
     add(ModifiedSince != 0, "If-Modified-Since: " + (ModifiedSince != 0 ? FormatHttpDate(ModifiedSince) : "") + " GMT");
     if (!Username.empty()) {
         const std::string credentials = EncodeBase64(Username + ":" + Password);
-        lines.push_back("Authorization: Basic " + credentials);
+        // Never to a server a relocation named: it did not get them from the user.
+        add(RequestOrigin() == authOrigin_, "Authorization: Basic " + credentials);
         // A proxy reads only its own header.
         add(!Proxy.empty(), "Proxy-Authorization: Basic " + credentials);
     }

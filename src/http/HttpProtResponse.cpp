@@ -5,12 +5,22 @@
 
 #include "base/Events.h"
 #include "http/HttpProtText.h"
+#include "net/WSocketErrors.h"
 
 #include <exception>
 
 namespace qm {
 
 static_assert(TResponseBuffer::Capacity == THttpCli::BufferSize);
+
+namespace {
+
+std::string BrokenReason(int Error)
+{
+    return "connection broken: " + SocketErrorText(Error) + " (Error #" + std::to_string(Error) + ")";
+}
+
+} // namespace
 
 void THttpCli::DropReceived()
 {
@@ -21,8 +31,13 @@ void THttpCli::DropReceived()
 void THttpCli::SocketDataAvailable(std::uint16_t)
 {
     const int count = socket_.Receive(received_.Space(), received_.Room());
-    if (requestType_ == rqNone || count <= 0)
+    if (requestType_ == rqNone)
         return;
+    if (count < 0 && socket_.LastError() != WSAEWOULDBLOCK)
+        Broken(socket_.LastError());
+    if (count <= 0)
+        return;
+    Arrived();
     received_.Received(count);
     if (state_ == hsReceiving) {
         received_.TakeAll(lastLine_);
@@ -35,7 +50,9 @@ void THttpCli::SocketDataAvailable(std::uint16_t)
 void THttpCli::CutHeaderLines()
 {
     const auto alive = socket_.Alive();
-    while (received_.NextLine(lastLine_)) {
+    for (std::int32_t held = received_.Held(); received_.NextLine(lastLine_); held = received_.Held()) {
+        if (!CountHeaderBytes(held - received_.Held()))
+            return;
         if (state_ == hsConnected || state_ == hsReceiving) {
             (this->*lineConsumer_)();
             if (!alive)
@@ -45,6 +62,17 @@ void THttpCli::CutHeaderLines()
     // A full buffer without a line end leaves no room to read into.
     if (received_.Full() && state_ == hsConnected && !ending_)
         Fail("response header line longer than " + std::to_string(BufferSize - 1) + " bytes");
+}
+
+bool THttpCli::CountHeaderBytes(std::int32_t Count)
+{
+    if (state_ != hsConnected || ending_)
+        return true;
+    headerBytes_ += Count;
+    if (headerBytes_ <= MaxHeaderSize)
+        return true;
+    Fail("response header longer than " + std::to_string(MaxHeaderSize) + " bytes");
+    return false;
 }
 
 void THttpCli::HeaderLine()
@@ -166,11 +194,25 @@ void THttpCli::Fail(std::string Reason)
     EndConnection();
 }
 
-// The closed handler: the end of every request, also after local failures.
-void THttpCli::SocketSessionClosed(std::uint16_t)
+// A connection that ends with an error (a reset) leaves the response cut
+// short, with or without a Content-Length: the request fails.
+void THttpCli::Broken(int Error)
 {
+    if (ending_ || (state_ != hsConnected && state_ != hsReceiving))
+        return;
+    Fail(BrokenReason(Error));
+}
+
+// The closed handler: the end of every request, also after local failures.
+void THttpCli::SocketSessionClosed(std::uint16_t Error)
+{
+    if (Error != 0 && !ending_ && (state_ == hsConnected || state_ == hsReceiving)) {
+        statusCode_ = 404;
+        reasonPhrase_ = BrokenReason(Error);
+    }
     if (ending_ || state_ == hsReady)
         return;
+    KillTimer(window_.get(), StallTimerId);
     ending_ = true;
     relocating_ = false;
     if (docChunks_ > 0) {

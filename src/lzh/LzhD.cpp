@@ -81,7 +81,7 @@ std::int64_t TLzhD::Guarded(TEndpoints& io, lzh::TBlockIO& blocks, Body&& body)
     try {
         blocks.Attach(*io.In, *io.Out, io.Texts);
         body(blocks);
-        if (io.OutFile && !io.OutFile->Close())
+        if (io.OutFile && !(CloseOutputFile ? CloseOutputFile(*io.OutFile) : io.OutFile->Close()))
             throw ELzrw1Exception(io.Texts.Write);
         return blocks.TotalWritten();
     } catch (...) {

@@ -29,6 +29,7 @@ public:
 
 namespace lzh {
 class TBlockIO;
+class TLzhFile;
 }
 
 class TLzhD {
@@ -43,6 +44,11 @@ public:
     // on the user-interface thread can let the interface process its pending
     // messages. The application must not start another operation from there.
     std::function<void()> OnProcessMessages;
+
+    // Closes the output file of file mode and tells whether the system
+    // reported success; unset: TLzhFile::Close. A test sets it to see a
+    // failed close, which no real file gives on demand.
+    std::function<bool(lzh::TLzhFile&)> CloseOutputFile;
 
     // Both return the number of bytes written: the compressed file with its
     // 8-byte header, or the restored data (then equal to UncompressedSize()).

@@ -20,4 +20,9 @@ TEST(FileBaseName, DriveAndEmptyNames)
     EXPECT_EQ(qm::FileBaseName(""), "");
 }
 
+TEST(PathInFolder, NetworkFoldersKeepTheirPrefix) // a drive and a drive root: LoaderWindowTest
+{
+    EXPECT_EQ(qm::PathInFolder("\\\\server\\share\\dir", "veldratp"), "\\\\server\\share\\dir\\veldratp");
+}
+
 } // namespace

@@ -218,7 +218,7 @@ protected:
     // and shows the main window.
     void CreateForm(const std::string& BaseURL = "http://127.0.0.1:9/veldra/")
     {
-        TAppSeams seams;
+        TAppSeams seams = Seams;
         seams.WinExec = [this](const std::string& CommandLine, UINT ShowCmd) {
             WinExecs.push_back(CommandLine);
             WinExecShows.push_back(ShowCmd);
@@ -258,6 +258,7 @@ protected:
     // The release public key file's text the next form is created with;
     // empty (the default, whatever the build embeds): no signed list.
     std::string ReleasePublicKey;
+    TAppSeams Seams; // for the next form, whose recorders and key CreateForm sets
     std::unique_ptr<TaForm> Form;
     std::unique_ptr<TSetupForm> Setup;
 };

@@ -204,6 +204,24 @@ TEST_F(LoaderTest, DownloadDirAtADriveRootHasOneBackslash)
         RemoveDirectoryA("C:\\veldratp");
 }
 
+TEST_F(LoaderTest, LongWindowsDirectoryAndACurrentFolderWithoutAnAnsiName)
+{
+    const std::string windows = "C:\\" + std::string(150, 'w');
+    Seams.GetWindowsDirectoryA = [&](char* Buffer, UINT Size) {
+        return static_cast<UINT>(Size > windows.size() ? windows.copy(Buffer, Size) : windows.size() + 1);
+    };
+    const std::wstring folder = std::wstring(Dir.Path.begin(), Dir.Path.end()) + L"\\\u05D0\u4E2D";
+    ASSERT_TRUE(CreateDirectoryW(folder.c_str(), nullptr) && SetCurrentDirectoryW(folder.c_str()));
+    CreateForm();
+    SetCurrentDirectoryA(Dir.Path.c_str());
+    RemoveDirectoryW(folder.c_str());
+    EXPECT_EQ(Form->SystemDir, windows + "\\system");
+    Form->SBStart.Click(); // no run: the message again
+    EXPECT_EQ(Boxes.Texts(), std::vector<std::string>(2, Boxes.Texts().at(0)));
+    EXPECT_NE(Boxes.Texts()[0].find("code page cannot show, so the files cannot be stored there:\r\n" + Dir.Path + "\\??"),
+              std::string::npos);
+}
+
 TEST_F(LoaderTest, Label3OpensTheMailLinkThroughTheShell)
 {
     CreateForm();

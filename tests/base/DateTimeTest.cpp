@@ -28,6 +28,7 @@ TEST(DateTime, DecodeDropsMillisecondsAndNamesWeekday)
     EXPECT_EQ(f.MilliSecond, 900);
     EXPECT_EQ(f.DayOfWeek, 6); // Friday
     EXPECT_EQ(qm::DecodeDateTime(0).DayOfWeek, 7); // Saturday
+    EXPECT_EQ(qm::DecodeDateTime(std::nextafter(36527.0, 0.0)).Hour, 23); // a hair below midnight: never 24
 }
 
 TEST(DateTime, RoundTripsEveryFieldOverManyDates)
@@ -53,6 +54,9 @@ TEST(DateTime, RejectsImpossibleDates)
     EXPECT_NO_THROW(qm::EncodeDateTime(2000, 2, 29));
     EXPECT_THROW(qm::EncodeDateTime(2001, 13, 1), qm::Exception);
     EXPECT_THROW(qm::EncodeDateTime(2001, 1, 1, 24), qm::Exception);
+    EXPECT_THROW(qm::EncodeDateTime(2001, 1, 1, 0, 60), qm::Exception);
+    EXPECT_THROW(qm::EncodeDateTime(2001, 1, 1, 0, 0, 60), qm::Exception);
+    EXPECT_THROW(qm::EncodeDateTime(2001, 1, 0), qm::Exception);
 }
 
 TEST(DateTime, BeforeTheEpochTheFractionStillCountsForward)

@@ -90,6 +90,7 @@ TEST(TextEquals, FoldsOnlyAsciiLetters)
 {
     EXPECT_TRUE(qm::TextEquals("setup.ini", "SETUP.INI"));
     EXPECT_TRUE(qm::TextEquals("", ""));
+    EXPECT_TRUE(qm::TextEquals("az", "AZ")); // both ends of the range
     EXPECT_FALSE(qm::TextEquals("setup.ini", "SETUP.IN"));
     EXPECT_FALSE(qm::TextEquals("@[", "`{")); // neighbours of the letter ranges
     EXPECT_FALSE(qm::TextEquals("\xE4", "\xC4"));

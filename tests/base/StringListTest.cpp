@@ -65,6 +65,8 @@ TEST(StringList, AddGetPut)
     EXPECT_EQ(list.Get(0), "x");
     EXPECT_EQ(list.Get(1), "z");
     EXPECT_THROW(list.Get(2), std::out_of_range);
+    list.LoadFromText("c"); // replaces what the list held
+    EXPECT_EQ(list.Count(), 1);
 }
 
 } // namespace

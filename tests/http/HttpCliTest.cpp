@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <bit>
 #include <cctype>
 #include <cstdio>
 #include <cstring>
@@ -264,6 +265,8 @@ struct TResponseCase {
     std::vector<std::string> RequestLines; // first line of each request
     std::string DocName = "";
     std::int64_t ContentLength = -1; // -1: not checked
+    unsigned StallMs = 120000;
+    bool Reset = false; // at the first chunk, as Windows reports one (Wine: as a plain close)
 };
 
 // Header lines and the empty line that ends them.
@@ -285,7 +288,20 @@ TEST_P(Response, IsHandledAsACallerExpects)
     TMemoryStream sink;
     c.RcvdStream = &sink;
     c.URL = "http://" + server.Address() + t.Path;
+    c.StallTimeout = std::chrono::milliseconds(t.StallMs);
+    r.OnEvent = [&](const std::string& e) {
+        if (t.Reset && e == "DocData")
+            PostMessageA(c.Socket().Handle(), TWSocket::WM_SOCKET_EVENT, c.Socket().HSocket(),
+                         WSAMAKESELECTREPLY(FD_CLOSE, WSAECONNRESET));
+    };
+    const auto cpuMs = [] { // the thread's kernel and user time
+        FILETIME times[4];
+        GetThreadTimes(GetCurrentThread(), &times[0], &times[1], &times[2], &times[3]);
+        return (std::bit_cast<ULONGLONG>(times[2]) + std::bit_cast<ULONGLONG>(times[3])) / 10000;
+    };
+    const ULONGLONG cpuBefore = cpuMs();
     EXPECT_EQ(Outcome([&] { c.Get(); }), t.Outcome);
+    EXPECT_TRUE(t.StallMs == 120000 || cpuMs() - cpuBefore < 200) << "the wait sleeps while nothing arrives";
     EXPECT_EQ(c.StatusCode(), t.Status);
     EXPECT_EQ(r.Body, t.Body);
     EXPECT_EQ(sink.AsString(), t.Body);
@@ -307,6 +323,12 @@ TEST_P(Response, IsHandledAsACallerExpects)
 }
 
 const std::string longLine(9000, 'h');
+const std::string headerPast64k = [] { // 65537 bytes: the status line, lines of 1023 bytes, the empty line
+    std::string s = "HTTP/1.0 200 OK\r\n" + std::string(65519, 'v') + "\n";
+    for (std::size_t lf = 1023; lf < s.size(); lf += 1024)
+        s[lf] = '\n';
+    return s;
+}();
 
 INSTANTIATE_TEST_SUITE_P(
     Http, Response,
@@ -344,7 +366,16 @@ INSTANTIATE_TEST_SUITE_P(
                       "404 bad Content-Length in the response: '12a'", 404, "", {"GET /a HTTP/1.0"}},
         TResponseCase{"HeaderLineLongerThanTheBufferFails", "/a",
                       {Reply("HTTP/1.0 200 OK\r\nX: " + longLine + "\r\n\r\n", TExchange::TEnd::WaitPeer)},
-                      "404 response header line longer than 8191 bytes", 404, "", {"GET /a HTTP/1.0"}}),
+                      "404 response header line longer than 8191 bytes", 404, "", {"GET /a HTTP/1.0"}},
+        TResponseCase{"LongerHeaderFails", "/a",
+                      {Reply(headerPast64k + "x", TExchange::TEnd::WaitPeer)},
+                      "404 response header longer than 65536 bytes", 404, "", {"GET /a HTTP/1.0"}},
+        TResponseCase{"StallFails", "/a", {Reply(Hdr("HTTP/1.0 200 OK") + "part", TExchange::TEnd::WaitPeer)},
+                      "404 the server stopped answering (nothing arrived for 2 s)", 404, "part",
+                      {"GET /a HTTP/1.0"}, "", -1, 2000},
+        TResponseCase{"ResetWithoutLengthFails", "/a", {Reply(Hdr("HTTP/1.0 200 OK") + "part", TExchange::TEnd::WaitPeer)},
+                      "404 connection broken: Connection reset by peer (Error #10054)", 404, "part",
+                      {"GET /a HTTP/1.0"}, "", -1, 120000, true}),
     [](const auto& p) { return std::string(p.param.Name); });
 
 TEST(HttpCli, RelocationToAnotherHostAndPort)
@@ -353,6 +384,7 @@ TEST(HttpCli, RelocationToAnotherHostAndPort)
     first.Script({Reply(Hdr("HTTP/1.0 302 Found\r\nLocation: http://localhost:" + std::to_string(second.Port()) + "/y"))});
     second.Script({Reply(ok)});
     THttpCli c;
+    c.Username = "u"; // not for the second server
     c.URL = "http://" + first.Address() + "/x";
     c.Get();
     ASSERT_EQ(second.Requests().size(), 1U);
@@ -364,13 +396,17 @@ TEST(HttpCli, RelocationToAnotherHostAndPort)
 TEST(HttpCli, ThroughAProxyALocationPathStaysOnTheOriginServer)
 {
     TScriptedServer proxy;
-    proxy.Script({Reply(Hdr("HTTP/1.0 302 Found\r\nLocation: /b")), Reply(ok)});
+    proxy.Script({Reply(Hdr("HTTP/1.0 302 Found\r\nLocation: /b")),
+                  Reply(Hdr("HTTP/1.0 302 Found\r\nLocation: http://origin.test/c")), Reply(ok)});
     THttpCli c;
     c.Proxy = proxy.Address();
+    c.Username = "u";
     c.URL = "http://origin.test:8080/a/x";
     c.Get();
-    ASSERT_EQ(proxy.Requests().size(), 2U);
-    EXPECT_EQ(proxy.Requests()[1], "GET http://origin.test:8080/b HTTP/1.0\r\nHost: origin.test\r\n\r\n");
+    ASSERT_EQ(proxy.Requests().size(), 3U);
+    EXPECT_EQ(proxy.Requests()[1], "GET http://origin.test:8080/b HTTP/1.0\r\nHost: origin.test\r\n"
+                                   "Authorization: Basic dTo=\r\nProxy-Authorization: Basic dTo=\r\n\r\n");
+    EXPECT_EQ(proxy.Requests()[2], "GET http://origin.test/c HTTP/1.0\r\nHost: origin.test\r\nProxy-Authorization: Basic dTo=\r\n\r\n");
 }
 
 TEST(HttpCli, HeadGetsAnEmptyBody)
@@ -415,6 +451,7 @@ TEST(HttpCli, TenMegabyteBodyIntoAFile)
     c.RcvdStream = nullptr;
     c.URL = "http://" + server.Address() + "/missing";
     EXPECT_EQ(Outcome([&] { c.Get(); }), "404 Not Found");
+    EXPECT_EQ(c.RcvdHeader().Count(), 1) << "the lines of this request only";
     EXPECT_EQ(std::remove(path.c_str()), 0);
 }
 

@@ -6,6 +6,7 @@
 #include "lzh/LzhBytes.h"
 #include "lzh/LzhD.h"
 #include "lzh/LzhError.h"
+#include "lzh/LzhFile.h"
 
 #include <gtest/gtest.h>
 
@@ -128,6 +129,10 @@ TEST_F(LzhDFiles, UncreatableOutputNamesThePath)
     lzh.OutputFile = "no-such-dir/y.out";
     EXPECT_EQ(ExpectFailure(true), "Error:outputno-such-dir/y.out");
     EXPECT_EQ(ExpectFailure(false), "Error:outputno-such-dir/y.out");
+    lzh.OutputFile = out; // created, but not closed
+    lzh.CloseOutputFile = [](qm::lzh::TLzhFile& File) { return !File.Close(); }; // closed, reported failed
+    EXPECT_EQ(ExpectFailure(true), "Error writing to output file : " + out);
+    EXPECT_FALSE(Exists(out));
 }
 
 TEST_F(LzhDFiles, ShortHeaderFailsAndDeletesTheOutput)
@@ -192,7 +197,7 @@ public:
     {
         return FailReads ? -1 : qm::TMemoryStream::Read(buffer, count);
     }
-    std::int64_t Size() const override { return ClaimedSize >= 0 ? ClaimedSize : qm::TMemoryStream::Size(); }
+    std::int64_t Size() const override { return ClaimedSize != -1 ? ClaimedSize : qm::TMemoryStream::Size(); }
     bool FailReads = false;
     std::int64_t ClaimedSize = -1;
 };
@@ -298,6 +303,8 @@ TEST_F(LzhDStreams, FailuresReachTheCallerWithStreamTexts)
     huge.ClaimedSize = 3LL << 30;
     lzh.InputStream = &huge;
     EXPECT_EQ(ExpectFailure(true), "Input stream too large for LZH (2 GB at most) !");
+    huge.ClaimedSize = -2; // a size the stream cannot tell (-1 stands for the real one)
+    EXPECT_EQ(ExpectFailure(true), "Error reading from input stream ! (LZH)");
 }
 
 TEST_F(LzhDStreams, ShortWritesReachTheCaller)

@@ -107,7 +107,7 @@ TEST(Buffer, ShrinkingBelowTheWriteCountCutsTheCounts)
     EXPECT_EQ(b.RdCount(), 2);
     ASSERT_EQ(b.Peek().size(), 3u);
     EXPECT_EQ(b.Peek().data()[2], data[4]);
-    b.SetSize(2); // everything unread falls away
+    b.SetSize(1); // below the read position: everything unread falls away
     EXPECT_EQ(b.WrCount(), 0);
     EXPECT_EQ(b.RdCount(), 0);
 }
@@ -176,4 +176,6 @@ TEST(SendQueue, AppendsBehindAPartlyDrainedChunk)
     q.Clear();
     EXPECT_TRUE(q.Empty());
     EXPECT_TRUE(q.Front().empty());
+    q.Append(data.data(), 0); // nothing to queue: no chunk either
+    EXPECT_TRUE(q.Empty());
 }
