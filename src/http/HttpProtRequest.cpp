@@ -79,6 +79,7 @@ void THttpCli::SplitRequestURL()
     SetDocNameFromPath(url.Path);
     hostName_ = host;
     port_ = port;
+    ChooseScheme(url);
 }
 
 void THttpCli::SetDocNameFromPath(const std::string& Path)
@@ -141,11 +142,13 @@ void THttpCli::SocketDnsLookupDone(std::uint16_t Error)
 
 void THttpCli::SocketSessionConnected(std::uint16_t Error)
 {
+    if (OpenTunnel(Error))
+        return;
     if (state_ != hsConnecting)
         return; // aborted meanwhile
     if (Error != 0) {
         statusCode_ = 404;
-        reasonPhrase_ = WithCode(SocketErrorText(Error), Error);
+        reasonPhrase_ = socket_.TlsFailure().empty() ? WithCode(SocketErrorText(Error), Error) : socket_.TlsFailure();
         SocketSessionClosed(0);
         return;
     }
@@ -200,8 +203,8 @@ std::vector<std::string> THttpCli::RequestLines(const std::string& Method) const
     if (!Username.empty()) {
         const std::string credentials = EncodeBase64(Username + ":" + Password);
         lines.push_back("Authorization: Basic " + credentials);
-        // A proxy reads only its own header.
-        add(!Proxy.empty(), "Proxy-Authorization: Basic " + credentials);
+        // A proxy reads only its own header (a tunnel's was in CONNECT).
+        add(!Proxy.empty() && !tunnel_, "Proxy-Authorization: Basic " + credentials);
     }
     add(!Cookie.empty(), "Cookie: " + Cookie);
     return lines;
