@@ -53,12 +53,16 @@ int Trust(const char* Path)
         std::fprintf(stderr, "qmtrust: %s holds no certificate\n", Path);
         return 1;
     }
-    HCERTSTORE store = CertOpenStore(CERT_STORE_PROV_SYSTEM_A, 0, 0, CERT_SYSTEM_STORE_CURRENT_USER, "ROOT");
+    // The registry part of the root store alone: the system store is a
+    // collection whose other members (the built-in roots) keep nothing.
+    HCERTSTORE store =
+        CertOpenStore(CERT_STORE_PROV_SYSTEM_REGISTRY_A, 0, 0, CERT_SYSTEM_STORE_CURRENT_USER, "ROOT");
     bool added = false;
     if (store) {
         RemoveSameSubject(store, cert);
         added = CertAddEncodedCertificateToStore(store, X509_ASN_ENCODING, der.data(), static_cast<DWORD>(der.size()),
-                                                 CERT_STORE_ADD_REPLACE_EXISTING, nullptr) != FALSE;
+                                                 CERT_STORE_ADD_REPLACE_EXISTING, nullptr) != FALSE &&
+                CertControlStore(store, 0, CERT_STORE_CTRL_COMMIT, nullptr) != FALSE;
         CertCloseStore(store, 0);
     }
     CertFreeCertificateContext(cert);
