@@ -13,7 +13,7 @@ namespace {
 // A record is at most 16 KiB of data plus its header and trailer; keeping
 // this much room behind the bytes held lets one read take a whole record.
 constexpr std::size_t roomForRecord = 18 * 1024;
-constexpr std::size_t initialInput = 64 * 1024;
+constexpr std::size_t initialInput = 256 * 1024;
 
 constexpr DWORD contextFlags = ISC_REQ_SEQUENCE_DETECT | ISC_REQ_REPLAY_DETECT | ISC_REQ_CONFIDENTIALITY |
                                ISC_REQ_EXTENDED_ERROR | ISC_REQ_ALLOCATE_MEMORY | ISC_REQ_STREAM |
