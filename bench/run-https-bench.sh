@@ -15,7 +15,6 @@ build=${BUILD:-$root/build/windows}
 megabytes=${1:-256}
 runs=${2:-3}
 PEER_LIFETIME=3600
-WAIT_SECONDS=15
 source "$root/tests/http/peers-lib.sh"
 wine_run=$root/scripts/wine-run.sh
 

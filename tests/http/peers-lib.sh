@@ -1,8 +1,15 @@
 # Helpers of the wrappers that run Windows test programs against real peers
 # on loopback (run_http_peers.sh, run_https_peers.sh). Sourced; the caller
-# sets peers_name (for messages), PEER_LIFETIME and WAIT_SECONDS first.
-# Makes $work (removed at exit) and stops every peer started with
+# sets peers_name (for messages) first, and may set PEER_LIFETIME (seconds
+# after which every peer ends by itself) and WAIT_SECONDS (for a peer to
+# accept). Makes $work (removed at exit) and stops every peer started with
 # start_peer when the shell exits, whatever happens.
+
+PEER_LIFETIME=${PEER_LIFETIME:-270}
+WAIT_SECONDS=${WAIT_SECONDS:-15}
+# The authenticating proxy's credentials.
+AUTH_USER=qmuser
+AUTH_PASSWORD=s3cret-Pw
 
 fail() { echo "$peers_name: $*" >&2; exit 1; }
 require_tinyproxy() {
@@ -74,6 +81,12 @@ MaxClients 16
 LogLevel Notice
 ${3:-}
 CONF
+}
+# A tinyproxy that requires Basic authorization with AUTH_USER and
+# AUTH_PASSWORD (a missing one gets 407, a wrong one 401).
+start_auth_proxy() {
+  proxy_config "$work/auth_proxy.conf" "$1" "BasicAuth $AUTH_USER $AUTH_PASSWORD"
+  start_peer auth_proxy "$1" tinyproxy -d -c "$work/auth_proxy.conf"
 }
 windows_path() { local p=${1//\//\\}; echo "Z:$p"; }
 

@@ -17,11 +17,6 @@ wine_run=$here/../../scripts/wine-run.sh
 test_exe=${1:?usage: run_http_peers.sh TEST_EXE [ARGS...]}
 shift
 qmget=${QMGET:-}
-PEER_LIFETIME=270
-WAIT_SECONDS=15
-AUTH_USER=qmuser
-AUTH_PASSWORD=s3cret-Pw
-
 source "$here/peers-lib.sh"
 require_tinyproxy
 
@@ -44,10 +39,6 @@ while True:
 start_proxy() {
   proxy_config "$work/proxy.conf" "$1"
   start_peer proxy "$1" tinyproxy -d -c "$work/proxy.conf"
-}
-start_auth_proxy() {
-  proxy_config "$work/auth_proxy.conf" "$1" "BasicAuth $AUTH_USER $AUTH_PASSWORD"
-  start_peer auth_proxy "$1" tinyproxy -d -c "$work/auth_proxy.conf"
 }
 
 seed=${QM_TEST_SEED:-$RANDOM$RANDOM}

@@ -19,11 +19,6 @@ root=$here/../..
 wine_run=$root/scripts/wine-run.sh
 test_exe=${1:?usage: run_https_peers.sh TEST_EXE [ARGS...]}
 shift
-PEER_LIFETIME=270
-WAIT_SECONDS=15
-AUTH_USER=qmuser
-AUTH_PASSWORD=s3cret-Pw
-
 source "$here/peers-lib.sh"
 require_tinyproxy
 [ -n "${QMTRUST:-}" ] || fail "QMTRUST must name qmtrust.exe"
@@ -62,10 +57,6 @@ tls_server() { # PORT CERT [EXTRA]
 start_nginx "${port[good]}" "$work/nginx.conf" || fail "nginx did not start"
 
 start_split() { start_peer split "$1" python3 "$here/tls_split_server.py" "$1" "$certs/localhost.pem" "$certs/server.key" "$work/www/split.bin"; }
-start_auth_proxy() {
-  proxy_config "$work/auth_proxy.conf" "$1" "BasicAuth $AUTH_USER $AUTH_PASSWORD"
-  start_peer auth_proxy "$1" tinyproxy -d -c "$work/auth_proxy.conf"
-}
 with_free_port split_port start_split || fail "the split-record TLS server did not start"
 with_free_port proxy_port start_auth_proxy || fail "the authenticating proxy did not start"
 
