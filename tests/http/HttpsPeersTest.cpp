@@ -11,7 +11,6 @@
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
-#include <ostream>
 #include <string>
 #include <vector>
 
@@ -40,11 +39,6 @@ struct THttpsCase {
     const char* File; // the file that must arrive whole; nullptr: Get must fail
     const char* Reason; // a part of the failure's reason
 };
-
-void PrintTo(const THttpsCase& Case, std::ostream* Out)
-{
-    *Out << Case.Name;
-}
 
 const THttpsCase Cases[] = {
     {"Large", "https://localhost:${GOOD}/large.bin", false, "large.bin", nullptr},

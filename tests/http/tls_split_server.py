@@ -1,13 +1,8 @@
-"""A TLS server on 127.0.0.1 that writes everything it sends, handshake
-included, in pieces of 1 to 50 bytes, so a client sees records cut at any
-point and spread over many reads.
-
-    tls_split_server.py PORT CERT KEY FILE
-
-GET /split answers 200 with FILE (Content-Length given) and ends with
-close_notify; GET /short promises FILE's length but sends 1000 bytes and
-closes the connection without close_notify. One connection at a time.
-"""
+"""tls_split_server.py PORT CERT KEY FILE: a TLS server on 127.0.0.1 that
+writes everything, handshake included, in pieces of 1 to 50 bytes, so the
+client sees records cut anywhere and spread over many reads. GET /split gets
+FILE (with its Content-Length) and close_notify; GET /short gets the same
+Content-Length but 1000 bytes, then a close without close_notify."""
 import random
 import socket
 import ssl
@@ -15,7 +10,7 @@ import sys
 import time
 
 
-def serve(conn, tls_out, pieces):
+def send_pieces(conn, tls_out, pieces):
     data = tls_out.read()
     while data:
         n = pieces.randint(1, 50)
@@ -25,34 +20,33 @@ def serve(conn, tls_out, pieces):
             time.sleep(0.001)  # let the client read what came so far
 
 
-def pump(conn, obj, tls_in, tls_out, step, pieces):
+def pump(conn, tls_in, tls_out, step, pieces):
     while True:
         try:
             return step()
         except ssl.SSLWantReadError:
-            serve(conn, tls_out, pieces)
+            send_pieces(conn, tls_out, pieces)
             chunk = conn.recv(65536)
             if not chunk:
-                raise EOFError
+                raise EOFError("the client closed")
             tls_in.write(chunk)
 
 
 def answer(conn, context, body, pieces):
     tls_in, tls_out = ssl.MemoryBIO(), ssl.MemoryBIO()
-    obj = context.wrap_bio(tls_in, tls_out, server_side=True)
-    pump(conn, obj, tls_in, tls_out, obj.do_handshake, pieces)
+    tls = context.wrap_bio(tls_in, tls_out, server_side=True)
+    pump(conn, tls_in, tls_out, tls.do_handshake, pieces)
     request = b""
     while b"\r\n\r\n" not in request:
-        request += pump(conn, obj, tls_in, tls_out, lambda: obj.read(65536), pieces)
+        request += pump(conn, tls_in, tls_out, lambda: tls.read(65536), pieces)
     short = request.startswith(b"GET /short ")
-    head = b"HTTP/1.0 200 OK\r\nContent-Length: %d\r\n\r\n" % len(body)
-    obj.write(head + (body[:1000] if short else body))
+    tls.write(b"HTTP/1.0 200 OK\r\nContent-Length: %d\r\n\r\n" % len(body) + (body[:1000] if short else body))
     if not short:
         try:
-            obj.unwrap()
+            tls.unwrap()
         except ssl.SSLWantReadError:
             pass
-    serve(conn, tls_out, pieces)
+    send_pieces(conn, tls_out, pieces)
 
 
 def main():
