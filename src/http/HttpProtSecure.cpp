@@ -150,7 +150,8 @@ void THttpCli::TunnelData()
 
 // A secure connection that ends on the server's side without the request
 // having ended otherwise: a failed session, or a document shorter than its
-// Content-Length (which over TLS means the response was cut short).
+// Content-Length (which over TLS means the response was cut short; the
+// answer to HEAD, 204 and 304 carry no document whatever the field says).
 void THttpCli::CheckSecureEnd()
 {
     if (!secure_ || ending_ || state_ == hsReady || state_ == hsAborting || statusCode_ >= 400)
@@ -158,7 +159,8 @@ void THttpCli::CheckSecureEnd()
     std::string reason = socket_.TlsFailure();
     if (reason.empty() && state_ == hsConnecting)
         reason = "the connection closed before the secure session was set up";
-    if (reason.empty() && state_ == hsReceiving && bodyLength_ >= 0 && rcvdCount_ < bodyLength_)
+    const bool bodyExpected = requestType_ != rqHead && statusCode_ != 204 && statusCode_ != 304;
+    if (reason.empty() && state_ == hsReceiving && bodyExpected && bodyLength_ >= 0 && rcvdCount_ < bodyLength_)
         reason = "the connection closed after " + std::to_string(rcvdCount_) + " of " + std::to_string(bodyLength_) +
                  " bytes of the document";
     if (reason.empty())

@@ -36,12 +36,14 @@ struct THttpsCase {
     const char* Name;
     const char* Url;
     bool ViaProxy;    // through the authenticating proxy, with its credentials
-    const char* File; // the file that must arrive whole; nullptr: Get must fail
+    const char* File;   // what must arrive whole ("": nothing); nullptr: the request must fail
     const char* Reason; // a part of the failure's reason
+    THttpRequest Kind = rqGet;
 };
 
 const THttpsCase Cases[] = {
     {"Large", "https://localhost:${GOOD}/large.bin", false, "large.bin", nullptr},
+    {"HeadHasNoBody", "https://localhost:${GOOD}/small.bin", false, "", nullptr, rqHead},
     {"WrongName", "https://localhost:${WRONG}/small.bin", false, nullptr, "for another name than localhost"},
     {"Expired", "https://localhost:${EXPIRED}/small.bin", false, nullptr, "expired"},
     {"SelfSigned", "https://localhost:${SELFSIGNED}/small.bin", false, nullptr, "self-signed"},
@@ -62,7 +64,7 @@ std::vector<std::uint8_t> ServedFile(const std::string& Name)
 
 class HttpsPeers : public testing::TestWithParam<THttpsCase> {};
 
-TEST_P(HttpsPeers, Get)
+TEST_P(HttpsPeers, Request)
 {
     const THttpsCase& c = GetParam();
     ASSERT_FALSE(Env("QM_TLS_GOOD").empty()) << "run this through run_https_peers.sh, which starts the peers";
@@ -77,15 +79,15 @@ TEST_P(HttpsPeers, Get)
         http.Password = auth.substr(auth.find(':') + 1);
     }
     if (c.File != nullptr) {
-        ASSERT_NO_THROW(http.Get()) << http.StatusCode() << " " << http.ReasonPhrase();
-        const std::vector<std::uint8_t> want = ServedFile(c.File);
-        ASSERT_FALSE(want.empty());
+        const std::vector<std::uint8_t> want = *c.File ? ServedFile(c.File) : std::vector<std::uint8_t>();
+        ASSERT_EQ(want.empty(), *c.File == '\0') << "cannot read " << c.File;
+        ASSERT_NO_THROW(http.ExecuteRequest(c.Kind)) << http.StatusCode() << " " << http.ReasonPhrase();
         EXPECT_EQ(http.StatusCode(), 200);
         EXPECT_TRUE(body.Bytes() == want) << "received " << body.Bytes().size() << " bytes, expected " << want.size();
         return;
     }
     try {
-        http.Get();
+        http.ExecuteRequest(c.Kind);
         ADD_FAILURE() << "Get returned with status " << http.StatusCode() << " " << http.ReasonPhrase();
     } catch (const EHttpException& e) {
         EXPECT_EQ(e.ErrorCode, 404);
