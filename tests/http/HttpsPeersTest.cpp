@@ -51,8 +51,10 @@ const THttpsCase Cases[] = {
     {"RecordsInTinyPieces", "https://localhost:${SPLIT}/split", false, "split.bin", nullptr},
     {"CutShort", "https://localhost:${SPLIT}/short", false, nullptr, "after 1000 of 98304 bytes"},
     {"HttpToHttps", "http://localhost:${PLAIN}/tohttps", false, "small.bin", nullptr},
+    {"HttpsToHttps", "https://localhost:${GOOD}/moved", false, "small.bin", nullptr},
     {"HttpsToHttpRefused", "https://localhost:${GOOD}/tohttp", false, nullptr, "downgrade"},
     {"ProxyTunnel", "https://localhost:${GOOD}/small.bin", true, "small.bin", nullptr},
+    {"ProxyTunnelRelocated", "https://localhost:${GOOD}/moved", true, "small.bin", nullptr},
     {"ProxyTunnelToWrongName", "https://localhost:${WRONG}/small.bin", true, nullptr, "another name"},
 };
 

@@ -46,7 +46,8 @@ tls_server() { # PORT CERT [EXTRA]
 }
 {
   nginx_conf_head "$work/www"
-  tls_server "${port[good]}" localhost "location = /tohttp { return 302 http://localhost:${port[plain]}/small.bin; }"
+  tls_server "${port[good]}" localhost "location = /tohttp { return 302 http://localhost:${port[plain]}/small.bin; }
+    location = /moved { return 302 /small.bin; }"
   tls_server "${port[wrong]}" otherhost
   tls_server "${port[expired]}" expired
   tls_server "${port[selfsigned]}" selfsigned
