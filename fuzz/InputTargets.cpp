@@ -1,9 +1,9 @@
 #include "InputTargets.h"
 
-#include "app/ExtraStr.h"
-#include "app/FileListRules.h"
-#include "app/ListHash.h"
-#include "app/ReleaseFiles.h"
+#include "base/ExtraStr.h"
+#include "release/ListRules.h"
+#include "release/ListHash.h"
+#include "release/ReleaseFiles.h"
 #include "base/Exception.h"
 #include "base/StringList.h"
 #include "http/HttpProtReception.h"
@@ -37,8 +37,6 @@ std::string_view AsText(const std::uint8_t* data, std::size_t size)
     return {reinterpret_cast<const char*>(data), size};
 }
 
-constexpr std::string_view SystemDir = "C:\\WINDOWS\\system";
-constexpr std::string_view DownloadDir = "C:\\users\\me\\veldratp";
 
 // Field 6: absent exactly when empty; a digest exactly when 64 hex digits,
 // which it gives back (in lower case) unchanged.
@@ -69,25 +67,26 @@ void CheckReleaseFile(std::string_view Text, TValue (*Read)(std::string_view), s
 void CheckListLine(const std::string& Line)
 {
     Expect(Line.find_first_of(std::string_view("\r\n\0", 3)) == std::string::npos, "a line holds CR, LF or 0");
-    const qm::TListEntry entry = qm::ReadListLine(Line, SystemDir, DownloadDir);
-    const std::size_t tabs = static_cast<std::size_t>(std::count(Line.begin(), Line.end(), '\t'));
-    if (tabs < 4)
-        Expect(entry.Stored == Line, "a line without field 4 was changed");
-    else
-        Expect(qm::GetField(entry.Stored, qm::ListSeparator, 4) == entry.TargetPath, "stored target path");
-    for (std::size_t n = 0; n <= tabs + 1; ++n)
-        if (n != 4)
-            Expect(qm::GetField(entry.Stored, qm::ListSeparator, n) == qm::GetField(Line, qm::ListSeparator, n),
-                   "a field other than the target path changed");
-    if (entry.InstalledSize)
-        Expect(qm::DecimalValue(std::to_string(*entry.InstalledSize)) == entry.InstalledSize, "size round trip");
-    if (qm::IsPlainFileName(entry.RemoteName)) {
-        Expect(entry.RemoteName.find_first_of("\\/:") == std::string::npos && entry.RemoteName != "." &&
-                   entry.RemoteName != "..",
+    const qm::TListLine line = qm::ParseListLine(Line);
+    const std::string fields[] = {line.DisplayName, line.DownloadSize.Text, line.InstalledSize.Text, line.RemoteName,
+                                  line.TargetPath};
+    for (std::size_t n = 0; n < std::size(fields); ++n)
+        Expect(fields[n] == qm::GetField(Line, qm::ListSeparator, n), "a field read unlike GetField");
+    const std::string formatted = qm::FormatListLine(line);
+    Expect(qm::FormatListLine(qm::ParseListLine(formatted)) == formatted, "a formatted line does not read back");
+    if (line.InstalledSize.Value)
+        Expect(qm::DecimalValue(std::to_string(*line.InstalledSize.Value)) == line.InstalledSize.Value,
+               "size round trip");
+    if (qm::IsPlainFileName(line.RemoteName)) {
+        Expect(line.RemoteName.find_first_of("\\/:") == std::string::npos && line.RemoteName != "." &&
+                   line.RemoteName != "..",
                "a plain file name leaves its directory");
-        Expect(!qm::IsDeviceName(entry.RemoteName), "a device name taken as plain");
+        Expect(!qm::IsDeviceName(line.RemoteName), "a device name taken as plain");
     }
-    (void)qm::JudgeTarget(entry.RemoteName, static_cast<std::int64_t>(Line.size()), entry.InstalledSize.value_or(0));
+    if (!qm::CheckListLine(line, 1))
+        Expect(!qm::IsTemporaryName(line.RemoteName) && !qm::IsTemporaryName(line.TargetPath),
+               "a line naming a temporary accepted");
+    (void)qm::JudgeTarget(line.RemoteName, static_cast<std::int64_t>(Line.size()), line.InstalledSize.Value.value_or(0));
     CheckListHash(Line);
 }
 
@@ -213,7 +212,7 @@ void FuzzFileList(const std::uint8_t* data, std::size_t size)
     list.LoadFromText(AsText(data, size));
     for (int i = 0; i < list.Count(); ++i)
         CheckListLine(list[i]);
-    CheckReleaseFile(AsText(data, size), qm::ReadSignature, qm::FormatSignature);
+    CheckReleaseFile(AsText(data, size), qm::ReadListSignature, qm::FormatListSignature);
     CheckReleaseFile(AsText(data, size), qm::ReadPublicKey, qm::FormatPublicKey);
 }
 

@@ -1,9 +1,11 @@
 // TaForm, the program's main window: the logo, the notice, the file list
-// view, the Start and Cancel buttons whose captions carry the window's state,
-// the progress bar and status labels, the proxy button, and the two
-// non-visual components HttpCli1 (downloads) and LzhD1 (unpacking).
+// view, the Start and Cancel buttons, the progress bar and status labels,
+// the proxy button, and the download run (Run, DownloadRun.h) with its two
+// non-visual components HttpCli1 (downloads) and LzhD1 (unpacking). The
+// window shows what the run reports through TRunObserver and stores none of
+// the run's state.
 //
-// Window states, carried by the button captions (compared exactly):
+// Window states (TWindowState; SetWindowState sets the captions):
 //   idle          SBStart "&Start" enabled,      SBCancel "&Close",      arrow
 //   transferring  SBStart "&Start" disabled,     SBCancel "&Cancel",     hourglass
 //   complete      SBStart "&Install QM" enabled, SBCancel "&Make Disks", arrow
@@ -30,21 +32,16 @@
 //                     handlers, focus kept across activation
 //   LoaderForm.cpp    FormCreate, FormClose, Label3Click, SpeedButton1Click,
 //                     SBStartClick, SBCancelClick, Close, Show,
-//                     HandleDialogKeys, ServerBaseURL, ServerHostName,
+//                     HandleDialogKeys, ServerBaseURL,
 //                     FinishClose
-//   LoaderRun.cpp     DownloadFile, LoadFileList, StartDownloadRun,
-//                     CancelDownloadRun, HttpCli1DocData,
-//                     HttpCli1StateChange, LVChanging
-//   LoaderUnpack.cpp  UnpackCurrentFile, RunSetup, MakeDisks
-//   LoaderVerify.cpp  CheckListSignature, ExpectedHash
+//   LoaderRun.cpp     StartDownloadRun, CancelDownloadRun, SetWindowState,
+//                     the observer's calls, HttpCli1DocData, LVChanging
+//   LoaderDisks.cpp   RunSetup, MakeDisks
 #pragma once
 
 #include "app/AppSeams.h"
+#include "app/DownloadRun.h"
 #include "app/FormLayout.h"
-#include "app/ListHash.h"
-#include "base/StringList.h"
-#include "http/HttpProt.h"
-#include "lzh/LzhD.h"
 #include "ui/Controls.h"
 #include "ui/ObjectWindow.h"
 
@@ -59,7 +56,7 @@ namespace qm {
 
 class TSetupForm;
 
-class TaForm final : private ui::TWindowOwner {
+class TaForm final : private ui::TWindowOwner, private TRunObserver {
 public:
     // ScrambledServerBaseURL: the server's base URL in the form ScrambleText
     // makes (the program passes BuiltInServerBaseURL()); descrambled each
@@ -96,52 +93,58 @@ public:
     ui::TSpeedButton SBStart;  // "&Start" / "&Install QM"
     ui::TSpeedButton SBCancel; // "&Close" / "&Cancel" / "&Make Disks"
     ui::TListView LV;          // columns "File" and "Size"; image 0 to fetch, 1 complete
-    TLzhD LzhD1;               // OnProcessMessages: Application().ProcessMessages
     ui::TImageList ImageList1; // the two 16 x 16 row images (owned here)
     ui::TProgressBar PBar;     // 0..100 at start
     ui::TLabel Label3;         // the notice; a click opens the mail link
     ui::TControl Bevel1;       // etched frame around Label3
-    THttpCli HttpCli1;         // ProxyPort "80"; OnDocData, OnStateChange bound
     ui::TSpeedButton SpeedButton1; // the proxy glyph button
 
-    // ---- unit variables ----
-    std::string DownloadDir;   // current directory at FormCreate + "\veldratp"
-    std::string SystemDir;     // Windows directory + "\system"
-    TStringList FileList;      // list.txt with field 4 resolved; cleared by FormClose
-    std::int32_t CurrentIndex = 0;
-    std::string CurrentFile;
-    std::int32_t CurrentSize = 0;
-    std::int32_t CompleteAtLoad = 0; // complete rows found, over every loading
-    std::string LastMessage;         // outcome text of the last DownloadFile
+    // ---- the download run and what the window names of it ----
+    TDownloadRun Run;
+    THttpCli& HttpCli1 = Run.HttpCli1;
+    TLzhD& LzhD1 = Run.LzhD1;
+    std::string& DownloadDir = Run.DownloadDir;   // set by FormCreate
+    std::string& SystemDir = Run.SystemDir;       // set by FormCreate
+    std::int32_t& CompleteAtLoad = Run.CompleteAtLoad;
+    std::string CurrentFile; // the target MakeDisks copies
     bool InstallStarted = false;
-    bool CancelRequested = false;
+
+    enum class TWindowState : std::uint8_t {
+        Idle,         // SBStart "&Start" enabled,      SBCancel "&Close",      arrow
+        Transferring, // SBStart "&Start" disabled,     SBCancel "&Cancel",     hourglass
+        Complete,     // SBStart "&Install QM" enabled, SBCancel "&Make Disks", arrow
+        DisksWritten, // SBStart "&Install QM" enabled, SBCancel "&Close",      arrow
+    };
+    TWindowState WindowState() const { return state_; }
+    // Sets the captions, Start's enabled state (never while RunInProgress)
+    // and the cursor of State.
+    void SetWindowState(TWindowState State);
 
     // ---- state of a download run (kept by SBStartClick) ----
     // True from the start of StartDownloadRun until it has returned, also
     // while it waits after a Cancel: Start is enabled again only when it has
     // returned, so two runs (or two decompressions) never overlap.
     bool RunInProgress = false;
-    // The window was closed while a run was in progress: the transfer was
+    // The window was closed while a run (or Make Disks) was in progress: the transfer was
     // aborted and the run must end at once, silently (no message box, no
     // further request, no unpacking); SBStartClick finishes the close once
     // the run has returned.
     bool ClosePending = false;
 
     // ---- handlers (published) ----
-    // Sets the arrow cursor, then by SBCancel's caption: "&Make Disks" runs
-    // MakeDisks, "&Cancel" CancelDownloadRun, anything else closes the window.
+    // Sets the arrow cursor, then by the window state: Complete runs
+    // MakeDisks, Transferring CancelDownloadRun, any other closes the window.
     void SBCancelClick();
-    // CancelRequested := false, then RunSetup when SBStart reads "&Install
-    // QM", otherwise one download run (StartDownloadRun) between
-    // RunInProgress true and false.
+    // RunSetup in the Complete and DisksWritten states, otherwise one
+    // download run (StartDownloadRun) between RunInProgress true and false.
     void SBStartClick();
     void FormCreate();
     void FormClose();
     // AllowChange: true only while HttpCli1 is hsReady.
     bool LVChanging();
     void Label3Click();
+    // The byte count and bar for HttpCli1.RcvdCount(), on the clock.
     void HttpCli1DocData();
-    void HttpCli1StateChange();
     void SpeedButton1Click();
 
     // The shell link behind Label3.
@@ -149,40 +152,30 @@ public:
 
 private:
     // ---- LoaderRun.cpp ----
-    // Bytes stored, or -1 when HttpCli1 reported a failure; sets LastMessage.
-    // With Expected, the bytes are hashed as they are written, and a digest
-    // that differs is a failure too: the file is deleted.
-    std::int32_t DownloadFile(const std::string& URL, const std::string& LocalFileName,
-                              const TSha256Digest* Expected = nullptr);
-    void LoadFileList();
-    // One download run, called by SBStartClick with RunInProgress set.
+    // One download run, called by SBStartClick with RunInProgress set; shows
+    // its outcome.
     void StartDownloadRun();
+    void ShowOutcome(const TRunOutcome& Outcome);
     // The "&Cancel" action. Leaves SBStart disabled while RunInProgress:
     // SBStartClick enables it when the run has returned.
     void CancelDownloadRun();
+    // The byte count and the bar, redrawn at most every ProgressInterval
+    // milliseconds unless Force.
+    void ShowProgress(std::int64_t Bytes, bool Force);
+    void ListLoaded(const std::vector<TRow>& Rows) override;
+    void RowStarted(int Index, std::int32_t Size) override;
+    void Progress(std::int64_t Bytes, bool Final) override;
+    void StatusWord(const std::string& Text) override;
+    void RowPlaced(int Index) override;
+    void ProcessMessages() override;
 
-    // ---- LoaderVerify.cpp ----
-    // With a release key: fetches list.txt.sig and verifies list.txt with
-    // it. Raises ERunError ("The file list could not be verified: ...") when
-    // the signature is missing, malformed or does not match; false when its
-    // download failed through Cancel or the window's closing (LastMessage
-    // says so). Without a key: true at once.
-    bool CheckListSignature();
-    // The SHA-256 a list line carries in field 6, or none. Raises ERunError
-    // naming line LineNumber (1-based) when the field is not 64 hex digits,
-    // or when it is missing while a release key asks for it.
-    std::optional<TSha256Digest> ExpectedHash(const std::string& Line, int LineNumber) const;
-
-    // ---- LoaderUnpack.cpp ----
-    bool UnpackCurrentFile();
+    // ---- LoaderDisks.cpp ----
     void RunSetup();
     void MakeDisks();
 
     // ---- LoaderForm.cpp ----
     // The server base URL, descrambled anew on each call.
     std::string ServerBaseURL() const;
-    // The host name of ServerBaseURL (shown after "Looking ").
-    std::string ServerHostName() const;
     // FormClose's own work (prompt, deletion, final message, release).
     void FinishClose();
 
@@ -199,6 +192,14 @@ private:
 
     std::string scrambledServerBaseURL_;
     TAppSeams seams_;
+    TWindowState state_ = TWindowState::Idle;
+    bool disksInProgress_ = false; // MakeDisks is on the stack (in a message box)
+    // The bar runs over at most ProgressSteps steps, so that it is redrawn
+    // only when the drawn fraction changes; the texts follow a clock.
+    static constexpr std::int32_t ProgressSteps = 1000;
+    static constexpr ULONGLONG ProgressInterval = 100;
+    std::int32_t progressSize_ = 1; // the listed size of the file in progress
+    ULONGLONG progressShown_ = 0;   // tick count of the last redraw
     UINT dpi_ = 96;
     bool closed_ = false;
     bool closing_ = false; // FormClose is running

@@ -2,7 +2,7 @@
 // the mail link and the proxy dialog.
 #include "app/Loader.h"
 
-#include "app/ExtraStr.h"
+#include "base/ExtraStr.h"
 #include "app/proxyset.h"
 #include "http/HttpProtText.h"
 #include "ui/Cursor.h"
@@ -79,14 +79,9 @@ std::string TaForm::ServerBaseURL() const
     return DescrambleText(scrambledServerBaseURL_);
 }
 
-std::string TaForm::ServerHostName() const
-{
-    return SplitURL(ServerBaseURL()).Host;
-}
-
 void TaForm::FormCreate()
 {
-    FileList.Clear();
+    Run.ReleaseFileList();
     CompleteAtLoad = 0;
     DownloadDir = SystemText([](char* Buffer, DWORD Size) { return GetCurrentDirectoryA(Size, Buffer); }) +
                   "\\veldratp";
@@ -100,14 +95,14 @@ void TaForm::FormClose()
     if (closed_ || closing_)
         return;
     ui::SetScreenCursor(ui::crDefault);
-    if (RunInProgress) {
-        // The run is waiting further down this stack (in Get or Decompress):
-        // end its transfer and let SBStartClick finish the close once the
-        // run has returned, so nothing it still uses is released under it.
+    if (RunInProgress || disksInProgress_) {
+        // A run (in Get or Decompress) or Make Disks (in a message box) is
+        // waiting further down this stack: end the transfer and let its
+        // handler finish the close once it has returned, so nothing it
+        // still uses is released under it.
         ClosePending = true;
-        CancelRequested = true;
-        if (HttpCli1.State() != hsReady)
-            HttpCli1.Abort();
+        if (RunInProgress)
+            Run.Close();
         return;
     }
     FinishClose();
@@ -118,11 +113,13 @@ void TaForm::FinishClose()
     closing_ = true;
     ClosePending = false;
     if (CompleteAtLoad > 0 &&
-        ui::ShowMessageBox(Handle(), DeletePrompt, "Confirm", MB_YESNO | MB_ICONQUESTION) == IDYES)
+        ui::ShowMessageBox(Handle(), DeletePrompt, "Confirm", MB_YESNO | MB_ICONQUESTION) == IDYES) {
+        Run.DeleteTemporaries();
         DeleteDownloads(DownloadDir);
+    }
     if (InstallStarted)
-        ui::ShowMessage(InstalledMessage);
-    FileList.Clear();
+        ui::ShowMessage(Handle(), InstalledMessage);
+    Run.ReleaseFileList();
     closed_ = true;
     closing_ = false;
     ShowWindow(Handle(), SW_HIDE);
@@ -132,8 +129,7 @@ void TaForm::SBStartClick()
 {
     if (RunInProgress) // Start is disabled then; a second run must never begin
         return;
-    CancelRequested = false;
-    if (SBStart.Caption() == "&Install QM") {
+    if (state_ == TWindowState::Complete || state_ == TWindowState::DisksWritten) {
         RunSetup();
         return;
     }
@@ -147,17 +143,25 @@ void TaForm::SBStartClick()
     RunInProgress = false;
     if (ClosePending)
         FinishClose();
-    else if (CancelRequested)
-        SBStart.SetEnabled(true); // the cancelled run has now fully ended
+    else // Start stayed disabled while the run was on its way out
+        SBStart.SetEnabled(state_ != TWindowState::Transferring);
 }
 
 void TaForm::SBCancelClick()
 {
     ui::SetScreenCursor(ui::crDefault);
-    const std::string caption = SBCancel.Caption();
-    if (caption == "&Make Disks")
-        MakeDisks();
-    else if (caption == "&Cancel")
+    if (state_ == TWindowState::Complete) {
+        disksInProgress_ = true;
+        try {
+            MakeDisks();
+        } catch (...) {
+            disksInProgress_ = false;
+            throw;
+        }
+        disksInProgress_ = false;
+        if (ClosePending)
+            FinishClose();
+    } else if (state_ == TWindowState::Transferring)
         CancelDownloadRun();
     else
         Close();

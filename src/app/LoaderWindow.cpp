@@ -65,7 +65,8 @@ HWND Child(HWND Form, int Id)
 } // namespace
 
 TaForm::TaForm(std::string ScrambledServerBaseURL, TAppSeams Seams)
-    : scrambledServerBaseURL_(std::move(ScrambledServerBaseURL)), seams_(std::move(Seams))
+    : Run([this] { return ServerBaseURL(); }, Seams.ReleasePublicKey),
+      scrambledServerBaseURL_(std::move(ScrambledServerBaseURL)), seams_(std::move(Seams))
 {
     ui::RegisterSpeedButtonClass();
     const INITCOMMONCONTROLSEX controls{sizeof(INITCOMMONCONTROLSEX), ICC_LISTVIEW_CLASSES | ICC_PROGRESS_CLASS};
@@ -83,9 +84,7 @@ TaForm::TaForm(std::string ScrambledServerBaseURL, TAppSeams Seams)
     window_ = ui::CreateOwnedWindow(*this, windowClass, place);
 
     CreateControls();
-    HttpCli1.OnDocData = [this](THttpCli&, const void*, std::int32_t) { HttpCli1DocData(); };
-    HttpCli1.OnStateChange = [this](THttpCli&) { HttpCli1StateChange(); };
-    LzhD1.OnProcessMessages = [] { ui::Application().ProcessMessages(); };
+    Run.Observer = this;
     FormCreate();
 }
 

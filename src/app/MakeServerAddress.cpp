@@ -1,7 +1,7 @@
 // Build-time tool: writes the source that holds the server base URL in its
 // scrambled form (ScrambleText), so the plain URL never enters the program.
 //   MakeServerAddress URL OUTPUT.cpp
-#include "app/ExtraStr.h"
+#include "base/ExtraStr.h"
 
 #include <cstdio>
 #include <fstream>

@@ -27,9 +27,9 @@ int ShowMessageBox(HWND Owner, const std::string& Text, const std::string& Capti
     return fn(Owner, Text, Caption, Flags);
 }
 
-void ShowMessage(const std::string& Text)
+void ShowMessage(HWND Owner, const std::string& Text)
 {
-    ShowMessageBox(GetActiveWindow(), Text, Application().Title, MB_OK);
+    ShowMessageBox(Owner, Text, Application().Title, MB_OK);
 }
 
 TMessageBoxSeam::TMessageBoxSeam(TMessageBoxFn Fn) : saved_(std::exchange(CurrentFn(), std::move(Fn))) {}

@@ -22,8 +22,9 @@ using TMessageBoxFn =
 int ShowMessageBox(HWND Owner, const std::string& Text, const std::string& Caption, UINT Flags);
 
 // The plain message: Text with a single OK button, the application title as
-// caption, owned by the thread's active window.
-void ShowMessage(const std::string& Text);
+// caption, owned by Owner (the program's main window, which stays disabled
+// while the box is shown, even when the user is in another program).
+void ShowMessage(HWND Owner, const std::string& Text);
 
 // Replaces the message-box function while it lives, then restores the one it
 // replaced (also when an exception leaves the scope).

@@ -140,8 +140,7 @@ protected:
         else
             EXPECT_EQ(shown, C.Message);
         if (Boxes.Texts() == std::vector<std::string>{"Transfer finished."}) { // back to idle for the next run
-            Form->SBStart.SetCaption("&Start");
-            Form->SBCancel.SetCaption("&Close");
+            Form->SetWindowState(TaForm::TWindowState::Idle);
         } else {
             EXPECT_NE(Form->SBStart.Caption(), "&Install QM") << "the failed run offers Install";
         }
@@ -163,8 +162,7 @@ protected:
         EXPECT_EQ(Boxes.Texts(), std::vector<std::string>{"Transfer finished."});
         for (const TFile& f : Set())
             EXPECT_TRUE(ReadWholeFile(Prog(f.Target)) == f.Plain) << f.Target << " not in place";
-        Form->SBStart.SetCaption("&Start"); // back to idle for the next case
-        Form->SBCancel.SetCaption("&Close");
+        Form->SetWindowState(TaForm::TWindowState::Idle); // for the next case
     }
 };
 

@@ -176,15 +176,17 @@ TEST_F(LoaderRunTest, MakeDisksFillsTheDiskettesInListOrder)
         SCOPED_TRACE(c.Name);
         RemoveTree(Floppy);
         CreateDirectoryA(Floppy, nullptr);
-        Form->FileList.Clear();
+        std::vector<std::string> lines;
         for (const std::string& target : c.Targets) {
             WriteTextFile(Prog(target), target);
-            Form->FileList.Add(ListLine(target, "1", "1", target, Prog(target), ""));
+            lines.push_back(ListLine(target, "1", "1", target, Prog(target), ""));
         }
+        WriteTextFile(Prog("list.txt"), ListText(lines));
+        ASSERT_FALSE(Form->Run.LoadFileList());
         if (*c.Missing)
             DeleteFileA(Prog(c.Missing).c_str());
         Form->LStat.SetCaption("Ready");
-        Form->SBCancel.SetCaption("&Make Disks"); // the complete state
+        Form->SetWindowState(TaForm::TWindowState::Complete);
         Boxes.Shown.clear();
         Boxes.Answers = c.Answers;
         std::vector<std::tuple<std::string, std::string, TNames>> seen;
@@ -203,6 +205,40 @@ TEST_F(LoaderRunTest, MakeDisksFillsTheDiskettesInListOrder)
         EXPECT_EQ(ui::ScreenCursor(), c.Cursor);
         for (const std::string& name : OnDiskette()) // the targets themselves
             EXPECT_EQ(ReadWholeFile("A:\\" + name), name);
+    }
+    Boxes.OnShow = nullptr;
+    RemoveTree(Floppy);
+}
+
+// The window closed while a Make Disks message is shown: Make Disks ends at
+// once, shows nothing more, and the close is finished after it (the list is
+// released only then).
+TEST_F(LoaderRunTest, ClosingDuringAMakeDisksPromptEndsCleanly)
+{
+    ASSERT_TRUE(MapDriveA()) << "drive A: could not be mapped to " << Floppy;
+    CreateDirectoryA(Floppy, nullptr);
+    const TNames targets{"setup.exe", "a.txt", "Disk2.id"};
+    std::vector<std::string> lines;
+    for (const std::string& target : targets) {
+        WriteTextFile(Prog(target), target);
+        lines.push_back(ListLine(target, "1", "1", target, Prog(target), ""));
+    }
+    for (const char* prompt : {Need, Change, Other}) {
+        SCOPED_TRACE(prompt);
+        Restart();
+        WriteTextFile(Prog("list.txt"), ListText(lines));
+        ASSERT_FALSE(Form->Run.LoadFileList());
+        Form->SetWindowState(TaForm::TWindowState::Complete);
+        Boxes.Shown.clear();
+        Boxes.Answers = {IDOK, IDOK}; // the first message, then "Change Disk"
+        Boxes.OnShow = [&](const TShownBox& Box) {
+            if (Box.Text.starts_with(prompt))
+                Form->Close();
+        };
+        Form->SBCancel.Click();
+        EXPECT_TRUE(Form->Closed());
+        ASSERT_FALSE(Boxes.Shown.empty());
+        EXPECT_TRUE(Boxes.Shown.back().Text.starts_with(prompt));
     }
     Boxes.OnShow = nullptr;
     RemoveTree(Floppy);

@@ -8,7 +8,7 @@
 // owner loop) are queued with PostAction and run from that loop.
 #pragma once
 
-#include "app/ExtraStr.h"
+#include "base/ExtraStr.h"
 #include "app/Loader.h"
 #include "app/proxyset.h"
 #include "ui/Application.h"

@@ -191,8 +191,8 @@ TEST_F(LoaderRunTest, LocalErrorsAreNamedAndLeaveTheWindowIdle)
 {
     CreateDirectoryA(Prog("folder.bin").c_str(), nullptr);
     const auto line = [](const char* Installed, const char* Remote) {
-        return ListText({ListLine("A", "1", "5", "ok.bin", "{prog}\\ok.txt", ""),
-                         ListLine("B", "1", Installed, Remote, "{prog}\\b.txt", "")});
+        return ListText({ListLine("A", "5", "5", "ok.bin", "{prog}\\ok.txt", ""),
+                         ListLine("B", "5", Installed, Remote, "{prog}\\b.txt", "")});
     };
     const std::string refused = "The file list names a file that is not a plain file name: ";
     const struct {
@@ -210,13 +210,17 @@ TEST_F(LoaderRunTest, LocalErrorsAreNamedAndLeaveTheWindowIdle)
         {line("5", "c:evil.bin"), refused + "\"c:evil.bin\"", 1},
         {line("5", "nul"), refused + "\"nul\"", 1},
         {line("5", "Com1.txt"), refused + "\"Com1.txt\"", 1},
-        {line("5", "folder.bin"), "Cannot create the file: " + Prog("folder.bin"), 2},
+        {line("5", "folder.bin"), "Cannot write the file: " + Prog("folder.bin"), 3},
+        {line("5", "b.bin.QM-PART"), "The file list names a file it cannot use in line 2 of the file list: the remote "
+                                     "name \"b.bin.QM-PART\" ends in \".qm-part\", which is kept for unfinished files", 1},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.Message);
         Boxes.Shown.clear();
         const std::size_t before = Server.Requests().size();
-        Server.Script({Ok(c.List), Ok("12345")});
+        std::vector<TExchange> answers{Ok(c.List)};
+        answers.resize(std::max<std::size_t>(c.Requests, 2), Ok("12345"));
+        Server.Script(answers);
         Form->SBStart.Click();
         EXPECT_EQ(Boxes.Texts(), std::vector<std::string>{c.Message});
         ExpectIdle();
@@ -228,7 +232,7 @@ TEST_F(LoaderRunTest, LocalErrorsAreNamedAndLeaveTheWindowIdle)
     Boxes.Shown.clear();
     const std::size_t before = Server.Requests().size();
     Form->SBStart.Click();
-    EXPECT_EQ(Boxes.Texts(), std::vector<std::string>{"Cannot create the file: " + Prog("list.txt")});
+    EXPECT_EQ(Boxes.Texts(), std::vector<std::string>{"Cannot create the file: " + Prog("list.txt.qm-part")});
     EXPECT_EQ(Server.Requests().size(), before);
     ExpectIdle();
 }
@@ -326,7 +330,7 @@ TEST_F(LoaderRunTest, ClosingDuringATransferEndsTheRunAndTheProgram)
     EXPECT_TRUE(Boxes.Shown.empty());
     EXPECT_EQ(Requested(), (std::vector<std::string>{"list.txt", "a.bin"}));
     EXPECT_FALSE(FileExists(Prog("a.txt")));
-    EXPECT_EQ(Form->FileList.Count(), 0);
+    EXPECT_TRUE(Form->Run.FileList().empty());
 }
 
 } // namespace

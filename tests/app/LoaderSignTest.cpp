@@ -7,8 +7,8 @@
 #include "LoaderRunFixture.h"
 
 #include "app/Extra.h"
-#include "app/SignatureCng.h"
-#include "app/Sha256Cng.h"
+#include "release/SignatureCng.h"
+#include "release/Sha256Cng.h"
 
 namespace qm::test {
 namespace {
@@ -60,9 +60,11 @@ struct TSignedSetTest : LoaderRunTest {
             lines.push_back(Line(f, WithHash));
         return ListText(lines);
     }
-    static std::string Sign(const std::string& List, const TPrivateKey& Key)
+    static std::string Sign(const std::string& List, const TPrivateKey& Key, std::uint64_t Sequence = 1,
+                            std::optional<std::int64_t> Expires = std::nullopt)
     {
-        return FormatSignature(SignRelease(Key, List));
+        return FormatListSignature(
+            {Sequence, Expires, SignRelease(Key, SignedListData(List, Sequence, Expires))});
     }
     // Serves the set (Files mode): the list, its signature unless none
     // (then 404 until a signature is served), and every file.
@@ -152,9 +154,9 @@ TEST_F(TSignedSetTest, AListThatCannotBeVerifiedIsRefusedBeforeAnyDownload)
         {"a target edited", edited(4, "{sys}\\one.out"), signature, Mismatch},
         {"a hash edited", edited(6, HexText(TSha256::Of(files[2].Bytes))), signature, Mismatch},
         {"an empty signature", good, "",
-         "not a signature file: its first line is not \"QMSIG 1 ecdsa-p256-sha256\"."},
+         "not a signature file: its first line is not \"QMSIG 2 ecdsa-p256-sha256\"."},
         {"a truncated signature", good, signature.substr(0, 100),
-         "the signature file's second line is not 128 hex digits."},
+         "the signature file's fourth line is not 128 hex digits."},
         {"another key's signature", good, Sign(good, other), Mismatch},
         {"the signature of an older list", good, Sign(older, key), Mismatch},
         {"a signed list without hashes", List(false), Sign(List(false), key),
@@ -173,6 +175,41 @@ TEST_F(TSignedSetTest, AListThatCannotBeVerifiedIsRefusedBeforeAnyDownload)
         EXPECT_EQ(names, (std::vector<std::string>{"list.txt", "list.txt.sig"}));
         ExpectIdle();
         ExpectNothingPlaced();
+    }
+}
+
+// A list signed earlier than the one verified here before, or whose
+// signature has expired, is refused before any download; the list kept from
+// the earlier run stays as it was, and a list that fails to verify never
+// replaces it.
+TEST_F(TSignedSetTest, AnOlderOrExpiredListIsRefusedAndTheKeptListStays)
+{
+    UseKey(key);
+    Serve(List(), Sign(List(), key, 5));
+    Form->SBStart.Click();
+    ASSERT_EQ(Boxes.Texts(), std::vector<std::string>{"Transfer finished."});
+    const std::string older = ListText({Line(files[0]), Line(files[1])});
+    const char* replayed = "; an old list may be replayed by someone on the way.";
+    const struct {
+        const char* Name;
+        std::string Signature;
+        std::string Message;
+    } cases[] = {
+        {"sequence 4 after 5", Sign(older, key, 4),
+         std::string("it is older than the list verified here before (sequence 4 against 5)") + replayed},
+        {"expired", Sign(older, key, 6, 1000000000),
+         std::string("its signature has expired (it was valid until 2001-09-09 01:46:40 UTC)") + replayed},
+        {"signed for another list", Sign(List(), key, 6), Mismatch},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Name);
+        Restart();
+        Boxes.Shown.clear();
+        Serve(older, c.Signature);
+        Form->SBStart.Click();
+        EXPECT_EQ(Boxes.Texts(), std::vector<std::string>{NotVerified + c.Message});
+        EXPECT_EQ(ReadWholeFile(Prog("list.txt")), List());
+        ExpectIdle();
     }
 }
 

@@ -14,7 +14,7 @@ TEST_F(LoaderRunTest, TheExactFlagDecidesAndRowsThatFailStayToBeFetched)
     const std::string list = ListText({
         ListLine("Packed", size(packed), size(plain), "a.lzh", "{prog}\\a.txt", "yes"),
         ListLine("Capital", size(packed), size(packed), "b.lzh", "{prog}\\b.txt", "Yes"),
-        "NoFlag\t1\t" + size(plain) + "\tc.bin\t{prog}\\c.txt", // five fields only
+        "NoFlag\t" + size(plain) + "\t" + size(plain) + "\tc.bin\t{prog}\\c.txt", // five fields only
         ListLine("Damaged", size(damaged), size(plain), "d.lzh", "{prog}\\d.txt", "yes"),
         ListLine("NoFolder", size(plain), size(plain), "e.bin", "{prog}\\missing\\e.txt", ""),
     });
@@ -43,6 +43,27 @@ TEST_F(LoaderRunTest, TheExactFlagDecidesAndRowsThatFailStayToBeFetched)
     EXPECT_EQ(Boxes.Texts(), oneNotPlaced);
 }
 
+// A setup program that is its own target, cut short behind a larger
+// Content-Length at exactly its listed size: nothing carries its final name,
+// so the next run fetches it again, and Install starts the genuine one.
+TEST_F(LoaderRunTest, ASelfTargetCutShortAtItsListedSizeIsFetchedAgain)
+{
+    const std::string list = ListText({ListLine("Setup", "2", "2", "setup.exe", "{prog}\\setup.exe", "")});
+    Server.Script({Ok(list), Raw("HTTP/1.0 200 OK\r\nContent-Length: 3\r\n\r\nZZ")});
+    Form->SBStart.Click();
+    EXPECT_EQ(Boxes.Texts(), std::vector<std::string>{"Failed : 200 Connection broken: 2 of 3 bytes received"});
+    EXPECT_FALSE(FileExists(Prog("setup.exe")));
+    Form->SBCancel.Click();
+
+    Restart();
+    Boxes.Shown.clear();
+    Server.Script({Ok(list), Ok("MZ")});
+    Form->SBStart.Click();
+    EXPECT_EQ(Requested(), (std::vector<std::string>{"list.txt", "setup.exe", "list.txt", "setup.exe"}));
+    EXPECT_EQ(ReadWholeFile(Prog("setup.exe")), "MZ");
+    ExpectComplete();
+}
+
 TEST_F(LoaderRunTest, InstallStartsTheSetupProgramEachTimeItIsPressed)
 {
     Server.Script({Ok(ListText({ListLine("Setup", "2", "2", "setup.exe", "{prog}\\setup.exe", "")})), Ok("MZ")});
@@ -53,7 +74,8 @@ TEST_F(LoaderRunTest, InstallStartsTheSetupProgramEachTimeItIsPressed)
 
     Form->SBStart.Click();
     Form->SBStart.Click();
-    EXPECT_EQ(WinExecs, (std::vector<std::string>{Prog("setup.exe"), Prog("setup.exe")}));
+    const std::string quoted = "\"" + Prog("setup.exe") + "\"";
+    EXPECT_EQ(WinExecs, (std::vector<std::string>{quoted, quoted}));
     EXPECT_EQ(WinExecShows, (std::vector<UINT>{SW_SHOWNORMAL, SW_SHOWNORMAL}));
     EXPECT_TRUE(Form->InstallStarted);
     ExpectComplete();

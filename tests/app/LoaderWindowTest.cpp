@@ -246,8 +246,12 @@ TEST_P(CloseTest, PromptDeletionAndFinalMessage)
     const TCloseCase& c = GetParam();
     CreateForm();
     const std::string dir = Form->DownloadDir;
-    WriteTextFile(dir + "\\list.txt", "a\t1\t1\ta.bin\t{prog}\\a.bin\n");
+    // The second target lies outside the download directory, where a
+    // killed run may have left a temporary beside it.
+    WriteTextFile(dir + "\\list.txt", "a\t1\t1\ta.bin\t{prog}\\a.bin\nb\t1\t1\tb.bin\t" + Dir.Path + "\\b.txt\n");
     WriteTextFile(dir + "\\a.bin", "x");
+    WriteTextFile(Dir.Path + "\\b.txt.qm-part", "half");
+    ASSERT_FALSE(Form->Run.LoadFileList());
     WriteTextFile(Dir.Path + "\\outside.txt", "kept");
     if (c.SubDirectory) {
         CreateDirectoryA((dir + "\\sub").c_str(), nullptr);
@@ -255,7 +259,6 @@ TEST_P(CloseTest, PromptDeletionAndFinalMessage)
     }
     Form->CompleteAtLoad = c.CompleteAtLoad;
     Form->InstallStarted = c.InstallStarted;
-    Form->FileList.Add("a\t1\t1\ta.bin\tx");
     if (c.Answer)
         Boxes.Answers.push_back(c.Answer);
     ui::SetScreenCursor(ui::crHourGlass);
@@ -287,7 +290,8 @@ TEST_P(CloseTest, PromptDeletionAndFinalMessage)
     EXPECT_EQ(FileExists(dir), c.DirRemains);
     EXPECT_EQ(FileExists(dir + "\\sub\\inner.txt"), c.SubDirectory);
     EXPECT_TRUE(FileExists(Dir.Path + "\\outside.txt"));
-    EXPECT_EQ(Form->FileList.Count(), 0) << "the file list is released";
+    EXPECT_EQ(FileExists(Dir.Path + "\\b.txt.qm-part"), c.FilesRemain);
+    EXPECT_TRUE(Form->Run.FileList().empty()) << "the file list is released";
 
     // Closed once: a second close asks nothing more.
     const std::size_t shown = Boxes.Shown.size();

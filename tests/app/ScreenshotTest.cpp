@@ -78,7 +78,7 @@ TEST_F(ScreenshotTest, MainWindowTransferringAndComplete)
     const auto shown = Form->HttpCli1.OnDocData;
     Form->HttpCli1.OnDocData = [&, shown](THttpCli& Client, const void* Buffer, std::int32_t Len) {
         shown(Client, Buffer, Len);
-        if (!taken && Form->CurrentIndex == 1 && Client.RcvdCount() >= 61440) {
+        if (!taken && Form->Run.CurrentIndex() == 1 && Client.RcvdCount() >= 61440) {
             taken = true;
             SaveWindowPicture(Form->Handle(), OutDir + "\\main-transferring.bmp");
         }

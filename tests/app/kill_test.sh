@@ -75,9 +75,11 @@ letters = bytes.maketrans(bytes(range(256)), bytes(alphabet[i % len(alphabet)] f
 (out / "big.dat").write_bytes(rng.randbytes(int(sys.argv[2]) << 20).translate(letters))
 (out / "plain.bin").write_bytes(rng.randbytes(300_000))
 (out / "last.txt").write_bytes(rng.randbytes(100_000).translate(letters))
+(out / "vcl30.dpl").write_bytes(rng.randbytes(50_000))
 PY
 cat >"$work/source/manifest.txt" <<'MANIFEST'
 First text  | first.txt | first.tx_ | {prog}\first.txt | yes
+Runtime     | vcl30.dpl | vcl30.dp_ | {sys}\vcl30.dpl  | yes
 Large file  | big.dat   | big.da_   | {prog}\big.dat   | yes
 Plain file  | plain.bin | plain.bi_ | {prog}\plain.bin | no
 Last text   | last.txt  | last.tx_  | {prog}\last.txt  | yes
@@ -86,6 +88,9 @@ targets=(first.txt big.dat plain.bin last.txt)
 timeout 120 "$wine_run" "$qmpack" build "$(winpath "$work/source/manifest.txt")" "$(winpath "$work/www")" \
   >"$work/pack.log" 2>&1 || { cat "$work/pack.log" >&2; fail "qmpack could not pack the set"; }
 big_size=$(stat -c %s "$work/source/big.dat")
+# A target the list rules count as 0 bytes, in the prefix's system folder.
+sysdir=$WINEPREFIX/drive_c/windows/system
+mkdir -p "$sysdir" && rm -f "$sysdir/vcl30.dpl"
 
 # Windows without a window manager (Xvfb) are not waited for by Wine.
 wine reg add 'HKCU\Software\Wine\AppDefaults\QMLoader.exe\X11 Driver' /v Managed /d N /f \
@@ -132,22 +137,23 @@ echo "kill_test: run 1, killed in the middle of the download of big.dat"
 start_loader
 drive start
 wait_until "the stalled download of big.dat" grep -q '^stalled big.da_' "$log"
-received() { [ "$(size_of "$target/big.da_")" -gt 0 ]; }
+# Half-written files carry the temporary ending, never their final names.
+received() { [ "$(size_of "$target/big.da_.qm-part")" -gt 0 ]; }
 wait_until "the first bytes of big.da_ on disk" received
-partial=$(size_of "$target/big.da_")
+partial=$(size_of "$target/big.da_.qm-part")
 kill_loader
-[ "$partial" -gt 0 ] && [ -e "$target/first.txt" ] && [ ! -e "$target/big.dat" ] \
+[ "$partial" -gt 0 ] && [ -e "$target/first.txt" ] && [ ! -e "$target/big.dat" ] && [ ! -e "$target/big.da_" ] \
   || fail "run 1 was not killed in the middle of the download (big.da_ held $partial bytes)"
 echo "kill_test:   killed with first.txt in place and $partial bytes of big.da_ received"
 
 echo "kill_test: run 2, killed in the middle of the unpacking of big.dat"
-unpacking() { local n; n=$(size_of "$target/big.dat"); [ "$n" -gt 0 ] && [ "$n" -lt "$big_size" ]; }
+unpacking() { local n; n=$(size_of "$target/big.dat.qm-part"); [ "$n" -gt 0 ] && [ "$n" -lt "$big_size" ]; }
 start_loader
 drive start
 wait_until "the unpacking of big.dat" unpacking
 kill_loader
-unpacked=$(size_of "$target/big.dat")
-[ "$unpacked" -lt "$big_size" ] \
+unpacked=$(size_of "$target/big.dat.qm-part")
+[ "$unpacked" -lt "$big_size" ] && [ ! -e "$target/big.dat" ] \
   || fail "run 2 was not killed in the middle of the unpacking (big.dat is whole: $unpacked bytes)"
 echo "kill_test:   killed with $unpacked of $big_size bytes of big.dat unpacked"
 
@@ -160,5 +166,8 @@ status=0
 for name in "${targets[@]}"; do
   cmp "$work/source/$name" "$target/$name" || { echo "kill_test: target $name differs from its source" >&2; status=1; }
 done
+cmp "$work/source/vcl30.dpl" "$sysdir/vcl30.dpl" || { echo "kill_test: {sys}\\vcl30.dpl differs from its source" >&2; status=1; }
+# Placed in run 1 and judged complete (as 0 bytes) in runs 2 and 3.
+[ "$(grep -c '^GET vcl30.dp_' "$log")" = 1 ] || { echo "kill_test: vcl30.dp_ was fetched again" >&2; status=1; }
 [ $status = 0 ] || fail "not every target is identical to its source; server log: $(tr '\n' ';' <"$log")"
 echo "kill_test: all ${#targets[@]} targets identical to their sources"

@@ -4,6 +4,7 @@
 #include "Pack.h"
 #include "TextFile.h"
 #include "ReleaseSign.h"
+#include "SignOptions.h"
 
 #include <gtest/gtest.h>
 
@@ -35,12 +36,15 @@ protected:
         WriteText(root_ / "m.txt", "A | a.txt | a.tx_ | {prog}\\a.txt | yes\nB | b.txt | b.dat | {sys}\\b.txt | no\n");
         WriteKeyPair(root_ / "k.priv", root_ / "k.pub");
         ASSERT_TRUE(PackReleaseSet(root_ / "m.txt", Out()).Errors.empty());
-        SignReleaseSet(Out(), root_ / "k.priv");
+        SignReleaseSet(Out(), root_ / "k.priv", 7, std::nullopt);
     }
     void TearDown() override { fs::remove_all(root_); }
 
     fs::path Out() const { return root_ / "out"; }
-    std::vector<std::string> Check(const char* Key = "k.pub") const { return CheckReleaseHashes(Out(), root_ / Key); }
+    TReleaseCheck CheckSet(const char* Key = "k.pub") const { return CheckReleaseHashes(Out(), root_ / Key, Now); }
+    std::vector<std::string> Check(const char* Key = "k.pub") const { return CheckSet(Key).Problems; }
+
+    static constexpr std::int64_t Now = 1798761600;
 
     fs::path root_;
 };
@@ -61,13 +65,19 @@ TEST_F(QmpackSign, KeygenWritesAnOwnerOnlyKeyAndNeverOverwritesIt)
 TEST_F(QmpackSign, VerifyNamesEachAlteration)
 {
     EXPECT_EQ(Check(), std::vector<std::string>{});
-    EXPECT_EQ(CheckReleaseHashes(Out(), std::nullopt), std::vector<std::string>{});
+    EXPECT_EQ(CheckSet().Signature->Sequence, 7u);
+    EXPECT_EQ(CheckReleaseHashes(Out(), std::nullopt, Now).Problems, std::vector<std::string>{});
     const std::string list = ReadText(Out() / "list.txt");
     const std::string sig = ReadText(Out() / "list.txt.sig");
     const std::string fileB = ReadText(Out() / "b.dat");
     const std::string hashB = HexText(FileSha256(Out() / "b.dat"));
     const std::string notVerified = "list.txt.sig: does not verify list.txt with " + (root_ / "k.pub").string();
+    const std::string badSequence = "list.txt.sig: the signature file's second line is not \"sequence\" and a "
+                                    "decimal number from 0 to 9223372036854775807";
     WriteKeyPair(root_ / "o.priv", root_ / "o.pub");
+    std::string crlf;
+    for (const char c : sig)
+        crlf += c == '\n' ? std::string("\r\n") : std::string(1, c);
     const struct {
         const char* Name;
         std::function<void()> Alter;
@@ -85,7 +95,23 @@ TEST_F(QmpackSign, VerifyNamesEachAlteration)
          {"list.txt:2: no SHA-256 hash (field 6), which a signed list needs on every line", notVerified}},
         {"no signature", [&] { fs::remove(Out() / "list.txt.sig"); }, {"list.txt.sig: missing"}},
         {"a truncated signature", [&] { WriteText(Out() / "list.txt.sig", sig.substr(0, 60)); },
-         {"list.txt.sig: the signature file's second line is not 128 hex digits"}},
+         {"list.txt.sig: the signature file's fourth line is not 128 hex digits"}},
+        {"CR LF line ends", [&] { WriteText(Out() / "list.txt.sig", crlf); }, {}},
+        {"the sequence raised", [&] { Replace(Out() / "list.txt.sig", "sequence 7", "sequence 8"); }, {notVerified}},
+        {"an expiry added", [&] { Replace(Out() / "list.txt.sig", "never", "9999999999"); }, {notVerified}},
+        {"expired", [&] { SignReleaseSet(Out(), root_ / "k.priv", 7, Now); },
+         {"list.txt.sig: the list expired at 2027-01-01 00:00:00 UTC; the loader refuses it"}},
+        {"format 1", [&] { WriteText(Out() / "list.txt.sig", "QMSIG 1 ecdsa-p256-sha256\n" + sig.substr(51)); },
+         {"list.txt.sig: the list was signed by an older qmpack (signature format 1): the publisher must sign it "
+          "again with this qmpack"}},
+        {"a leading zero", [&] { Replace(Out() / "list.txt.sig", "sequence 7", "sequence 07"); }, {badSequence}},
+        {"a sequence of 2^63", [&] { Replace(Out() / "list.txt.sig", " 7", " 9223372036854775808"); }, {badSequence}},
+        {"no sequence", [&] { Replace(Out() / "list.txt.sig", "sequence 7\n", ""); }, {badSequence}},
+        {"a negative expiry", [&] { Replace(Out() / "list.txt.sig", "never", "-1"); },
+         {"list.txt.sig: the signature file's third line is not \"expires\" and a decimal number from 0 to "
+          "9223372036854775807 or \"never\""}},
+        {"a fifth line", [&] { WriteText(Out() / "list.txt.sig", sig + "\n"); },
+         {"list.txt.sig: the signature file holds more than four lines"}},
         {"another key", [] {}, {"list.txt.sig: does not verify list.txt with " + (root_ / "o.pub").string()},
          "o.pub"},
     };
@@ -100,6 +126,41 @@ TEST_F(QmpackSign, VerifyNamesEachAlteration)
     }
 }
 
+// --sequence and --expires: their values, the day an expiry ends, and each
+// misuse.
+TEST(QmpackSignOptions, ValuesAndErrors)
+{
+    const struct {
+        std::vector<std::string> Args;
+        std::optional<std::uint64_t> Sequence;
+        std::optional<std::int64_t> Expires;
+        std::string Error;
+    } cases[] = {
+        {{"--sign", "k", "--expires", "2026-12-31"}, {}, 1798761600, ""},
+        {{"--sign", "k", "--expires", "2028-02-29"}, {}, 1835481600, ""},
+        {{"--sign", "k", "--expires", "1970-01-01"}, {}, 86400, ""},
+        {{"--sequence", "9223372036854775807", "--sign", "k"}, 9223372036854775807u, {}, ""},
+        {{"--sign", "k", "--expires", "2027-02-29"}, {}, {}, "--expires 2027-02-29: not a date YYYY-MM-DD (1970 to 9999)"},
+        {{"--sign", "k", "--expires", "2026-1-31"}, {}, {}, "--expires 2026-1-31: not a date YYYY-MM-DD (1970 to 9999)"},
+        {{"--sign", "k", "--expires", "1969-12-31"}, {}, {}, "--expires 1969-12-31: not a date YYYY-MM-DD (1970 to 9999)"},
+        {{"--sign", "k", "--sequence", "-1"}, {}, {}, "--sequence -1: not a decimal number from 0 to 9223372036854775807"},
+        {{"--sequence", "5"}, {}, {}, "--sequence and --expires go only with --sign"},
+        {{"--sign", "k", "--expires"}, {}, {}, "--expires takes one value, once"},
+    };
+    for (const auto& c : cases) {
+        std::vector<std::string> args = c.Args;
+        const TSignOptions options = TakeSignOptions(args);
+        EXPECT_EQ(options.Error, c.Error) << c.Args[1];
+        if (c.Error.empty()) {
+            EXPECT_EQ(options.Sequence, c.Sequence) << c.Args[1];
+            EXPECT_EQ(options.Expires, c.Expires) << c.Args[1];
+            EXPECT_EQ(args, std::vector<std::string>{});
+        }
+    }
+    EXPECT_EQ(UtcText(1835481599), "2028-02-29 23:59:59 UTC");
+    EXPECT_THROW(FormatListSignature({std::uint64_t{1} << 63, std::nullopt, {}}), EReleaseFileError);
+}
+
 TEST_F(QmpackSign, AKeyWhoseHalvesDoNotBelongTogetherSignsNothing)
 {
     TPrivateKey key = ReadPrivateKey(ReadText(root_ / "k.priv"));
@@ -107,7 +168,7 @@ TEST_F(QmpackSign, AKeyWhoseHalvesDoNotBelongTogetherSignsNothing)
     std::copy(other.begin(), other.begin() + 64, key.begin()); // another public point
     WriteText(root_ / "mixed.priv", FormatPrivateKey(key));
     fs::remove(Out() / "list.txt.sig");
-    EXPECT_THROW(SignReleaseSet(Out(), root_ / "mixed.priv"), Exception);
+    EXPECT_THROW(SignReleaseSet(Out(), root_ / "mixed.priv", 7, std::nullopt), Exception);
     EXPECT_FALSE(fs::exists(Out() / "list.txt.sig"));
 }
 

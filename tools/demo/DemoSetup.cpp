@@ -2,8 +2,8 @@
 // download directory ("Install QM"); it reads list.txt beside itself,
 // resolves each target as the loader does ({sys}, {prog}) and shows in one
 // message box which targets are in place with their listed size.
-#include "ListLine.h"
-#include "app/ExtraStr.h"
+#include "PackRules.h"
+#include "base/ExtraStr.h"
 
 #include <windows.h>
 

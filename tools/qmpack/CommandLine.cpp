@@ -30,7 +30,8 @@ std::string UsageText()
     std::string text = "usage:\n";
     for (const TSubcommand& s : Subcommands)
         text += std::string("  ") + s.Usage + "\n";
-    text += "options: build --sign PRIVATE writes list.txt.sig; verify --key PUBLIC also checks it\n";
+    text += "options: build --sign PRIVATE [--sequence N] [--expires YYYY-MM-DD] writes list.txt.sig;\n"
+            "         verify --key PUBLIC also checks it\n";
     return text;
 }
 

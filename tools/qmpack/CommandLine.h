@@ -2,8 +2,8 @@
 //
 //   qmpack build MANIFEST OUTDIR   pack the files of MANIFEST into OUTDIR
 //   qmpack verify DIR              check the release set in DIR
-//   qmpack keygen PRIVATE PUBLIC   a release key pair (ReleaseSign.h, also
-//                                  for the --sign and --key options)
+//   qmpack keygen PRIVATE PUBLIC   a release key pair (ReleaseSign.h; the
+//                                  signing options: SignOptions.h)
 //
 // New subcommands are added to the table in CommandLine.cpp (name, operand
 // count, usage line) and to the dispatch in qmpack.cpp.

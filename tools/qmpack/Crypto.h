@@ -1,15 +1,15 @@
 // The cryptography qmpack needs, from a well-kept library: OpenSSL's
 // libcrypto in the native build (CryptoOpenSsl.cpp), the Windows
 // cryptography API in qmpack.exe (CryptoCng.cpp). Keys and signatures are in
-// the raw forms of app/ReleaseFiles.h, so both builds read and write the
+// the raw forms of release/ReleaseFiles.h, so both builds read and write the
 // same files.
 //
 // Errors: a failure of the library (unreadable file, a private key whose
 // halves do not belong together) raises qm::Exception.
 #pragma once
 
-#include "app/ListHash.h"
-#include "app/ReleaseFiles.h"
+#include "release/ListHash.h"
+#include "release/ReleaseFiles.h"
 
 #include <filesystem>
 #include <string_view>

@@ -1,8 +1,8 @@
 // qmpack.exe's cryptography: the loader's own CNG units.
 #include "Crypto.h"
 
-#include "app/Sha256Cng.h"
-#include "app/SignatureCng.h"
+#include "release/Sha256Cng.h"
+#include "release/SignatureCng.h"
 
 #include <fstream>
 

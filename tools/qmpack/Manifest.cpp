@@ -1,6 +1,6 @@
 #include "Manifest.h"
 
-#include "ListLine.h"
+#include "PackRules.h"
 
 #include <optional>
 

@@ -5,6 +5,7 @@
 
 #include "base/Exception.h"
 #include "lzh/LzhD.h"
+#include "release/ListRules.h"
 
 #include <fstream>
 #include <limits>
@@ -30,8 +31,15 @@ std::string SourceProblem(const fs::path& Source, const fs::path& Output)
 
 TListLine PackOne(const TManifestEntry& Entry, const fs::path& Source, const fs::path& Output)
 {
-    TListLine line{Entry.DisplayName, 0, 0, Entry.RemoteName, Entry.TargetPath, Entry.Compressed, {}};
-    line.InstalledSize = static_cast<std::int64_t>(fs::file_size(Source));
+    TListLine line;
+    line.DisplayName = Entry.DisplayName;
+    line.RemoteName = Entry.RemoteName;
+    line.TargetPath = Entry.TargetPath;
+    line.Compressed = Entry.Compressed;
+    // What the loader's completeness rule will see once the file is placed
+    // ("vcl30.dpl" counts as 0), so that the placed file is judged complete.
+    const auto installed = static_cast<std::int32_t>(fs::file_size(Source));
+    line.InstalledSize = TListSize::Of(static_cast<std::int32_t>(CountedSizeAt(Entry.TargetPath, installed)));
     if (Entry.Compressed) {
         TLzhD lzh;
         lzh.InputFile = Source.string();
@@ -43,8 +51,8 @@ TListLine PackOne(const TManifestEntry& Entry, const fs::path& Source, const fs:
         fs::remove(Output);
         fs::copy_file(Source, Output);
     }
-    line.DownloadSize = static_cast<std::int64_t>(fs::file_size(Output));
-    line.Extra.push_back(HexText(FileSha256(Output))); // field 6: the SHA-256 the loader checks
+    line.DownloadSize = TListSize::Of(static_cast<std::int32_t>(fs::file_size(Output)));
+    line.Sha256 = ReadHashField(HexText(FileSha256(Output))); // the SHA-256 the loader checks
     return line;
 }
 

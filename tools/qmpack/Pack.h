@@ -11,7 +11,7 @@
 // failure while writing raises qm::Exception naming the file.
 #pragma once
 
-#include "ListLine.h"
+#include "PackRules.h"
 #include "Manifest.h"
 
 #include <filesystem>

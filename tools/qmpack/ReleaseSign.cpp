@@ -1,9 +1,10 @@
 #include "ReleaseSign.h"
 
 #include "Crypto.h"
-#include "ListLine.h"
+#include "PackRules.h"
+#include "SignOptions.h"
 #include "TextFile.h"
-#include "app/ExtraStr.h"
+#include "base/ExtraStr.h"
 
 #include <fstream>
 #include <sstream>
@@ -82,44 +83,31 @@ T ReadReleaseFile(const fs::path& Path, Reader Read)
     }
 }
 
-// The problems of the signature of List in Dir under the key in KeyFile.
-std::vector<std::string> CheckSignature(const fs::path& Dir, const std::string& List, const fs::path& KeyFile)
+// Checks the signature of List in Dir under the key in KeyFile at time Now.
+void CheckSignature(const fs::path& Dir, const std::string& List, const fs::path& KeyFile, std::int64_t Now,
+                    TReleaseCheck& Check)
 {
     const TPublicKey key = ReadReleaseFile<TPublicKey>(KeyFile, ReadPublicKey);
     const fs::path sigPath = Dir / SignatureFileName;
     std::error_code ec;
-    if (!fs::is_regular_file(sigPath, ec))
-        return {"list.txt.sig: missing"};
-    try {
-        if (!VerifyData(key, List, ReadSignature(ReadText(sigPath))))
-            return {"list.txt.sig: does not verify list.txt with " + KeyFile.string()};
-    } catch (const EReleaseFileError& e) {
-        return {"list.txt.sig: " + e.Message};
+    if (!fs::is_regular_file(sigPath, ec)) {
+        Check.Problems.push_back("list.txt.sig: missing");
+        return;
     }
-    return {};
+    try {
+        const TListSignature s = ReadListSignature(ReadText(sigPath));
+        Check.Signature = s;
+        if (!VerifyData(key, SignedListData(List, s.Sequence, s.Expires), s.Signature))
+            Check.Problems.push_back("list.txt.sig: does not verify list.txt with " + KeyFile.string());
+        else if (s.Expires && Now >= *s.Expires)
+            Check.Problems.push_back("list.txt.sig: the list expired at " + UtcText(*s.Expires) +
+                                     "; the loader refuses it");
+    } catch (const EReleaseFileError& e) {
+        Check.Problems.push_back("list.txt.sig: " + e.Message);
+    }
 }
 
 } // namespace
-
-TSignOptions TakeSignOptions(std::vector<std::string>& Args)
-{
-    TSignOptions options;
-    for (std::size_t i = 0; i < Args.size();) {
-        const bool sign = Args[i] == "--sign";
-        if (!sign && Args[i] != "--key") {
-            ++i;
-            continue;
-        }
-        auto& slot = sign ? options.SignKey : options.VerifyKey;
-        if (i + 1 >= Args.size() || slot) {
-            options.Error = Args[i] + " takes one key file, once";
-            return options;
-        }
-        slot = Args[i + 1];
-        Args.erase(Args.begin() + static_cast<std::ptrdiff_t>(i), Args.begin() + static_cast<std::ptrdiff_t>(i) + 2);
-    }
-    return options;
-}
 
 void WriteKeyPair(const fs::path& Private, const fs::path& Public)
 {
@@ -128,20 +116,29 @@ void WriteKeyPair(const fs::path& Private, const fs::path& Public)
     WriteText(Public, FormatPublicKey(PublicKeyOf(key)));
 }
 
-void SignReleaseSet(const fs::path& Dir, const fs::path& KeyFile)
+TListSignature SignReleaseSet(const fs::path& Dir, const fs::path& KeyFile, std::uint64_t Sequence,
+                              std::optional<std::int64_t> Expires)
 {
     const TPrivateKey key = ReadReleaseFile<TPrivateKey>(KeyFile, ReadPrivateKey);
-    const std::string list = ReadText(Dir / "list.txt");
-    const TRawSignature signature = SignData(key, list);
-    if (!VerifyData(PublicKeyOf(key), list, signature))
+    const std::string data = SignedListData(ReadText(Dir / "list.txt"), Sequence, Expires);
+    const TListSignature signature{Sequence, Expires, SignData(key, data)};
+    if (!VerifyData(PublicKeyOf(key), data, signature.Signature))
         throw Exception(KeyFile.string() + ": the key's public half does not belong to its private half");
-    WriteText(Dir / SignatureFileName, FormatSignature(signature));
+    WriteText(Dir / SignatureFileName, FormatListSignature(signature));
+    return signature;
 }
 
-std::vector<std::string> CheckReleaseHashes(const fs::path& Dir, const std::optional<fs::path>& KeyFile)
+std::string DescribeSignature(const TListSignature& Signature)
+{
+    return "sequence " + std::to_string(Signature.Sequence) +
+           (Signature.Expires ? ", valid until " + UtcText(*Signature.Expires) : ", never expires");
+}
+
+TReleaseCheck CheckReleaseHashes(const fs::path& Dir, const std::optional<fs::path>& KeyFile, std::int64_t Now)
 {
     const std::string list = ReadText(Dir / "list.txt");
-    std::vector<std::string> problems;
+    TReleaseCheck check;
+    std::vector<std::string>& problems = check.Problems;
     const std::vector<std::string> lines = SplitListText(list);
     for (std::size_t i = 0; i < lines.size(); ++i) {
         const std::string where = "list.txt:" + std::to_string(i + 1) + ": ";
@@ -157,9 +154,8 @@ std::vector<std::string> CheckReleaseHashes(const fs::path& Dir, const std::opti
             problems.push_back(where + "file " + remote + " does not have the listed SHA-256 hash");
     }
     if (KeyFile)
-        for (std::string& p : CheckSignature(Dir, list, *KeyFile))
-            problems.push_back(std::move(p));
-    return problems;
+        CheckSignature(Dir, list, *KeyFile, Now, check);
+    return check;
 }
 
 } // namespace qm::pack

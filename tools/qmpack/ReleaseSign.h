@@ -1,7 +1,8 @@
-// qmpack's commands for signed release sets (file formats: app/ReleaseFiles.h):
+// qmpack's commands for signed release sets (file formats:
+// release/ReleaseFiles.h; options: SignOptions.h):
 //
 //   qmpack keygen PRIVATE PUBLIC        a new release key pair
-//   qmpack build MANIFEST OUTDIR --sign PRIVATE
+//   qmpack build MANIFEST OUTDIR --sign PRIVATE [--sequence N] [--expires DATE]
 //                                       pack, then write OUTDIR/list.txt.sig
 //   qmpack verify [--key PUBLIC] DIR    also check every line's SHA-256
 //                                       (field 6) and, with a key, the
@@ -12,6 +13,8 @@
 // raises qm::Exception naming it.
 #pragma once
 
+#include "release/ReleaseFiles.h"
+
 #include <filesystem>
 #include <optional>
 #include <string>
@@ -19,29 +22,30 @@
 
 namespace qm::pack {
 
-// "--sign FILE" and "--key FILE", anywhere after the subcommand, taken out
-// of Args. Error is set (and the rest unspecified) when an option lacks its
-// file or is given twice.
-struct TSignOptions {
-    std::optional<std::filesystem::path> SignKey;   // --sign
-    std::optional<std::filesystem::path> VerifyKey; // --key
-    std::string Error;
-};
-TSignOptions TakeSignOptions(std::vector<std::string>& Args);
-
 // Writes a new key pair: Private readable and writable by its owner only,
 // and refused when it exists already (a release key is never overwritten).
 void WriteKeyPair(const std::filesystem::path& Private, const std::filesystem::path& Public);
 
-// Writes Dir/list.txt.sig, the signature of Dir/list.txt under the private
-// key in KeyFile; the signature is checked with the key's public half first.
-void SignReleaseSet(const std::filesystem::path& Dir, const std::filesystem::path& KeyFile);
+// Writes Dir/list.txt.sig, the signature of Dir/list.txt with Sequence and
+// Expires under the private key in KeyFile, and gives what it wrote; the
+// signature is checked with the key's public half first.
+TListSignature SignReleaseSet(const std::filesystem::path& Dir, const std::filesystem::path& KeyFile,
+                              std::uint64_t Sequence, std::optional<std::int64_t> Expires);
 
-// The problems of the set's hashes and signature, each "list.txt:LINE: ..."
-// or "list.txt.sig: ...": a hash that is not 64 hex digits or not the file's,
-// and with KeyFile a line without a hash and a signature that is missing,
-// malformed or does not verify.
-std::vector<std::string> CheckReleaseHashes(const std::filesystem::path& Dir,
-                                            const std::optional<std::filesystem::path>& KeyFile);
+// "sequence N, valid until DATE TIME UTC" (or "never expires") for the user.
+std::string DescribeSignature(const TListSignature& Signature);
+
+struct TReleaseCheck {
+    // Each "list.txt:LINE: ..." or "list.txt.sig: ...": a hash that is not
+    // 64 hex digits or not the file's, and with a key a line without a hash
+    // and a signature that is missing, malformed, expired or does not verify.
+    std::vector<std::string> Problems;
+    std::optional<TListSignature> Signature; // as read, when it could be
+};
+
+// The set's hashes and, with KeyFile, its signature, checked at time Now
+// (UTC seconds).
+TReleaseCheck CheckReleaseHashes(const std::filesystem::path& Dir,
+                                 const std::optional<std::filesystem::path>& KeyFile, std::int64_t Now);
 
 } // namespace qm::pack

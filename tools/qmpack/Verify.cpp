@@ -1,8 +1,9 @@
 #include "Verify.h"
 
-#include "ListLine.h"
+#include "PackRules.h"
 #include "base/Stream.h"
 #include "lzh/LzhD.h"
+#include "release/ListRules.h"
 
 #include <fstream>
 #include <optional>
@@ -14,7 +15,7 @@ namespace {
 
 // The installed size the compressed file decodes to, and the size its
 // header states; a decoding error is a problem of the file too.
-std::optional<std::string> CheckCompressed(const fs::path& File, std::int64_t Installed)
+std::optional<std::string> CheckCompressed(const fs::path& File, std::string_view Target, std::int64_t Installed)
 {
     TFileStream in(File.string(), TFileStream::Mode::OpenRead);
     TCountingStream out;
@@ -27,7 +28,7 @@ std::optional<std::string> CheckCompressed(const fs::path& File, std::int64_t In
     } catch (const std::exception& e) {
         return "compressed file " + File.filename().string() + " cannot be decoded: " + e.what();
     }
-    if (lzh.UncompressedSize() != Installed || out.Size() != Installed)
+    if (lzh.UncompressedSize() != out.Size() || CountedSizeAt(Target, out.Size()) != Installed)
         return "compressed file " + File.filename().string() + " decodes to " + std::to_string(out.Size()) +
                " bytes (header says " + std::to_string(lzh.UncompressedSize()) + "), listed installed size " +
                std::to_string(Installed);
@@ -57,8 +58,8 @@ std::optional<std::string> CheckLine(const fs::path& Dir, const std::vector<std:
     if (const auto size = static_cast<std::int64_t>(fs::file_size(file, ec)); size != *download)
         return "file " + F[3] + " has " + std::to_string(size) + " bytes, listed download size " + F[1];
     if (F.size() > 5 && F[5] == "yes")
-        return CheckCompressed(file, *installed);
-    if (*download != *installed)
+        return CheckCompressed(file, F[4], *installed);
+    if (CountedSizeAt(F[4], *download) != *installed)
         return "plain file " + F[3] + ": download size " + F[1] + " differs from installed size " + F[2];
     return std::nullopt;
 }

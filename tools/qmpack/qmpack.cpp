@@ -6,6 +6,7 @@
 #include "CommandLine.h"
 #include "Pack.h"
 #include "ReleaseSign.h"
+#include "SignOptions.h"
 #include "Verify.h"
 
 #include <cstdio>
@@ -28,8 +29,8 @@ int Build(const std::string& Manifest, const std::string& OutDir)
     if (PrintProblems(result.Errors) != 0)
         return 1;
     for (const TListLine& line : result.Lines)
-        std::printf("%-14s %10lld -> %10lld %s  %s\n", line.RemoteName.c_str(),
-                    static_cast<long long>(line.InstalledSize), static_cast<long long>(line.DownloadSize),
+        std::printf("%-14s %10s -> %10s %s  %s\n", line.RemoteName.c_str(), line.InstalledSize.Text.c_str(),
+                    line.DownloadSize.Text.c_str(),
                     line.Compressed ? "lzh  " : "plain", line.TargetPath.c_str());
     std::printf("%zu files and list.txt written to %s\n", result.Lines.size(), OutDir.c_str());
     return 0;
@@ -38,7 +39,10 @@ int Build(const std::string& Manifest, const std::string& OutDir)
 int Verify(const std::string& Dir, const std::optional<std::filesystem::path>& Key)
 {
     TVerifyReport report = VerifyReleaseSet(Dir);
-    for (std::string& p : CheckReleaseHashes(Dir, Key))
+    TReleaseCheck check = CheckReleaseHashes(Dir, Key, UtcNow());
+    if (check.Signature)
+        std::printf("list.txt.sig: %s\n", DescribeSignature(*check.Signature).c_str());
+    for (std::string& p : check.Problems)
         report.Problems.push_back(std::move(p));
     if (PrintProblems(report.Problems) != 0)
         return 1;
@@ -59,8 +63,9 @@ int main(int argc, char** argv)
         if (command.Name == "build" && optionsFit) {
             const int status = Build(command.Operands[0], command.Operands[1]);
             if (status == 0 && options.SignKey) {
-                SignReleaseSet(command.Operands[1], *options.SignKey);
-                std::printf("list.txt.sig written\n");
+                const qm::TListSignature s = SignReleaseSet(command.Operands[1], *options.SignKey,
+                                                        options.Sequence.value_or(UtcNow()), options.Expires);
+                std::printf("list.txt.sig written: %s\n", DescribeSignature(s).c_str());
             }
             return status;
         }
@@ -76,6 +81,8 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "qmpack: %s\n", e.what());
         return 1;
     }
+    if (!options.Error.empty())
+        std::fprintf(stderr, "qmpack: %s\n", options.Error.c_str());
     std::fputs(UsageText().c_str(), stderr);
     return 2;
 }

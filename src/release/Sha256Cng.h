@@ -5,7 +5,7 @@
 // NTSTATUS; nothing else is raised.
 #pragma once
 
-#include "app/ListHash.h"
+#include "release/ListHash.h"
 #include "base/Stream.h"
 
 #include <windows.h>

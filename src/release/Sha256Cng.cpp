@@ -1,4 +1,4 @@
-#include "app/Sha256Cng.h"
+#include "release/Sha256Cng.h"
 
 #include <algorithm>
 #include <cstdio>

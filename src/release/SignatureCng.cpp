@@ -1,6 +1,6 @@
-#include "app/SignatureCng.h"
+#include "release/SignatureCng.h"
 
-#include "app/Sha256Cng.h"
+#include "release/Sha256Cng.h"
 
 #include <algorithm>
 #include <span>

@@ -1,4 +1,4 @@
-#include "app/ExtraStr.h"
+#include "base/ExtraStr.h"
 
 #include "base/Exception.h"
 

@@ -6,7 +6,7 @@
 // raises qm::Exception; a signature that does not match is no error.
 #pragma once
 
-#include "app/ReleaseFiles.h"
+#include "release/ReleaseFiles.h"
 
 #include <string_view>
 

@@ -1,46 +1,13 @@
-#include "ListLine.h"
+#include "PackRules.h"
 
-#include "app/ExtraStr.h"
-#include "app/FileListRules.h"
+#include "base/ExtraStr.h"
+#include "release/ListRules.h"
 
 #include <algorithm>
 #include <charconv>
 #include <limits>
 
 namespace qm::pack {
-
-std::string FormatListLine(const TListLine& Line)
-{
-    std::string text = Line.DisplayName + '\t' + std::to_string(Line.DownloadSize) + '\t' +
-                       std::to_string(Line.InstalledSize) + '\t' + Line.RemoteName + '\t' + Line.TargetPath +
-                       '\t' + (Line.Compressed ? "yes" : "no");
-    for (const std::string& field : Line.Extra)
-        text += '\t' + field;
-    return text;
-}
-
-std::vector<std::string> SplitListText(std::string_view Text)
-{
-    Text = Text.substr(0, Text.find('\0'));
-    std::vector<std::string> lines;
-    std::size_t start = 0;
-    while (start < Text.size()) {
-        const std::size_t end = std::min(Text.find_first_of("\r\n", start), Text.size());
-        lines.emplace_back(Text.substr(start, end - start));
-        start = end + (Text.substr(end).starts_with("\r\n") ? 2 : 1);
-    }
-    return lines;
-}
-
-std::vector<std::string> SplitFields(std::string_view Line)
-{
-    std::vector<std::string> fields;
-    std::size_t start = 0;
-    for (std::size_t tab; (tab = Line.find('\t', start)) != std::string_view::npos; start = tab + 1)
-        fields.emplace_back(Line.substr(start, tab - start));
-    fields.emplace_back(Line.substr(start));
-    return fields;
-}
 
 std::optional<std::string> CheckField(std::string_view What, std::string_view Value)
 {
@@ -57,18 +24,16 @@ std::optional<std::string> CheckRemoteName(std::string_view Name)
         return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '.' || c == '_' ||
                c == '-';
     };
-    const std::string quoted = "remote name \"" + std::string(Name) + "\"";
     if (Name.empty())
         return "the remote name is empty";
     if (IsDeviceName(Name))
-        return quoted + " is a Windows device name";
-    if (!IsPlainFileName(Name))
-        return quoted + " is not a plain file name";
+        return "remote name \"" + std::string(Name) + "\" is a Windows device name";
+    if (std::optional<std::string> bad = qm::CheckRemoteName(Name))
+        return bad->substr(4); // without the leading "the "
     // Stricter than the loader: the name also goes into a URL unescaped.
     if (Name[0] == '.' || !std::all_of(Name.begin(), Name.end(), plain))
-        return quoted + " is not a plain file name (letters, digits, '.', '_' and '-', not starting with '.')";
-    if (SameFileName(Name, "list.txt") || SameFileName(Name, "list.txt.sig"))
-        return quoted + " is the name of the list or its signature";
+        return "remote name \"" + std::string(Name) +
+               "\" is not a plain file name (letters, digits, '.', '_' and '-', not starting with '.')";
     return std::nullopt;
 }
 

@@ -41,6 +41,9 @@ struct TListHash {
     std::string Text;
 };
 
+// Field 6 as its text alone.
+TListHash ReadHashField(std::string_view Field);
+// Field 6 of a whole line.
 TListHash ReadListHash(std::string_view Line);
 
 } // namespace qm

@@ -1,6 +1,6 @@
-#include "app/ListHash.h"
+#include "release/ListHash.h"
 
-#include "app/ExtraStr.h"
+#include "base/ExtraStr.h"
 
 #include <algorithm>
 
@@ -62,8 +62,13 @@ std::optional<TSha256Digest> ParseSha256Hex(std::string_view Text)
 
 TListHash ReadListHash(std::string_view Line)
 {
+    return ReadHashField(GetField(Line, "\t", ListHashField));
+}
+
+TListHash ReadHashField(std::string_view Field)
+{
     TListHash hash;
-    hash.Text = GetField(Line, "\t", ListHashField);
+    hash.Text = Field;
     if (hash.Text.empty())
         return hash;
     if (const std::optional<TSha256Digest> digest = ParseSha256Hex(hash.Text)) {

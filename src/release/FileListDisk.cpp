@@ -1,5 +1,5 @@
 // JudgeTarget on what the disk holds at a target path.
-#include "app/FileListRules.h"
+#include "release/ListRules.h"
 
 #include <windows.h>
 

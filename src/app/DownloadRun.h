@@ -1,0 +1,176 @@
+// TDownloadRun: the road of every file of a release set, without a window.
+// One run fetches list.txt (and, with a release key, its signature), loads
+// the rows, then downloads and places every row that is not complete, in
+// list order, and reports one outcome. It owns the rows, the current index,
+// the HTTP client HttpCli1 and the decoder LzhD1; the main window owns the
+// run, watches it through a TRunObserver and keeps no state of its own.
+//
+// Nothing half-written ever carries a final name: a download is written to
+// TemporaryName(its final name) and renamed only after the status, length
+// and hash checks pass; list.txt and list.txt.sig replace the earlier list
+// only once verified (with a key) or read (without); unpacking and plain
+// copies write to a temporary beside the target and replace it only after
+// the installed-size check. A failure, Cancel or kill leaves only
+// temporaries, which the next run overwrites and DeleteTemporaries removes.
+//
+// Call order: set DownloadDir, SystemDir (and the observer) once, then
+// Execute() for each press of Start; Cancel() and Close() may be called
+// from any handler while Execute() waits in Get or Decompress (they only
+// abort the transfer and set flags, which Execute() looks at between steps).
+// Execute() must not be entered again while it runs (the window keeps Start
+// disabled). Everything runs on the GUI thread; the client's and decoder's
+// waits dispatch the thread's messages, so the observer's calls and the
+// window's handlers may run inside Execute().
+//
+// Errors: Execute() raises nothing for a failed download, a bad list or a
+// file that cannot be written: each is an outcome. Exceptions thrown by the
+// observer pass through.
+//
+// Files: DownloadRun.cpp (Execute, the list, the loop, Cancel, Close),
+// DownloadRunFile.cpp (DownloadFile and its checks, UnpackCurrentFile),
+// DownloadRunList.cpp (the list's fetch, signature and loading).
+#pragma once
+
+#include "http/HttpProt.h"
+#include "lzh/LzhD.h"
+#include "release/ListLine.h"
+#include "release/ReleaseFiles.h"
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace qm {
+
+enum class TRowState : std::uint8_t { Pending, Complete };
+
+// One row: the list line, its target with the placeholders resolved, and
+// whether it is complete (the image of its row in the window).
+struct TRow {
+    TListLine Line;
+    std::string TargetPath;
+    TRowState State = TRowState::Pending;
+};
+
+// How a run ended, and what the window says about it.
+struct TRunOutcome {
+    enum class TKind : std::uint8_t {
+        Finished,       // every row in place: "Transfer finished."
+        NotPlaced,      // Missing rows could not be put in place
+        Cancelled,      // Cancel was pressed: "Transfer terminated."
+        EmptyList,      // list.txt holds no line: idle, no message
+        DownloadFailed, // Message is "Failed : " + status + " " + reason
+        LocalError,     // Message names what failed (a bad list, a file)
+        Closed,         // the window was closed meanwhile: nothing is shown
+    };
+    TKind Kind = TKind::Finished;
+    std::string Message;
+    int Missing = 0;
+};
+
+class TRunObserver {
+public:
+    virtual ~TRunObserver() = default;
+    // The rows have been (re)loaded from a fresh list.
+    virtual void ListLoaded(const std::vector<TRow>& Rows) = 0;
+    // Row Index is about to be downloaded; Size is its listed download size
+    // (1 when that is no number).
+    virtual void RowStarted(int Index, std::int32_t Size) = 0;
+    // Bytes of the current request have arrived: after each chunk, and
+    // once more with Final when the request has ended.
+    virtual void Progress(std::int64_t Bytes, bool Final) = 0;
+    // The client's state changed; Text is the status word, or empty when
+    // the state has none.
+    virtual void StatusWord(const std::string& Text) = 0;
+    // Row Index is complete.
+    virtual void RowPlaced(int Index) = 0;
+    // The decoder asks for pending messages to be handled between blocks.
+    virtual void ProcessMessages() = 0;
+};
+
+class TDownloadRun {
+public:
+    // ServerBaseURL gives the base URL anew for each request (it is kept
+    // scrambled); ReleasePublicKey is the key file's text, or empty.
+    TDownloadRun(std::function<std::string()> ServerBaseURL, std::string ReleasePublicKey);
+    TDownloadRun(const TDownloadRun&) = delete;
+    TDownloadRun& operator=(const TDownloadRun&) = delete;
+
+    THttpCli HttpCli1; // ProxyPort "80"; OnDocData, OnStateChange bound to the observer
+    TLzhD LzhD1;       // OnProcessMessages bound to the observer
+
+    std::string DownloadDir; // current directory at start + "\veldratp"
+    std::string SystemDir;   // Windows directory + "\system"
+    TRunObserver* Observer = nullptr;
+
+    // One download run, from list.txt to the last row.
+    TRunOutcome Execute();
+    // Ends the transfer in progress; the run ends at its next step with
+    // Cancelled (or with the failed download's outcome if Get was waiting).
+    void Cancel();
+    // As Cancel, and the run then ends at once with Closed.
+    void Close();
+
+    const std::vector<TRow>& FileList() const { return rows_; }
+    int CurrentIndex() const { return currentIndex_; }
+    // Rows found complete when the list was loaded, over every run.
+    std::int32_t CompleteAtLoad = 0;
+    bool CancelRequested() const { return cancelRequested_; }
+
+    // Reads list.txt in DownloadDir into the rows, judging each target on
+    // disk. A bad line is a LocalError outcome (the rows read so far stay).
+    std::optional<TRunOutcome> LoadFileList();
+    // Forgets the rows (the window is closing).
+    void ReleaseFileList() { rows_.clear(); }
+    // Deletes the temporaries a killed or failed run may have left beside
+    // the targets of the current rows (those in DownloadDir go with it).
+    void DeleteTemporaries() const;
+
+private:
+    // ---- DownloadRunFile.cpp ----
+    // At most Bytes of a body are taken; past that the download fails
+    // with Refusal as its reason.
+    struct TByteLimit {
+        std::int64_t Bytes;
+        std::string Refusal;
+    };
+    // Fetches URL into the file LocalFileName (created anew). Nothing on
+    // success; otherwise the outcome (DownloadFailed, LocalError when the
+    // file cannot be created, or Closed). With Expected the bytes must have
+    // that SHA-256.
+    std::optional<TRunOutcome> DownloadFile(const std::string& URL, const std::string& LocalFileName,
+                                            const TSha256Digest* Expected, const std::optional<TByteLimit>& Limit);
+    // Puts the row just downloaded (currentIndex_) in place. True when it
+    // is complete; false leaves it pending (the next run fetches it again).
+    bool UnpackCurrentFile();
+
+    // ---- DownloadRunList.cpp ----
+    // Fetches list.txt (and its signature) to temporaries, verifies them,
+    // and puts them in place of the earlier list.
+    std::optional<TRunOutcome> FetchFileList();
+    // With a release key: the signature must verify, must not have expired,
+    // and its sequence must not be lower than that of the list kept from an
+    // earlier run (so an older signed list cannot be replayed).
+    std::optional<TRunOutcome> VerifyFileList(const std::string& ListFile, const std::string& SignatureFile);
+    // The sequence of the list and signature in DownloadDir when Key
+    // verifies them, or none.
+    std::optional<std::uint64_t> KeptSequence(const TPublicKey& Key) const;
+
+    // ---- DownloadRun.cpp ----
+    std::optional<TRunOutcome> DownloadRows();
+    std::optional<TRunOutcome> DownloadRow();
+    TRunOutcome EndOfRun() const;
+    std::optional<TRunOutcome> Stopped() const;
+    int NextIncomplete(int From) const;
+
+    std::function<std::string()> serverBaseURL_;
+    std::string releasePublicKey_;
+    std::vector<TRow> rows_;
+    int currentIndex_ = 0;
+    bool cancelRequested_ = false;
+    bool closePending_ = false;
+};
+
+} // namespace qm

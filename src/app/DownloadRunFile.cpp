@@ -1,0 +1,195 @@
+// TDownloadRun: one file's download with its checks, and putting it in
+// place.
+#include "app/DownloadRun.h"
+
+#include "app/Extra.h"
+#include "base/ExtraStr.h"
+#include "release/ListRules.h"
+#include "release/Sha256Cng.h"
+
+#include <windows.h>
+
+#include <algorithm>
+#include <exception>
+
+namespace qm {
+namespace {
+
+// Sets the client's RcvdStream for one request and clears it again.
+class TReceiveInto {
+public:
+    TReceiveInto(THttpCli& Client, TStream& Stream) : client_(Client) { client_.RcvdStream = &Stream; }
+    ~TReceiveInto() { client_.RcvdStream = nullptr; }
+    TReceiveInto(const TReceiveInto&) = delete;
+    TReceiveInto& operator=(const TReceiveInto&) = delete;
+
+private:
+    THttpCli& client_;
+};
+
+// Passes writes on until Limit bytes have been taken; a write past it
+// fails (the client then ends the request) and is remembered.
+class TLimitedStream final : public TStream {
+public:
+    TLimitedStream(TStream& Inner, std::optional<std::int64_t> Limit) : inner_(Inner), limit_(Limit) {}
+    std::int32_t Read(void*, std::int32_t) override { return -1; }
+    std::int32_t Write(const void* Buffer, std::int32_t Count) override
+    {
+        if (limit_ && written_ + Count > *limit_) {
+            exceeded_ = true;
+            return 0;
+        }
+        const std::int32_t n = inner_.Write(Buffer, Count);
+        written_ += std::max(n, 0);
+        return n;
+    }
+    std::int64_t Size() const override { return written_; }
+    std::int64_t Position() const override { return written_; }
+    void Seek(std::int64_t) override { throw EStreamError("A limited stream cannot seek"); }
+    bool Exceeded() const { return exceeded_; }
+
+private:
+    TStream& inner_;
+    std::optional<std::int64_t> limit_;
+    std::int64_t written_ = 0;
+    bool exceeded_ = false;
+};
+
+// Whether the final response carried a Content-Length field. RcvdHeader
+// holds every response of the request, a relocation's next one starting
+// with its status line.
+bool ResponseHadLength(const TStringList& Header, int First)
+{
+    bool seen = false;
+    for (int i = First; i < Header.Count(); ++i) {
+        const std::string& line = Header[i];
+        if (line.compare(0, 5, "HTTP/") == 0)
+            seen = false;
+        else if (TextEquals(line.substr(0, line.find(':')), "CONTENT-LENGTH"))
+            seen = true;
+    }
+    return seen;
+}
+
+TRunOutcome Failed(int Status, const std::string& Reason)
+{
+    return {TRunOutcome::TKind::DownloadFailed, "Failed : " + std::to_string(Status) + " " + Reason, 0};
+}
+
+// Why a request that ended without an exception still failed: no status
+// line, a status outside 200-299, or a body whose length is not the
+// announced one (the connection broke).
+std::optional<TRunOutcome> ResponseFault(const THttpCli& Client, std::int64_t Stored, int FirstHeaderLine)
+{
+    const int status = Client.StatusCode();
+    if (status == 0)
+        return Failed(0, "The server sent no status line");
+    if (status < 200 || status > 299)
+        return Failed(status, Client.ReasonPhrase());
+    if (ResponseHadLength(Client.RcvdHeader(), FirstHeaderLine) && Stored != Client.ContentLength())
+        return Failed(status, "Connection broken: " + std::to_string(Stored) + " of " +
+                                  std::to_string(Client.ContentLength()) + " bytes received");
+    return std::nullopt;
+}
+
+// Whether two paths name the same file: the setup program's row usually
+// gives its own download as its target.
+bool SamePath(const std::string& A, const std::string& B)
+{
+    const auto full = [](const std::string& Path) {
+        char buffer[MAX_PATH * 2];
+        const DWORD n = GetFullPathNameA(Path.c_str(), sizeof buffer, buffer, nullptr);
+        return n > 0 && n < sizeof buffer ? std::string(buffer, n) : Path;
+    };
+    return TextEquals(full(A), full(B));
+}
+
+std::optional<std::int64_t> FileSize(const std::string& Path)
+{
+    WIN32_FILE_ATTRIBUTE_DATA data{};
+    if (!GetFileAttributesExA(Path.c_str(), GetFileExInfoStandard, &data))
+        return std::nullopt;
+    return static_cast<std::int64_t>((std::uint64_t{data.nFileSizeHigh} << 32) | data.nFileSizeLow);
+}
+
+} // namespace
+
+std::optional<TRunOutcome> TDownloadRun::DownloadFile(const std::string& URL, const std::string& LocalFileName,
+                                                      const TSha256Digest* Expected,
+                                                      const std::optional<TByteLimit>& Limit)
+{
+    HttpCli1.URL = URL;
+    std::optional<TFileStream> file;
+    try {
+        file.emplace(LocalFileName, TFileStream::Mode::Create);
+    } catch (const EStreamError&) {
+        return TRunOutcome{TRunOutcome::TKind::LocalError, "Cannot create the file: " + LocalFileName, 0};
+    }
+    THashingStream hashing(*file);
+    TLimitedStream limited(hashing, Limit ? std::optional<std::int64_t>(Limit->Bytes) : std::nullopt);
+    const TReceiveInto receive(HttpCli1, limited);
+    const int firstHeaderLine = HttpCli1.RcvdHeader().Count();
+    try {
+        HttpCli1.Get();
+        if (Observer)
+            Observer->Progress(HttpCli1.RcvdCount(), true);
+    } catch (const EHttpException&) {
+        if (closePending_)
+            return TRunOutcome{TRunOutcome::TKind::Closed, {}, 0};
+        if (limited.Exceeded())
+            return Failed(HttpCli1.StatusCode(), Limit->Refusal);
+        return Failed(HttpCli1.StatusCode(), HttpCli1.ReasonPhrase());
+    }
+    if (closePending_)
+        return TRunOutcome{TRunOutcome::TKind::Closed, {}, 0};
+    if (std::optional<TRunOutcome> fault = ResponseFault(HttpCli1, file->Size(), firstHeaderLine))
+        return fault;
+    if (Expected && hashing.Finish() != *Expected)
+        return Failed(HttpCli1.StatusCode(), "The file was damaged or altered on its way: its SHA-256 "
+                                             "hash is not the one in the file list");
+    return std::nullopt;
+}
+
+bool TDownloadRun::UnpackCurrentFile()
+{
+    if (currentIndex_ < 0 || currentIndex_ >= static_cast<int>(rows_.size()))
+        return false;
+    TRow& row = rows_[static_cast<std::size_t>(currentIndex_)];
+    const std::string source = DownloadDir + "\\" + row.Line.RemoteName;
+    const std::string& target = row.TargetPath;
+    const std::string temporary = TemporaryName(target);
+    const bool self = SamePath(source, target);
+    try {
+        if (row.Line.Compressed) {
+            LzhD1.InputFile = source;
+            LzhD1.OutputFile = temporary;
+            LzhD1.Decompress();
+        } else if (!self && !CopyFileTo(source, temporary, false)) {
+            DeleteFileA(temporary.c_str());
+            return false;
+        }
+    } catch (const std::exception&) {
+        DeleteFileA(temporary.c_str());
+        return false;
+    }
+    // The plain download that is its own target is in place already.
+    const std::string& placed = row.Line.Compressed || !self ? temporary : target;
+    const std::optional<std::int64_t> size = FileSize(placed);
+    const std::int32_t installed = *row.Line.InstalledSize.Value;
+    if (placed == temporary && (!size || CountedSizeAt(target, *size) != installed ||
+                                !MoveFileExA(temporary.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING))) {
+        DeleteFileA(temporary.c_str());
+        return false;
+    }
+    // Judged as the next loading of the list will judge it: a file that
+    // keeps an older name of another letter case ("VCL30.DPL") counts by
+    // its real size.
+    if (!JudgeTargetOnDisk(target, installed).Counted)
+        return false;
+    row.State = TRowState::Complete;
+    if (Observer)
+        Observer->RowPlaced(currentIndex_);
+    return true;
+}
+
+} // namespace qm

@@ -1,0 +1,92 @@
+// The files that sign a release set, as text: the release key pair that
+// "qmpack keygen" writes and the signature "qmpack --sign" writes next to
+// list.txt. Portable: qmpack (OpenSSL natively, CNG in its .exe), the loader
+// (CNG) and the build (which embeds a public key file) read the same text.
+//
+// Each file starts with a header line naming the kind, the format version
+// and the algorithm, and ends with a line holding the value in hex digits
+// (either letter case on reading, lower case on writing). Lines end at LF (a
+// CR before it is allowed); the final line break is optional; nothing may
+// follow.
+//
+//   public key   "QMKEY 1 ecdsa-p256-public"   X || Y    (64 bytes)
+//   private key  "QMKEY 1 ecdsa-p256-private"  X || Y || d (96 bytes)
+//   signature    "QMSIG 2 ecdsa-p256-sha256"
+//                "sequence N"
+//                "expires T" or "expires never"
+//                                              r || s    (64 bytes)
+//
+// X and Y are the affine coordinates of the NIST P-256 public point, d the
+// private scalar, r and s the two halves of an ECDSA signature; every number
+// is big-endian in 32 bytes. The signature is made over the SHA-256 of
+// SignedListData: its own first three lines as FormatListSignature writes
+// them, each ended by LF, then list.txt's bytes exactly as served. So the
+// publisher's sequence number N (a later list gets a higher one) and expiry
+// T (UTC seconds since 1970-01-01; the list is valid while now < T) cannot
+// be changed without the key. N and T are decimal without sign or leading
+// zero, at most 2^63-1.
+//
+// A later format or algorithm gets a new header: readers refuse a header
+// they do not know. Signature format 1 (header and r || s over list.txt
+// alone) is only recognised, to tell that the list must be signed again.
+#pragma once
+
+#include "base/Exception.h"
+
+#include <array>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace qm {
+
+using TPublicKey = std::array<std::uint8_t, 64>;   // X || Y
+using TPrivateKey = std::array<std::uint8_t, 96>;  // X || Y || d
+using TRawSignature = std::array<std::uint8_t, 64>; // r || s
+
+inline constexpr std::string_view PublicKeyHeader = "QMKEY 1 ecdsa-p256-public";
+inline constexpr std::string_view PrivateKeyHeader = "QMKEY 1 ecdsa-p256-private";
+inline constexpr std::string_view ListSignatureHeader = "QMSIG 2 ecdsa-p256-sha256";
+
+// The name of the signature file beside list.txt.
+inline constexpr std::string_view SignatureFileName = "list.txt.sig";
+
+// A release file that is not in its format; the message says what is wrong.
+class EReleaseFileError : public Exception {
+public:
+    using Exception::Exception;
+};
+
+// What list.txt.sig holds.
+struct TListSignature {
+    std::uint64_t Sequence = 0;          // at most 2^63-1
+    std::optional<std::int64_t> Expires; // not negative; none: "expires never"
+    TRawSignature Signature{};
+
+    bool operator==(const TListSignature&) const = default;
+};
+
+// Each Read raises EReleaseFileError; each Format gives the file's text.
+// ReadListSignature refuses a format 1 file with a message that the list was
+// signed by an older qmpack and must be signed again.
+TPublicKey ReadPublicKey(std::string_view Text);
+TPrivateKey ReadPrivateKey(std::string_view Text);
+TListSignature ReadListSignature(std::string_view Text);
+std::string FormatPublicKey(const TPublicKey& Key);
+std::string FormatPrivateKey(const TPrivateKey& Key);
+// Raises EReleaseFileError for a Sequence or Expires out of range.
+std::string FormatListSignature(const TListSignature& Signature);
+
+// The bytes the signature is made over (see above); raises
+// EReleaseFileError for a Sequence or Expires out of range.
+std::string SignedListData(std::string_view List, std::uint64_t Sequence, std::optional<std::int64_t> Expires);
+
+// A number as the signature file writes it: decimal digits without sign or
+// leading zero, 0 to 2^63-1; none for any other text.
+std::optional<std::int64_t> SignatureNumber(std::string_view Text);
+
+// The public half of a private key.
+TPublicKey PublicKeyOf(const TPrivateKey& Key);
+
+} // namespace qm
