@@ -145,8 +145,9 @@ TTlsSession::TProgress TTlsSession::HandshakeStep(std::string& Out, bool& Again)
     SecBuffer token{0, SECBUFFER_TOKEN, nullptr};
     SecBufferDesc out{SECBUFFER_VERSION, 1, &token};
     ULONG attributes = 0;
-    const SECURITY_STATUS status = InitializeSecurityContextA(cred_.get(), ctxt_.get(), nullptr, contextFlags, 0, 0,
-                                                              &in, 0, nullptr, &out, &attributes, nullptr);
+    // The context handle stays the same; Windows wants it back as the new one.
+    const SECURITY_STATUS status = InitializeSecurityContextA(cred_.get(), ctxt_.get(), serverName_.data(), contextFlags,
+                                                              0, 0, &in, 0, ctxt_.get(), &out, &attributes, nullptr);
     TContextBuffer release(token.pvBuffer);
     if (status == SEC_E_INCOMPLETE_MESSAGE)
         return TProgress::Pending;
@@ -303,8 +304,8 @@ void TTlsSession::Shutdown(std::string& Out)
     SecBuffer token{0, SECBUFFER_TOKEN, nullptr};
     SecBufferDesc out{SECBUFFER_VERSION, 1, &token};
     ULONG attributes = 0;
-    InitializeSecurityContextA(cred_.get(), ctxt_.get(), nullptr, contextFlags, 0, 0, nullptr, 0, nullptr, &out,
-                               &attributes, nullptr);
+    InitializeSecurityContextA(cred_.get(), ctxt_.get(), serverName_.data(), contextFlags, 0, 0, nullptr, 0,
+                               ctxt_.get(), &out, &attributes, nullptr);
     TContextBuffer release(token.pvBuffer);
     AppendToken(token, Out);
     established_ = false;
