@@ -6,6 +6,8 @@
 #include <wininet.h>
 #include <winsock.h>
 
+#include <algorithm>
+#include <fstream>
 #include <memory>
 #include <string_view>
 #include <vector>
@@ -166,6 +168,19 @@ bool WinInetGet(const std::string& Url, qm::TStream& Out)
         if (Out.Write(buf.data(), static_cast<std::int32_t>(read)) != static_cast<std::int32_t>(read))
             return false;
     }
+}
+
+bool SameFiles(const std::string& A, const std::string& B)
+{
+    std::ifstream a(A, std::ios::binary), b(B, std::ios::binary);
+    std::vector<char> x(1 << 20), y(1 << 20);
+    while (a && b) {
+        a.read(x.data(), static_cast<std::streamsize>(x.size()));
+        b.read(y.data(), static_cast<std::streamsize>(y.size()));
+        if (a.gcount() != b.gcount() || !std::equal(x.begin(), x.begin() + a.gcount(), y.begin()))
+            return false;
+    }
+    return a.eof() && b.eof();
 }
 
 } // namespace qmbench

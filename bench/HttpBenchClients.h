@@ -23,4 +23,7 @@ bool BareGet(std::uint16_t Port, std::size_t Size, qm::TStream& Out);
 // 8192-byte buffer), no cache, no proxy.
 bool WinInetGet(const std::string& Url, qm::TStream& Out);
 
+// True when the two files hold the same bytes.
+bool SameFiles(const std::string& A, const std::string& B);
+
 } // namespace qmbench

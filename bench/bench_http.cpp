@@ -4,6 +4,12 @@
 //
 //   bench_http [megabytes [runs [file]]]   defaults: 256 MB, 3 runs, a file
 //                                          in the temporary directory
+//   bench_http --https HTTPS_URL HTTP_URL [runs]
+//                                          Get over https and over http of
+//                                          the same file from the same
+//                                          server, and WinINet over https
+//                                          (bench/run-https-bench.sh starts
+//                                          nginx and passes the URLs)
 //
 // The server is in this process, on a thread of its own (HttpBenchServer.h).
 // Every download goes into the same file (deleted at the end) and is checked
@@ -38,25 +44,25 @@ using qmbench::THttpBenchServer;
 constexpr std::size_t SmallMegabytes = 16;
 
 // A download into the file; false on failure.
-using TDownload = std::function<bool(const THttpBenchServer&, std::size_t, qm::TStream&)>;
+using TDownload = std::function<bool(qm::TStream&)>;
+// True when the file at the path holds what was served.
+using TVerify = std::function<bool(const std::string&)>;
 
-bool GetDownload(const THttpBenchServer& Server, std::size_t Size, qm::TStream& Out)
+// Size < 0: any length, as long as it matches the Content-Length.
+bool GetUrl(const std::string& Url, std::int64_t Size, qm::TStream& Out)
 {
     qm::THttpCli http;
-    http.URL = Server.Url(Size);
+    http.URL = Url;
     http.RcvdStream = &Out;
     http.Get();
-    return http.StatusCode() == 200 && http.RcvdCount() == static_cast<std::int64_t>(Size);
+    return http.StatusCode() == 200 && http.RcvdCount() == (Size >= 0 ? Size : http.ContentLength());
 }
 
-bool BareDownload(const THttpBenchServer& Server, std::size_t Size, qm::TStream& Out)
+TDownload GetDownload(const THttpBenchServer& Server, std::size_t Size)
 {
-    return qmbench::BareGet(Server.Port(), Size, Out);
-}
-
-bool WinInetDownload(const THttpBenchServer& Server, std::size_t Size, qm::TStream& Out)
-{
-    return qmbench::WinInetGet(Server.Url(Size), Out);
+    return [&Server, Size](qm::TStream& Out) {
+        return GetUrl(Server.Url(Size), static_cast<std::int64_t>(Size), Out);
+    };
 }
 
 std::string TempFilePath()
@@ -83,22 +89,21 @@ struct TTiming {
     double CpuSeconds; // of the downloading thread (the server runs on another)
 };
 
-// One verified download of Size bytes; raises on failure.
-TTiming Time(const char* Label, const TDownload& Download, const THttpBenchServer& Server, std::size_t Size,
-             const std::string& Path)
+// One verified download; raises on failure.
+TTiming Time(const char* Label, const TDownload& Download, const TVerify& Verify, const std::string& Path)
 {
     TTiming t{};
     {
         qm::TFileStream out(Path, qm::TFileStream::Mode::Create);
         const double cpu = ThreadCpuSeconds();
         const auto start = std::chrono::steady_clock::now();
-        const bool ok = Download(Server, Size, out);
+        const bool ok = Download(out);
         t.Seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
         t.CpuSeconds = ThreadCpuSeconds() - cpu;
         if (!ok)
             throw std::runtime_error(std::string(Label) + ": download failed");
     }
-    if (!Server.FileMatches(Path, Size))
+    if (!Verify(Path))
         throw std::runtime_error(std::string(Label) + ": the file differs from what was sent");
     return t;
 }
@@ -141,34 +146,39 @@ double Median(std::vector<double> V)
 
 // Rounds of the three methods, each round starting with the next one, so a
 // change in the machine's load touches all of them alike. Prints each
-// figure, the best of each with the ratios of the best, the median of the
-// rounds' own ratios (less swayed by one lucky run), and the median CPU time
-// of the downloading thread, which a busy machine sways least.
-void Compare(const THttpBenchServer& Server, std::size_t Size, long Runs, const std::string& Path)
+// figure, the best of each with the ratios of the first to the others, the
+// median of the rounds' own ratios (less swayed by one lucky run), and the
+// median CPU time of the downloading thread, which a busy machine sways
+// least. Size: the bytes of one download, for the rates.
+void Compare(TMethod (&Methods)[3], const TVerify& Verify, std::size_t Size, long Runs, const std::string& Path)
 {
-    TMethod methods[] = {{"Get", GetDownload}, {"bare", BareDownload}, {"WinINet", WinInetDownload}};
-    std::vector<double> toBare, toWinInet;
+    std::vector<double> toSecond, toThird;
+    const char* first = Methods[0].Label;
     for (long i = 0; i < Runs; ++i) {
         std::printf("round %ld:", i + 1);
-        for (std::size_t k = 0; k < std::size(methods); ++k) {
-            TMethod& m = methods[(static_cast<std::size_t>(i) + k) % std::size(methods)];
-            const TTiming t = Time(m.Label, m.Download, Server, Size, Path);
+        for (std::size_t k = 0; k < std::size(Methods); ++k) {
+            TMethod& m = Methods[(static_cast<std::size_t>(i) + k) % std::size(Methods)];
+            const TTiming t = Time(m.Label, m.Download, Verify, Path);
             m.Rates.push_back(MegabytesPerSecond(Size, t.Seconds));
             m.CpuSeconds.push_back(t.CpuSeconds);
             std::printf("  %s %.1f MB/s (cpu %.2f s)", m.Label, m.Rates.back(), t.CpuSeconds);
             std::fflush(stdout);
         }
-        toBare.push_back(methods[0].Rates.back() / methods[1].Rates.back());
-        toWinInet.push_back(methods[0].Rates.back() / methods[2].Rates.back());
-        std::printf("  Get/bare %.2f, Get/WinINet %.2f\n", toBare.back(), toWinInet.back());
+        toSecond.push_back(Methods[0].Rates.back() / Methods[1].Rates.back());
+        toThird.push_back(Methods[0].Rates.back() / Methods[2].Rates.back());
+        std::printf("  %s/%s %.2f, %s/%s %.2f\n", first, Methods[1].Label, toSecond.back(), first, Methods[2].Label,
+                    toThird.back());
     }
-    const double get = methods[0].Best(), bare = methods[1].Best(), wininet = methods[2].Best();
-    std::printf("best of %ld, %zu MB: Get %.1f MB/s, bare %.1f MB/s, WinINet %.1f MB/s\n", Runs, Size >> 20, get,
-                bare, wininet);
-    std::printf("ratios of the best: Get/bare %.2f, Get/WinINet %.2f\n", get / bare, get / wininet);
-    std::printf("median of the rounds' ratios: Get/bare %.2f, Get/WinINet %.2f\n", Median(toBare), Median(toWinInet));
-    std::printf("median cpu seconds of the downloading thread: Get %.2f, bare %.2f, WinINet %.2f\n",
-                Median(methods[0].CpuSeconds), Median(methods[1].CpuSeconds), Median(methods[2].CpuSeconds));
+    std::printf("best of %ld, %.1f MB:", Runs, static_cast<double>(Size) / 1048576.0);
+    for (const TMethod& m : Methods)
+        std::printf(" %s %.1f MB/s;", m.Label, m.Best());
+    std::printf("\nratios of the best: %s/%s %.2f, %s/%s %.2f\n", first, Methods[1].Label,
+                Methods[0].Best() / Methods[1].Best(), first, Methods[2].Label, Methods[0].Best() / Methods[2].Best());
+    std::printf("median of the rounds' ratios: %s/%s %.2f, %s/%s %.2f\n", first, Methods[1].Label, Median(toSecond),
+                first, Methods[2].Label, Median(toThird));
+    std::printf("median cpu seconds of the downloading thread: %s %.2f, %s %.2f, %s %.2f\n", first,
+                Median(Methods[0].CpuSeconds), Methods[1].Label, Median(Methods[1].CpuSeconds), Methods[2].Label,
+                Median(Methods[2].CpuSeconds));
 }
 
 void Run(std::size_t Megabytes, long Runs, const std::string& Path)
@@ -176,17 +186,74 @@ void Run(std::size_t Megabytes, long Runs, const std::string& Path)
     const THttpBenchServer server;
     std::printf("memory of Get (process-wide peaks, so a growth would show in the second line):\n");
     for (const std::size_t mb : {std::min(SmallMegabytes, Megabytes), Megabytes}) {
-        const TTiming t = Time("Get", GetDownload, server, mb << 20, Path);
+        const auto verify = [&server, mb](const std::string& File) { return server.FileMatches(File, mb << 20); };
+        const TTiming t = Time("Get", GetDownload(server, mb << 20), verify, Path);
         std::printf("  Get %zu MB: %.1f MB/s\n", mb, MegabytesPerSecond(mb << 20, t.Seconds));
         PrintMemory();
     }
-    Compare(server, Megabytes << 20, Runs, Path);
+    const std::size_t size = Megabytes << 20;
+    TMethod methods[] = {
+        {"Get", GetDownload(server, size)},
+        {"bare", [&server, size](qm::TStream& Out) { return qmbench::BareGet(server.Port(), size, Out); }},
+        {"WinINet", [&server, size](qm::TStream& Out) { return qmbench::WinInetGet(server.Url(size), Out); }},
+    };
+    Compare(methods, [&server, size](const std::string& File) { return server.FileMatches(File, size); }, size, Runs,
+            Path);
+}
+
+// The same file over https and http from one server: a first plain download
+// is the reference every later download must equal.
+void RunHttps(const std::string& HttpsUrl, const std::string& HttpUrl, long Runs, const std::string& Path)
+{
+    const std::string reference = Path + ".ref";
+    std::int64_t size = 0;
+    {
+        qm::TFileStream out(reference, qm::TFileStream::Mode::Create);
+        if (!GetUrl(HttpUrl, -1, out))
+            throw std::runtime_error("the reference download from " + HttpUrl + " failed");
+        size = out.Size();
+    }
+    TMethod methods[] = {
+        {"Get-https", [&](qm::TStream& Out) { return GetUrl(HttpsUrl, size, Out); }},
+        {"Get-http", [&](qm::TStream& Out) { return GetUrl(HttpUrl, size, Out); }},
+        {"WinINet-https", [&](qm::TStream& Out) { return qmbench::WinInetGet(HttpsUrl, Out); }},
+    };
+    const auto verify = [&](const std::string& File) { return qmbench::SameFiles(File, reference); };
+    std::printf("%s and %s, %.1f MB\n", HttpsUrl.c_str(), HttpUrl.c_str(), static_cast<double>(size) / 1048576.0);
+    try {
+        Compare(methods, verify, static_cast<std::size_t>(size), Runs, Path);
+    } catch (...) {
+        DeleteFileA(reference.c_str());
+        throw;
+    }
+    DeleteFileA(reference.c_str());
 }
 
 } // namespace
 
+int HttpsMain(int argc, char** argv)
+{
+    const long runs = argc > 4 ? std::atol(argv[4]) : 3;
+    if (argc < 4 || argc > 5 || runs <= 0 || runs > 100) {
+        std::fprintf(stderr, "usage: bench_http --https HTTPS_URL HTTP_URL [runs (1-100)]\n");
+        return 2;
+    }
+    const std::string path = TempFilePath();
+    int status = 0;
+    try {
+        RunHttps(argv[2], argv[3], runs, path);
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "bench_http: %s\n", e.what());
+        status = 1;
+    }
+    DeleteFileA(path.c_str());
+    return status;
+}
+
 int main(int argc, char** argv)
 {
+    if (argc > 1 && std::string(argv[1]) == "--https")
+        return HttpsMain(argc, argv);
     const long megabytes = argc > 1 ? std::atol(argv[1]) : 256;
     const long runs = argc > 2 ? std::atol(argv[2]) : 3;
     if (megabytes <= 0 || megabytes > 1024 || runs <= 0 || runs > 100 || argc > 4) {

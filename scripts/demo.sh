@@ -2,30 +2,38 @@
 # The demo behind scripts/run.sh (which builds first). Everything lives in
 # build/demo: the source files and the packed set, the web folder, the demo
 # folder QMLoader.exe runs in, drive A:'s folder, the Wine prefix and the
-# screenshots. The HTTP/1.0 server (python3 http.server) and, without a
-# display, Xvfb are stopped when the demo ends, whatever the outcome.
+# screenshots. The HTTP/1.0 server (python3 http.server, or for an https
+# base URL the same behind TLS with a demo certificate authority trusted in
+# the demo's Wine prefix only) and, without a display, Xvfb are stopped when
+# the demo ends, whatever the outcome.
 #
-#   bash scripts/demo.sh [--auto]
+#   bash scripts/demo.sh [--auto] [--https]   (--https: the program must be
+#                                              built for https://localhost:PORT/...)
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 win=${QM_WINDOWS_BUILD:-$root/build/demo-windows}
 qmpack=${QM_NATIVE_BUILD:-$root/build/native-release}/tools/qmpack/qmpack
 demo=$root/build/demo
 auto=0
-[ "${1:-}" = --auto ] && auto=1
+for arg in "$@"; do [ "$arg" = --auto ] && auto=1; done
 
 # ---- the server address the program was built with ---------------------
 url=$(sed -n 's/^QM_SERVER_BASE_URL:STRING=//p' "$win/CMakeCache.txt")
-if [[ ! $url =~ ^http://127\.0\.0\.1:([0-9]+)(/.*/)$ ]]; then
+if [[ $url =~ ^https://localhost:([0-9]+)(/.*/)$ ]]; then
+  tls=1
+elif [[ $url =~ ^http://127\.0\.0\.1:([0-9]+)(/.*/)$ ]]; then
+  tls=0
+else
   echo "demo: the program was built for $url; the demo serves only a loopback base URL" >&2
-  echo "      such as http://127.0.0.1:8080/veldra/ (cmake -DQM_SERVER_BASE_URL=...)" >&2
+  echo "      such as http://127.0.0.1:8080/veldra/ or https://localhost:8443/veldra/" >&2
+  echo "      (cmake -DQM_SERVER_BASE_URL=...)" >&2
   exit 1
 fi
 port=${BASH_REMATCH[1]} path=${BASH_REMATCH[2]}
 
 # ---- the release set ----------------------------------------------------
 echo "== packing the demo release set with qmpack"
-rm -rf "$demo/source" "$demo/www" "$demo/run" "$demo/floppy" "$demo/shots"
+rm -rf "$demo/source" "$demo/www" "$demo/tls" "$demo/run" "$demo/floppy" "$demo/shots"
 mkdir -p "$demo/source" "$demo/www$path" "$demo/run" "$demo/floppy" "$demo/shots"
 cp "$root/scripts/demo/manifest.txt" "$root/scripts/demo/SETUP.INI" "$root/scripts/demo/SETUP.PKG" \
    "$root/scripts/demo/Disk2.txt" "$demo/source/"
@@ -86,12 +94,21 @@ if ! python3 -c "import socket; s=socket.socket(); s.setsockopt(socket.SOL_SOCKE
   echo "demo: port $port on 127.0.0.1 is in use; stop what listens there and run again" >&2
   exit 1
 fi
-python3 -m http.server "$port" --bind 127.0.0.1 --directory "$demo/www" >"$demo/server.log" 2>&1 &
+winpath() { echo "Z:${1//\//\\}"; }
+if [ $tls = 1 ]; then
+  # A demo authority made afresh, trusted in the demo's prefix (never the
+  # host's store); the server's certificate is for localhost.
+  bash "$root/scripts/tls-certs.sh" "$demo/tls" "QMLoader Demo Authority" >"$demo/tls.log" 2>&1
+  wine "$win/tools/qmtrust.exe" "$(winpath "$demo/tls/ca.pem")"
+  python3 "$root/scripts/demo/https-server.py" "$port" "$demo/www" "$demo/tls/localhost.pem" \
+    "$demo/tls/server.key" >"$demo/server.log" 2>&1 &
+else
+  python3 -m http.server "$port" --bind 127.0.0.1 --directory "$demo/www" >"$demo/server.log" 2>&1 &
+fi
 server_pid=$!
 for _ in $(seq 50); do (exec 3<>"/dev/tcp/127.0.0.1/$port") 2>/dev/null && break; sleep 0.1; done
-echo "== serving $url from build/demo/www (HTTP/1.0, log build/demo/server.log)"
+echo "== serving $url from build/demo/www (HTTP/1.0$([ $tls = 1 ] && echo ' over TLS'), log build/demo/server.log)"
 
-winpath() { echo "Z:${1//\//\\}"; }
 requests() { grep -c '"GET ' "$demo/server.log" || true; }
 run_loader() { # phase: drives it with demo-driver in --auto mode
   cd "$demo/run"

@@ -11,6 +11,7 @@ packages=(
   python3
   libssl-dev python3-cryptography                  # qmpack's signing natively; the signature cross-check
   tinyproxy                                        # the HTTP client's real proxy peer
+  nginx openssl                                    # the TLS server of the HTTPS tests, the demo and the benchmark; its certificates
   imagemagick                                      # screenshots of the program's windows (PNG)
   fonts-liberation                                 # Arial's metrics for the windows under Wine
 )

@@ -9,18 +9,32 @@
 #                                without one: driven automatically under Xvfb
 #   bash scripts/run.sh --auto   driven automatically: every step, a picture
 #                                of each, every target checked, a report
+#   bash scripts/run.sh --https [--auto]
+#                                the same over HTTPS: the program is built for
+#                                https://localhost:8443/veldra/, and a demo
+#                                certificate authority is trusted inside the
+#                                demo's Wine prefix only
 # QM_WINDOWS_BUILD and QM_NATIVE_BUILD name other build folders (defaults
-# build/demo-windows and build/native-release). The demo's Windows build is a
+# build/demo-windows, build/demo-windows-https with --https, and
+# build/native-release). The demo's Windows build is a
 # folder of its own because it carries the demo release key: build/windows,
 # which the tests and a hand build use, stays without one.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
-case "${1:-}" in
-  ""|--auto) ;;
-  *) echo "usage: bash scripts/run.sh [--auto]" >&2; exit 2 ;;
-esac
+https=0
+for arg in "$@"; do
+  case "$arg" in
+    --auto) ;;
+    --https) https=1 ;;
+    *) echo "usage: bash scripts/run.sh [--auto] [--https]" >&2; exit 2 ;;
+  esac
+done
+base_url=http://127.0.0.1:8080/veldra/ demo_build=$root/build/demo-windows
+if [ $https = 1 ]; then
+  base_url=https://localhost:8443/veldra/ demo_build=$root/build/demo-windows-https
+fi
 
-export QM_WINDOWS_BUILD=${QM_WINDOWS_BUILD:-$root/build/demo-windows}
+export QM_WINDOWS_BUILD=${QM_WINDOWS_BUILD:-$demo_build}
 export QM_NATIVE_BUILD=${QM_NATIVE_BUILD:-$root/build/native-release}
 
 bash "$root/scripts/install-deps.sh"
@@ -36,7 +50,7 @@ if [ ! -f "$QM_DEMO_KEY.priv" ]; then
 fi
 echo "== building QMLoader.exe with the demo key, and the demo programs ($QM_WINDOWS_BUILD)"
 cmake -S "$root" -B "$QM_WINDOWS_BUILD" --preset windows -DQM_BUILD_TESTS=OFF -DQM_BUILD_BENCH=OFF \
-  -DQM_RELEASE_PUBLIC_KEY="$QM_DEMO_KEY.pub" >/dev/null
-cmake --build "$QM_WINDOWS_BUILD" --target QMLoader demo-setup demo-driver
+  -DQM_RELEASE_PUBLIC_KEY="$QM_DEMO_KEY.pub" -DQM_SERVER_BASE_URL="$base_url" >/dev/null
+cmake --build "$QM_WINDOWS_BUILD" --target QMLoader demo-setup demo-driver qmtrust
 
 exec bash "$root/scripts/demo.sh" "$@"

@@ -1,5 +1,7 @@
-// qmget: downloads one URL into a file with THttpCli::Get, for people
-// debugging a server and for the HTTP benchmark's reference downloads.
+// qmget: downloads one URL (http:// or https://) into a file with
+// THttpCli::Get, for people debugging a server and for the HTTP benchmark's
+// reference downloads. An https server's certificate must be valid for the
+// URL's host name and trusted by this Windows user.
 //
 //   qmget URL OUT [--proxy HOST[:PORT]] [--user NAME[:PASSWORD]]
 //
@@ -22,8 +24,9 @@ namespace {
 
 constexpr char Usage[] =
     "usage: qmget URL OUT [--proxy HOST[:PORT]] [--user NAME[:PASSWORD]]\n"
-    "  Downloads URL into the file OUT (created anew).\n"
-    "  --proxy  send the request through this HTTP proxy (port 80 when omitted)\n"
+    "  Downloads URL (http:// or https://) into the file OUT (created anew).\n"
+    "  --proxy  send the request through this HTTP proxy (port 80 when omitted;\n"
+    "           https goes through it in a CONNECT tunnel)\n"
     "  --user   Basic authorization, also sent to the proxy\n"
     "Exit status: 0 complete 2xx download, 1 failure, 2 usage error.\n";
 

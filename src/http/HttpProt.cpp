@@ -19,12 +19,19 @@ THttpCli::THttpCli()
 {
     window_ = ui::CreateOwnedWindow(*this, {.Name = windowClassName}, {.ExStyle = WS_EX_TOOLWINDOW, .Style = WS_POPUP});
     socket_.OnSessionClosed = [this](TCustomWSocket&, std::uint16_t Error) {
-        if (closeRelocates_)
+        if (closeRelocates_) {
             RelocationClosed();
-        else
-            SocketSessionClosed(Error);
+            return;
+        }
+        CheckSecureEnd();
+        SocketSessionClosed(Error);
     };
-    socket_.OnDataAvailable = [this](TCustomWSocket&, std::uint16_t Error) { SocketDataAvailable(Error); };
+    socket_.OnDataAvailable = [this](TCustomWSocket&, std::uint16_t Error) {
+        if (TunnelPending())
+            TunnelData();
+        else
+            SocketDataAvailable(Error);
+    };
     socket_.OnSessionConnected = [this](TCustomWSocket&, std::uint16_t Error) { SocketSessionConnected(Error); };
     socket_.OnDataSent = [this](TCustomWSocket&, std::uint16_t Error) { SocketDataSent(Error); };
     socket_.OnDnsLookupDone = [this](TCustomWSocket&, std::uint16_t Error) { SocketDnsLookupDone(Error); };
@@ -84,6 +91,7 @@ LRESULT THttpCli::WindowProc(HWND Wnd, UINT Msg, WPARAM WParam, LPARAM LParam)
 
 void THttpCli::StartConnection()
 {
+    PrepareConnection();
     if (SetState(hsDnsLookup))
         socket_.DnsLookup(hostName_);
 }
@@ -154,6 +162,8 @@ void THttpCli::Stalled()
 
 std::string THttpCli::RequestOrigin() const
 {
+    if (tunnel_) // the request inside the tunnel goes to its target
+        return LowerCase(targetHost_) + ":" + tunnelPort_;
     if (Proxy.empty())
         return LowerCase(targetHost_) + ":" + port_;
     const TUrlParts origin = SplitURL(path_); // the Request-URI is absolute

@@ -22,6 +22,14 @@
 // relocation elsewhere; through a proxy, Proxy-Authorization goes to the
 // proxy on every hop.
 //
+// HTTPS: a URL whose scheme is "https" runs over TLS (port 443 unless the URL
+// names one) with the server's certificate checked for the host name;
+// through a proxy it runs in a tunnel (CONNECT host:port, with
+// Proxy-Authorization when Username is set). A relocation from http to https
+// is followed; one from https to any other scheme is refused (404, a reason
+// that says so). Over TLS a failed session, or a document shorter than its
+// Content-Length when the connection ends, ends the request as failed (404).
+//
 // Errors:
 //  - StartRequest raises EHttpException("HTTP component is busy", 1) unless
 //    hsReady, EHttpException("HTTP component has nothing to post", 2) for a
@@ -49,8 +57,9 @@
 // synchronous wait, the Do* event dispatchers), HttpProtRequest.cpp (starting a request, lookup and
 // connect handling, the request text, post data), HttpProtResponse.cpp
 // (receiving, header lines, relocation, document chunks, the end of a
-// request); the byte cutting and the reading of header lines are portable,
-// in HttpProtReception.h.
+// request), HttpProtSecure.cpp (the scheme, the proxy tunnel and the
+// checks at the end of a secure request); the byte cutting and the reading
+// of header lines are portable, in HttpProtReception.h.
 #pragma once
 
 #include "base/DateTime.h"
@@ -58,7 +67,8 @@
 #include "base/Stream.h"
 #include "base/StringList.h"
 #include "http/HttpProtReception.h"
-#include "net/WSocket.h"
+#include "http/HttpProtText.h"
+#include "net/TlsWSocket.h"
 #include "ui/ObjectWindow.h"
 
 #include <windows.h>
@@ -260,10 +270,18 @@ private:
     void Fail(std::string Reason);
     void SocketSessionClosed(std::uint16_t Error);
     void RelocationClosed();
+    // HTTPS (HttpProtSecure.cpp).
+    void ChooseScheme(const TUrlParts& Url);
+    void PrepareConnection();
+    bool RelocateSecure(const std::string& Location);
+    bool TunnelPending() const;
+    bool OpenTunnel(std::uint16_t Error);
+    void TunnelData();
+    void CheckSecureEnd();
 
     // Its Alive() guard is the client's too: the socket dies with the
     // client, so code that raised an event checks it before going on.
-    TWSocket socket_;
+    TTlsWSocket socket_;
     bool multiThreaded_ = false;
     THttpCliState state_ = hsReady;
     std::string hostName_;   // host to connect to
@@ -295,6 +313,13 @@ private:
     ULONGLONG lastArrival_ = 0;
     std::int32_t requestDoneError_ = 0;
     TLineConsumer lineConsumer_ = nullptr;
+    bool secure_ = false;      // this hop runs over TLS
+    bool tunnel_ = false;      // ... inside a proxy tunnel
+    bool tunnelOpen_ = false;  // the proxy accepted CONNECT on this connection
+    std::string tunnelPort_;   // the origin server's port (secure hops)
+    int tunnelStatus_ = 0;     // the proxy's answer to CONNECT
+    std::string tunnelReason_;
+    std::int64_t bodyLength_ = -1; // this response's Content-Length; -1: none
     ui::TWindowHandle window_; // last: goes first when the client is destroyed
 };
 

@@ -84,6 +84,7 @@ void THttpCli::SplitRequestURL()
     SetDocNameFromPath(url.Path);
     hostName_ = host;
     port_ = port;
+    ChooseScheme(url);
 }
 
 void THttpCli::SetDocNameFromPath(const std::string& Path)
@@ -149,12 +150,14 @@ void THttpCli::SocketDnsLookupDone(std::uint16_t Error)
 
 void THttpCli::SocketSessionConnected(std::uint16_t Error)
 {
+    if (OpenTunnel(Error))
+        return;
     if (state_ != hsConnecting)
         return; // aborted meanwhile
     Arrived();
     if (Error != 0) {
         statusCode_ = 404;
-        reasonPhrase_ = WithCode(SocketErrorText(Error), Error);
+        reasonPhrase_ = socket_.TlsFailure().empty() ? WithCode(SocketErrorText(Error), Error) : socket_.TlsFailure();
         SocketSessionClosed(0);
         return;
     }
@@ -212,8 +215,8 @@ std::vector<std::string> THttpCli::RequestLines(const std::string& Method) const
         const std::string credentials = EncodeBase64(Username + ":" + Password);
         // Never to a server a relocation named: it did not get them from the user.
         add(RequestOrigin() == authOrigin_, "Authorization: Basic " + credentials);
-        // A proxy reads only its own header.
-        add(!Proxy.empty(), "Proxy-Authorization: Basic " + credentials);
+        // A proxy reads only its own header (a tunnel's was in CONNECT).
+        add(!Proxy.empty() && !tunnel_, "Proxy-Authorization: Basic " + credentials);
     }
     add(!Cookie.empty(), "Cookie: " + Cookie);
     return lines;

@@ -106,11 +106,12 @@ bool THttpCli::HandleHeaderLine(const std::string& Line)
     if (read.Kind == THeaderLine::Status) {
         statusCode_ = read.StatusCode;
         reasonPhrase_ = read.ReasonPhrase;
+        bodyLength_ = -1;
     } else if (read.Kind == THeaderLine::Field) {
         if (read.Name == "location")
             Relocate(read.Value);
         else if (read.Name == "content-length")
-            contentLength_ = read.ContentLength;
+            contentLength_ = bodyLength_ = read.ContentLength;
         else if (read.Name == "content-type")
             contentType_ = read.Value;
         else if (read.Name == "www-authenticate")
@@ -122,6 +123,8 @@ bool THttpCli::HandleHeaderLine(const std::string& Line)
 void THttpCli::Relocate(const std::string& Location)
 {
     relocating_ = true;
+    if (RelocateSecure(Location))
+        return;
     TRequestTarget target{path_, hostName_, targetHost_, port_};
     ApplyLocation(target, Location, !Proxy.empty());
     path_ = std::move(target.Path);

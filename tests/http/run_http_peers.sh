@@ -10,74 +10,15 @@
 # and stops the peers whatever happens. Every peer also ends by itself after
 # PEER_LIFETIME seconds, so even a killed run leaves nothing behind.
 set -uo pipefail
+peers_name=run_http_peers
 
 here=$(cd "$(dirname "$0")" && pwd)
 wine_run=$here/../../scripts/wine-run.sh
 test_exe=${1:?usage: run_http_peers.sh TEST_EXE [ARGS...]}
 shift
 qmget=${QMGET:-}
-PEER_LIFETIME=270
-WAIT_SECONDS=15
-AUTH_USER=qmuser
-AUTH_PASSWORD=s3cret-Pw
-
-fail() { echo "run_http_peers: $*" >&2; exit 1; }
-command -v tinyproxy >/dev/null || fail "tinyproxy is not installed (scripts/install-deps.sh installs it)"
-
-work=$(mktemp -d "${TMPDIR:-/tmp}/qm-http-peers.XXXXXX") || fail "cannot make a work directory"
-pids=()
-cleanup() {
-  local p
-  for p in "${pids[@]}"; do kill "$p" 2>/dev/null; done
-  for p in "${pids[@]}"; do
-    for _ in $(seq 20); do kill -0 "$p" 2>/dev/null || break; sleep 0.1; done
-    kill -9 "$p" 2>/dev/null
-    wait "$p" 2>/dev/null
-  done
-  rm -rf "$work"
-}
-trap cleanup EXIT
-trap 'exit 1' INT TERM HUP
-
-free_port() {
-  python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])'
-}
-
-accepts() { (exec 3<>"/dev/tcp/127.0.0.1/$1") 2>/dev/null; }
-
-# start_peer NAME PORT COMMAND...: starts COMMAND (its output in NAME.log)
-# and waits until PORT accepts; false when it exits or the wait runs out.
-start_peer() {
-  local name=$1 port=$2
-  shift 2
-  timeout "$PEER_LIFETIME" "$@" >"$work/$name.log" 2>&1 &
-  local pid=$!
-  pids+=("$pid")
-  local deadline=$((SECONDS + WAIT_SECONDS))
-  while ! accepts "$port"; do
-    if ! kill -0 "$pid" 2>/dev/null || [ $SECONDS -ge $deadline ]; then
-      echo "run_http_peers: $name did not accept on 127.0.0.1:$port; its log:" >&2
-      cat "$work/$name.log" >&2
-      return 1
-    fi
-    sleep 0.1
-  done
-}
-
-# with_free_port VAR STARTER: runs STARTER PORT on a free port and sets VAR
-# to it. A port taken by someone else in between makes the peer fail; then
-# another port is tried.
-with_free_port() {
-  local var=$1 starter=$2 try port
-  for try in 1 2 3; do
-    port=$(free_port) || return 1
-    if "$starter" "$port"; then
-      printf -v "$var" %s "$port"
-      return 0
-    fi
-  done
-  return 1
-}
+source "$here/peers-lib.sh"
+require_tinyproxy
 
 start_http() { start_peer http "$1" python3 -m http.server --bind 127.0.0.1 --directory "$work/www" "$1"; }
 
@@ -95,24 +36,9 @@ while True:
 ' "$1"
 }
 
-proxy_config() { # FILE PORT [EXTRA LINE]
-  cat >"$1" <<CONF
-Port $2
-Listen 127.0.0.1
-Allow 127.0.0.1
-Timeout 60
-MaxClients 16
-LogLevel Notice
-${3:-}
-CONF
-}
 start_proxy() {
   proxy_config "$work/proxy.conf" "$1"
   start_peer proxy "$1" tinyproxy -d -c "$work/proxy.conf"
-}
-start_auth_proxy() {
-  proxy_config "$work/auth_proxy.conf" "$1" "BasicAuth $AUTH_USER $AUTH_PASSWORD"
-  start_peer auth_proxy "$1" tinyproxy -d -c "$work/auth_proxy.conf"
 }
 
 seed=${QM_TEST_SEED:-$RANDOM$RANDOM}
@@ -126,7 +52,6 @@ with_free_port proxy_port start_proxy || fail "the open proxy did not start"
 with_free_port auth_proxy_port start_auth_proxy || fail "the authenticating proxy did not start"
 with_free_port short_port start_short || fail "the short-body server did not start"
 
-windows_path() { local p=${1//\//\\}; echo "Z:$p"; }
 export QM_PEER_URL=http://127.0.0.1:$http_port/data.bin
 export QM_PEER_DATA=$(windows_path "$work/www/data.bin")
 export QM_PEER_PROXY=127.0.0.1:$proxy_port

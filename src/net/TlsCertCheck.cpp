@@ -1,0 +1,110 @@
+// Building and judging the server certificate's chain.
+#include "net/TlsCertCheck.h"
+
+#include <cstdio>
+#include <iterator>
+
+namespace qm {
+namespace {
+
+std::string Refused(const std::string& What)
+{
+    return "certificate refused: " + What;
+}
+
+std::string Hex(DWORD Code)
+{
+    char text[16];
+    std::snprintf(text, sizeof text, "0x%08lX", static_cast<unsigned long>(Code));
+    return text;
+}
+
+bool SelfIssued(PCCERT_CONTEXT Cert)
+{
+    return CertCompareCertificateName(X509_ASN_ENCODING, &Cert->pCertInfo->Subject, &Cert->pCertInfo->Issuer) != FALSE;
+}
+
+// The chain's own verdict, most telling problem first.
+std::string ChainProblem(PCCERT_CONTEXT Cert, DWORD Status)
+{
+    if (Status & CERT_TRUST_IS_NOT_TIME_VALID)
+        return Refused("the server's certificate has expired or is not yet valid");
+    if (Status & CERT_TRUST_IS_REVOKED)
+        return Refused("the server's certificate has been revoked");
+    if ((Status & (CERT_TRUST_IS_UNTRUSTED_ROOT | CERT_TRUST_IS_PARTIAL_CHAIN)) && SelfIssued(Cert))
+        return Refused("the server's certificate is self-signed");
+    if (Status & (CERT_TRUST_IS_UNTRUSTED_ROOT | CERT_TRUST_IS_PARTIAL_CHAIN))
+        return Refused("the server's certificate is issued by an untrusted or unknown authority");
+    if (Status & CERT_TRUST_IS_NOT_VALID_FOR_USAGE)
+        return Refused("the server's certificate is not meant for a server");
+    if (Status & CERT_TRUST_IS_NOT_SIGNATURE_VALID)
+        return Refused("a signature in the server's certificate chain is invalid");
+    // No revocation check is asked for, so its "unknown" bits mean nothing.
+    constexpr DWORD ignored = CERT_TRUST_REVOCATION_STATUS_UNKNOWN | CERT_TRUST_IS_OFFLINE_REVOCATION;
+    if (Status & ~ignored)
+        return Refused("the server's certificate chain is not valid (trust status " + Hex(Status) + ")");
+    return {};
+}
+
+std::string PolicyProblem(DWORD Error, const std::string& ServerName)
+{
+    switch (Error) {
+    case 0:
+        return {};
+    case static_cast<DWORD>(CERT_E_CN_NO_MATCH):
+        return Refused("the server's certificate is for another name than " + ServerName);
+    case static_cast<DWORD>(CERT_E_EXPIRED):
+        return Refused("the server's certificate has expired or is not yet valid");
+    case static_cast<DWORD>(CERT_E_UNTRUSTEDROOT):
+    case static_cast<DWORD>(CERT_E_CHAINING):
+        return Refused("the server's certificate is issued by an untrusted or unknown authority");
+    case static_cast<DWORD>(CERT_E_WRONG_USAGE):
+        return Refused("the server's certificate is not meant for a server");
+    default:
+        return Refused("the server's certificate fails the server policy (" + Hex(Error) + ")");
+    }
+}
+
+std::wstring Widen(const std::string& Text)
+{
+    std::wstring wide(Text.size() + 1, L'\0');
+    const int n = MultiByteToWideChar(CP_ACP, 0, Text.c_str(), -1, wide.data(), static_cast<int>(wide.size()));
+    wide.resize(n > 0 ? static_cast<std::size_t>(n - 1) : 0);
+    return wide;
+}
+
+} // namespace
+
+std::string CheckServerCertificate(PCCERT_CONTEXT Cert, const std::string& ServerName)
+{
+    char serverAuth[] = szOID_PKIX_KP_SERVER_AUTH;
+    LPSTR usages[] = {serverAuth};
+    CERT_CHAIN_PARA para{};
+    para.cbSize = sizeof para;
+    para.RequestedUsage.dwType = USAGE_MATCH_TYPE_OR;
+    para.RequestedUsage.Usage.cUsageIdentifier = static_cast<DWORD>(std::size(usages));
+    para.RequestedUsage.Usage.rgpszUsageIdentifier = usages;
+    TCertChain chain;
+    // The certificates the server sent (its store) help build the chain.
+    if (!CertGetCertificateChain(nullptr, Cert, nullptr, Cert->hCertStore, &para, 0, nullptr, chain.out()) ||
+        !chain.get())
+        return Refused("no chain could be built for the server's certificate (error " + Hex(GetLastError()) + ")");
+    if (std::string problem = ChainProblem(Cert, chain.get()->TrustStatus.dwErrorStatus); !problem.empty())
+        return problem;
+
+    std::wstring name = Widen(ServerName);
+    SSL_EXTRA_CERT_CHAIN_POLICY_PARA ssl{};
+    ssl.cbSize = sizeof ssl;
+    ssl.dwAuthType = AUTHTYPE_SERVER;
+    ssl.pwszServerName = name.data();
+    CERT_CHAIN_POLICY_PARA policy{};
+    policy.cbSize = sizeof policy;
+    policy.pvExtraPolicyPara = &ssl;
+    CERT_CHAIN_POLICY_STATUS status{};
+    status.cbSize = sizeof status;
+    if (!CertVerifyCertificateChainPolicy(CERT_CHAIN_POLICY_SSL, chain.get(), &policy, &status))
+        return Refused("the server policy could not be checked (error " + Hex(GetLastError()) + ")");
+    return PolicyProblem(status.dwError, ServerName);
+}
+
+} // namespace qm

@@ -1,0 +1,314 @@
+// The handshake, record decryption and encryption of TTlsSession.
+#include "net/TlsSession.h"
+
+#include "net/TlsCertCheck.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+
+namespace qm {
+namespace {
+
+// A record is at most 16 KiB of data plus its header and trailer; keeping
+// this much room behind the bytes held lets one read take a whole record.
+constexpr std::size_t roomForRecord = 18 * 1024;
+constexpr std::size_t initialInput = 256 * 1024;
+
+constexpr DWORD contextFlags = ISC_REQ_SEQUENCE_DETECT | ISC_REQ_REPLAY_DETECT | ISC_REQ_CONFIDENTIALITY |
+                               ISC_REQ_EXTENDED_ERROR | ISC_REQ_ALLOCATE_MEMORY | ISC_REQ_STREAM |
+                               ISC_REQ_MANUAL_CRED_VALIDATION;
+// Versions this client speaks; anything older is refused after the handshake
+// even where the system allowed it.
+constexpr DWORD acceptedProtocols = SP_PROT_TLS1_2_CLIENT | SP_PROT_TLS1_3_CLIENT;
+constexpr DWORD olderProtocols = SP_PROT_SSL2_CLIENT | SP_PROT_SSL3_CLIENT | SP_PROT_TLS1_0_CLIENT | SP_PROT_TLS1_1_CLIENT;
+constexpr DWORD credFlags = SCH_CRED_MANUAL_CRED_VALIDATION | SCH_CRED_NO_DEFAULT_CREDS;
+
+std::string StatusText(const char* What, SECURITY_STATUS Status)
+{
+    char text[160];
+    std::snprintf(text, sizeof text, "%s (security status 0x%08lX)", What, static_cast<unsigned long>(Status));
+    return text;
+}
+
+// The newer credential form first (the one that offers TLS 1.3 where the
+// system has it, with the older versions switched off); systems that do not
+// know it get the older form with TLS 1.2 alone.
+bool AcquireCredentials(TCredHandle& Cred)
+{
+    TLS_PARAMETERS params{};
+    params.grbitDisabledProtocols = olderProtocols;
+    SCH_CREDENTIALS modern{};
+    modern.dwVersion = SCH_CREDENTIALS_VERSION;
+    modern.dwFlags = credFlags;
+    modern.cTlsParameters = 1;
+    modern.pTlsParameters = &params;
+    SCHANNEL_CRED legacy{};
+    legacy.dwVersion = SCHANNEL_CRED_VERSION;
+    legacy.dwFlags = credFlags;
+    legacy.grbitEnabledProtocols = SP_PROT_TLS1_2_CLIENT;
+    for (void* data : {static_cast<void*>(&modern), static_cast<void*>(&legacy)}) {
+        TimeStamp expiry;
+        if (AcquireCredentialsHandleA(nullptr, const_cast<char*>(UNISP_NAME_A), SECPKG_CRED_OUTBOUND, nullptr, data,
+                                      nullptr, nullptr, Cred.out(), &expiry) == SEC_E_OK) {
+            Cred.set();
+            return true;
+        }
+    }
+    return false;
+}
+
+void AppendToken(const SecBuffer& Token, std::string& Out)
+{
+    if (Token.pvBuffer && Token.cbBuffer > 0)
+        Out.append(static_cast<const char*>(Token.pvBuffer), Token.cbBuffer);
+}
+
+} // namespace
+
+TTlsSession::TTlsSession(std::string ServerName) : serverName_(std::move(ServerName)), in_(initialInput) {}
+
+TTlsSession::TProgress TTlsSession::Fail(std::string Reason)
+{
+    if (!failed_)
+        failure_ = std::move(Reason);
+    failed_ = true;
+    established_ = false;
+    return TProgress::Failed;
+}
+
+bool TTlsSession::Begin(std::string& Out)
+{
+    if (!AcquireCredentials(cred_)) {
+        Fail("no TLS 1.2 credentials from the security channel");
+        return false;
+    }
+    SecBuffer token{0, SECBUFFER_TOKEN, nullptr};
+    SecBufferDesc out{SECBUFFER_VERSION, 1, &token};
+    ULONG attributes = 0;
+    // The target name is sent as the server name indication.
+    const SECURITY_STATUS status =
+        InitializeSecurityContextA(cred_.get(), nullptr, serverName_.data(), contextFlags, 0, 0, nullptr, 0,
+                                   ctxt_.out(), &out, &attributes, nullptr);
+    TContextBuffer release(token.pvBuffer);
+    if (status != SEC_I_CONTINUE_NEEDED) {
+        Fail(StatusText("the TLS handshake could not start", status));
+        return false;
+    }
+    ctxt_.set();
+    AppendToken(token, Out);
+    return true;
+}
+
+std::span<char> TTlsSession::InputSpace()
+{
+    if (inStart_ == inEnd_)
+        inStart_ = inEnd_ = 0;
+    if (in_.size() - inEnd_ < roomForRecord && inStart_ > 0) {
+        std::memmove(in_.data(), in_.data() + inStart_, inEnd_ - inStart_);
+        inEnd_ -= inStart_;
+        inStart_ = 0;
+    }
+    if (in_.size() - inEnd_ < roomForRecord)
+        in_.resize(in_.size() * 2);
+    return {in_.data() + inEnd_, in_.size() - inEnd_};
+}
+
+void TTlsSession::InputReceived(std::size_t Count)
+{
+    inEnd_ = std::min(inEnd_ + Count, in_.size());
+}
+
+TTlsSession::TProgress TTlsSession::Process(std::string& Out)
+{
+    TProgress result = TProgress::Pending;
+    for (bool again = true; again && !failed_;) {
+        again = false;
+        const TProgress step = established_ ? DecryptStep(again) : HandshakeStep(Out, again);
+        if (step == TProgress::Failed || step == TProgress::PeerClosed)
+            return step;
+        if (step == TProgress::Established)
+            result = step;
+    }
+    return failed_ ? TProgress::Failed : result;
+}
+
+// One call of InitializeSecurityContext on the bytes held. Again: bytes are
+// left that the next step may use.
+TTlsSession::TProgress TTlsSession::HandshakeStep(std::string& Out, bool& Again)
+{
+    if (inStart_ == inEnd_)
+        return TProgress::Pending;
+    SecBuffer inBuffers[2] = {{static_cast<ULONG>(inEnd_ - inStart_), SECBUFFER_TOKEN, in_.data() + inStart_},
+                              {0, SECBUFFER_EMPTY, nullptr}};
+    SecBufferDesc in{SECBUFFER_VERSION, 2, inBuffers};
+    SecBuffer token{0, SECBUFFER_TOKEN, nullptr};
+    SecBufferDesc out{SECBUFFER_VERSION, 1, &token};
+    ULONG attributes = 0;
+    // The context handle stays the same; Windows wants it back as the new one.
+    const SECURITY_STATUS status = InitializeSecurityContextA(cred_.get(), ctxt_.get(), serverName_.data(), contextFlags,
+                                                              0, 0, &in, 0, ctxt_.get(), &out, &attributes, nullptr);
+    TContextBuffer release(token.pvBuffer);
+    if (status == SEC_E_INCOMPLETE_MESSAGE)
+        return TProgress::Pending;
+    // Also on failure: with an extended error the token is the alert.
+    AppendToken(token, Out);
+    if (status != SEC_E_OK && status != SEC_I_CONTINUE_NEEDED)
+        return Fail(StatusText("the TLS handshake with the server failed", status));
+    inStart_ = inBuffers[1].BufferType == SECBUFFER_EXTRA ? inEnd_ - inBuffers[1].cbBuffer : inEnd_;
+    Again = inStart_ < inEnd_;
+    if (status == SEC_I_CONTINUE_NEEDED)
+        return TProgress::Pending;
+    if (!Finish())
+        return TProgress::Failed;
+    established_ = true;
+    return TProgress::Established;
+}
+
+// After the handshake: the version, the record sizes, the certificate.
+bool TTlsSession::Finish()
+{
+    SecPkgContext_ConnectionInfo info{};
+    if (QueryContextAttributesA(ctxt_.get(), SECPKG_ATTR_CONNECTION_INFO, &info) != SEC_E_OK) {
+        Fail("the security channel does not tell the negotiated TLS version");
+        return false;
+    }
+    if ((info.dwProtocol & acceptedProtocols) == 0) {
+        Fail("the server negotiated a protocol older than TLS 1.2");
+        return false;
+    }
+    SecPkgContext_StreamSizes sizes{};
+    if (QueryContextAttributesA(ctxt_.get(), SECPKG_ATTR_STREAM_SIZES, &sizes) != SEC_E_OK ||
+        sizes.cbMaximumMessage == 0) {
+        Fail("the security channel does not tell the TLS record sizes");
+        return false;
+    }
+    header_ = sizes.cbHeader;
+    trailer_ = sizes.cbTrailer;
+    maxMessage_ = sizes.cbMaximumMessage;
+    TCertContext cert;
+    if (QueryContextAttributesA(ctxt_.get(), SECPKG_ATTR_REMOTE_CERT_CONTEXT, cert.out()) != SEC_E_OK || !cert.get()) {
+        Fail("the server sent no certificate");
+        return false;
+    }
+    if (std::string problem = CheckServerCertificate(cert.get(), serverName_); !problem.empty()) {
+        Fail(std::move(problem));
+        return false;
+    }
+    return true;
+}
+
+// Decrypts the first whole record held, in place, and moves its data to the
+// plain buffer.
+TTlsSession::TProgress TTlsSession::DecryptStep(bool& Again)
+{
+    if (inStart_ == inEnd_ || peerClosed_)
+        return TProgress::Pending;
+    SecBuffer buffers[4] = {{static_cast<ULONG>(inEnd_ - inStart_), SECBUFFER_DATA, in_.data() + inStart_},
+                            {0, SECBUFFER_EMPTY, nullptr},
+                            {0, SECBUFFER_EMPTY, nullptr},
+                            {0, SECBUFFER_EMPTY, nullptr}};
+    SecBufferDesc message{SECBUFFER_VERSION, 4, buffers};
+    const SECURITY_STATUS status = DecryptMessage(ctxt_.get(), &message, 0, nullptr);
+    if (status == SEC_E_INCOMPLETE_MESSAGE)
+        return TProgress::Pending;
+    if (status != SEC_E_OK && status != SEC_I_CONTEXT_EXPIRED && status != SEC_I_RENEGOTIATE)
+        return Fail(StatusText("a TLS record from the server could not be decrypted", status));
+    std::size_t data = 0;
+    std::size_t next = inEnd_;
+    for (const SecBuffer& b : buffers) {
+        if (b.BufferType == SECBUFFER_DATA && b.cbBuffer > 0) {
+            AppendPlain(static_cast<const char*>(b.pvBuffer), b.cbBuffer);
+            data += b.cbBuffer;
+        } else if (b.BufferType == SECBUFFER_EXTRA && b.cbBuffer > 0) {
+            next = inEnd_ - b.cbBuffer;
+        }
+    }
+    inStart_ = next;
+    if (status == SEC_I_RENEGOTIATE) {
+        // A handshake message after the handshake (a renegotiation, or TLS
+        // 1.3's post-handshake messages): the handshake code takes it on.
+        established_ = false;
+        Again = true;
+        return TProgress::Pending;
+    }
+    // Some implementations report the peer's close_notify as a record of
+    // no data instead of a context that expired.
+    if (status == SEC_I_CONTEXT_EXPIRED || (data == 0 && next == inEnd_)) {
+        peerClosed_ = true;
+        return TProgress::PeerClosed;
+    }
+    Again = inStart_ < inEnd_;
+    return TProgress::Pending;
+}
+
+void TTlsSession::AppendPlain(const char* Data, std::size_t Len)
+{
+    if (plainStart_ == plainEnd_)
+        plainStart_ = plainEnd_ = 0;
+    if (plain_.size() - plainEnd_ < Len) {
+        std::memmove(plain_.data(), plain_.data() + plainStart_, plainEnd_ - plainStart_);
+        plainEnd_ -= plainStart_;
+        plainStart_ = 0;
+        if (plain_.size() - plainEnd_ < Len)
+            plain_.resize(plainEnd_ + std::max<std::size_t>(Len, initialInput));
+    }
+    std::memcpy(plain_.data() + plainEnd_, Data, Len);
+    plainEnd_ += Len;
+}
+
+std::size_t TTlsSession::ReadPlain(void* Buffer, std::size_t Size)
+{
+    const std::size_t n = std::min(Size, PlainHeld());
+    std::memcpy(Buffer, plain_.data() + plainStart_, n);
+    plainStart_ += n;
+    return n;
+}
+
+bool TTlsSession::Encrypt(const void* Data, std::size_t Len, std::string& Out)
+{
+    const auto* bytes = static_cast<const char*>(Data);
+    for (std::size_t done = 0; done < Len && established_;) {
+        const std::size_t piece = std::min<std::size_t>(Len - done, maxMessage_);
+        const std::size_t at = Out.size();
+        Out.resize(at + header_ + piece + trailer_);
+        char* record = Out.data() + at;
+        std::memcpy(record + header_, bytes + done, piece);
+        SecBuffer buffers[4] = {{header_, SECBUFFER_STREAM_HEADER, record},
+                                {static_cast<ULONG>(piece), SECBUFFER_DATA, record + header_},
+                                {trailer_, SECBUFFER_STREAM_TRAILER, record + header_ + piece},
+                                {0, SECBUFFER_EMPTY, nullptr}};
+        SecBufferDesc message{SECBUFFER_VERSION, 4, buffers};
+        const SECURITY_STATUS status = EncryptMessage(ctxt_.get(), 0, &message, 0);
+        if (status != SEC_E_OK) {
+            Out.resize(at);
+            Fail(StatusText("a TLS record could not be encrypted", status));
+            return false;
+        }
+        // The trailer may come out shorter than its maximum.
+        Out.resize(at + buffers[0].cbBuffer + buffers[1].cbBuffer + buffers[2].cbBuffer);
+        done += piece;
+    }
+    return established_;
+}
+
+void TTlsSession::Shutdown(std::string& Out)
+{
+    if (!established_)
+        return;
+    DWORD kind = SCHANNEL_SHUTDOWN;
+    SecBuffer control{sizeof kind, SECBUFFER_TOKEN, &kind};
+    SecBufferDesc controlDesc{SECBUFFER_VERSION, 1, &control};
+    if (ApplyControlToken(ctxt_.get(), &controlDesc) != SEC_E_OK)
+        return;
+    SecBuffer token{0, SECBUFFER_TOKEN, nullptr};
+    SecBufferDesc out{SECBUFFER_VERSION, 1, &token};
+    ULONG attributes = 0;
+    InitializeSecurityContextA(cred_.get(), ctxt_.get(), serverName_.data(), contextFlags, 0, 0, nullptr, 0,
+                               ctxt_.get(), &out, &attributes, nullptr);
+    TContextBuffer release(token.pvBuffer);
+    AppendToken(token, Out);
+    established_ = false;
+}
+
+} // namespace qm

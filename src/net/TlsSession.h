@@ -1,0 +1,88 @@
+// TTlsSession: the client side of one TLS connection through the Windows
+// security channel (SSPI), on byte buffers only: it knows no socket. The
+// owner moves bytes between it and the network.
+//
+// Call order:
+//   Begin(Out)            acquire credentials (TLS 1.2 or newer, certificate
+//                         checks left to this class) and write the first
+//                         handshake message to Out;
+//   InputSpace()/InputReceived(n)
+//                         hand over bytes read from the peer;
+//   Process(Out)          runs the handshake on them (Out receives what must
+//                         be sent), and once it is complete decrypts whole
+//                         records into the plain buffer; partial records stay
+//                         held until the rest arrives;
+//   ReadPlain(...)        takes decrypted bytes, in any piece size;
+//   Encrypt(...)          turns application bytes into records;
+//   Shutdown(Out)         writes close_notify.
+// When the handshake completes, the negotiated version must be TLS 1.2 or
+// newer and the server's certificate must pass CheckServerCertificate for
+// the server name; otherwise Process fails.
+//
+// Errors: Begin, Process and Encrypt report failure by their result; then
+// Failure() says why in a sentence for the user, and the session is unusable.
+// Nothing here raises. Everything runs on the caller's thread.
+#pragma once
+
+#include "net/SspiHandles.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <span>
+#include <string>
+#include <vector>
+
+namespace qm {
+
+class TTlsSession {
+public:
+    enum class TProgress : std::uint8_t {
+        Pending,     // nothing more can be done until more bytes arrive
+        Established, // the handshake completed in this call (records may follow)
+        PeerClosed,  // the peer sent close_notify
+        Failed,      // see Failure()
+    };
+
+    explicit TTlsSession(std::string ServerName);
+
+    bool Begin(std::string& Out);
+    // Free room behind the bytes held; never empty (the buffer grows).
+    std::span<char> InputSpace();
+    void InputReceived(std::size_t Count);
+    TProgress Process(std::string& Out);
+
+    std::size_t PlainHeld() const { return plainEnd_ - plainStart_; }
+    std::size_t ReadPlain(void* Buffer, std::size_t Size);
+    // Appends the records for Data to Out; false once the session failed.
+    bool Encrypt(const void* Data, std::size_t Len, std::string& Out);
+    // Appends close_notify to Out (nothing when the session is not open).
+    void Shutdown(std::string& Out);
+
+    bool Established() const { return established_; }
+    bool PeerClosed() const { return peerClosed_; }
+    // Bytes of an unfinished record (or handshake message) held.
+    bool PartialInputHeld() const { return inEnd_ > inStart_; }
+    const std::string& Failure() const { return failure_; }
+
+private:
+    TProgress HandshakeStep(std::string& Out, bool& Again);
+    TProgress DecryptStep(bool& Again);
+    bool Finish();
+    TProgress Fail(std::string Reason);
+    void AppendPlain(const char* Data, std::size_t Len);
+
+    std::string serverName_;
+    TCredHandle cred_;
+    TCtxtHandle ctxt_;
+    bool established_ = false;
+    bool peerClosed_ = false;
+    bool failed_ = false;
+    std::uint32_t header_ = 0, trailer_ = 0, maxMessage_ = 0; // record sizes
+    std::vector<char> in_;
+    std::size_t inStart_ = 0, inEnd_ = 0;
+    std::vector<char> plain_;
+    std::size_t plainStart_ = 0, plainEnd_ = 0;
+    std::string failure_;
+};
+
+} // namespace qm
