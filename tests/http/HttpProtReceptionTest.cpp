@@ -27,6 +27,7 @@ TEST(HttpReception, HeaderLinesRead)
         {"HTTP/1.0 301 M", THeaderLine::Status, 301, "M", false},
         {"HTTP/1.0 2x0", THeaderLine::Status, 0, "", true},
         {"HTTP/1.0", THeaderLine::Status, 0, "", true},
+        {"HTTP/1.1 7", THeaderLine::Status, 7, "", false},
         {"http/1.0 200 OK", THeaderLine::Other, 0, "", false},
         {"HTTP/1.2 200 OK", THeaderLine::Other, 0, "", false},
         {"Content-Length: 1989", THeaderLine::Field, 0, "1989", false},
@@ -37,6 +38,7 @@ TEST(HttpReception, HeaderLinesRead)
         {"Content-Length: /:", THeaderLine::Field, 0, "/:", true},
         {"LOCATION:\tx", THeaderLine::Field, 0, "x", false},
         {"X-Empty: \t", THeaderLine::Field, 0, "", false},
+        {"A:b", THeaderLine::Field, 0, "b", false},
         {"no colon", THeaderLine::Other, 0, "", false},
     };
     for (const Case& c : cases) {
@@ -61,14 +63,14 @@ void Receive(qm::TResponseBuffer& Buffer, const std::string& Bytes, std::int32_t
 TEST(HttpReception, BytesCutIntoLinesThenOneChunk)
 {
     qm::TResponseBuffer buffer;
-    Receive(buffer, "HTTP/1.0 200 OK\r\nA: b\nC\r\r\n", 26);
+    Receive(buffer, "HTTP/1.0 200 OK\r\nA: b\nC\r\r\n\n", 27);
     EXPECT_EQ(buffer.Space()[0], 0);
     Receive(buffer, "xyz", -1); // a failed read holds nothing more
-    EXPECT_EQ(buffer.Held(), 26);
+    EXPECT_EQ(buffer.Held(), 27);
     EXPECT_EQ(buffer.Space()[0], 0);
     Receive(buffer, "\r\nbody", 6);
     std::string line;
-    for (const char* expected : {"HTTP/1.0 200 OK", "A: b", "C\r", ""}) {
+    for (const char* expected : {"HTTP/1.0 200 OK", "A: b", "C\r", "", ""}) {
         ASSERT_TRUE(buffer.NextLine(line));
         EXPECT_EQ(line, expected);
         EXPECT_EQ(buffer.Space()[0], 0);

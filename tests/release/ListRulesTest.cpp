@@ -48,6 +48,7 @@ TEST(ListLine, EveryFieldReadAndWritten)
         {"A\tabc\t2\tr\tt\tYes\t\tx", "A\tabc\t2\tr\tt\tno\t\tx"},
         {"A\t1\t2\tr\tt\tyes\tzz", "A\t1\t2\tr\tt\tyes\tzz"},
         {"no tab at all", "\t\t\t\t\tno"},
+        {"x\ty", "x\ty\t\t\t\tno"},
     };
     for (const auto& [text, written] : lines)
         EXPECT_EQ(qm::FormatListLine(qm::ParseListLine(text)), written) << text;
