@@ -82,6 +82,9 @@ SWAPS = [
 ]
 
 
+NO_PARENTHESES_WARNING = '#pragma GCC diagnostic ignored "-Wparentheses"\n'
+
+
 def matching_paren(mask, open_at):
     depth = 0
     for k in range(open_at, len(mask)):
@@ -100,6 +103,9 @@ def find_mutants(text):
     found = []
     for pattern, repl in SWAPS:
         for m in re.finditer(pattern, mask):
+            line = text[text.rfind('\n', 0, m.start()) + 1:text.find('\n', m.start())]
+            if repl.strip() in '+-' and ('"' in line or 'string' in line):
+                continue  # texts joined: a minus would not build
             found.append((m.start(), m.end(), repl, f'{m.group().strip()} -> {repl.strip()}'))
     for m in re.finditer(r'(?<![\w.])(0x[0-9a-fA-F]+|\d+)([uUlL]*)(?![\w.])', mask):
         value = int(m.group(1), 0)
@@ -247,7 +253,9 @@ def mutate_file(path, args, build, restorer):
         label = f'{path.relative_to(ROOT)}:{line}: {what}'
         try:
             before = build.stamps()
-            restorer.mutate(path, original, mutated.encode('utf-8'))
+            # An operator swapped may mix && with || unbracketed, which the
+            # build's warnings (as errors) would refuse.
+            restorer.mutate(path, original, (NO_PARENTHESES_WARNING + mutated).encode('utf-8'))
             built, log = build.build()
             if not built:
                 verdict = 'did not build'

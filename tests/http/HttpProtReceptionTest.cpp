@@ -6,6 +6,7 @@
 
 #include <cstring>
 #include <string>
+#include <tuple>
 
 namespace {
 
@@ -113,13 +114,11 @@ TEST(HttpReception, LocationLeadsTheNextRequest)
         {proxied, "", true, {"http://h:81/", "proxy", "h:81", "3128"}},
         {{"/a", "proxy", "h:81", "3128"}, "/x", true, {"http://h:81/x", "proxy", "h:81", "3128"}},
     };
+    const auto fields = [](const TRequestTarget& t) { return std::tie(t.Path, t.HostName, t.TargetHost, t.Port); };
     for (const Case& c : cases) {
         TRequestTarget target = c.Before;
         qm::ApplyLocation(target, c.Location, c.ViaProxy);
-        EXPECT_EQ(target.Path, c.After.Path) << c.Location;
-        EXPECT_EQ(target.HostName, c.After.HostName) << c.Location;
-        EXPECT_EQ(target.TargetHost, c.After.TargetHost) << c.Location;
-        EXPECT_EQ(target.Port, c.After.Port) << c.Location;
+        EXPECT_EQ(fields(target), fields(c.After)) << c.Location;
     }
 }
 

@@ -6,6 +6,7 @@
 
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -101,8 +102,8 @@ TEST(ListRules, CompletenessOfWhatIsFoundAtTheTarget)
     };
     for (const Case& c : cases) {
         const TCompleteness judged = qm::JudgeTarget(c.Found, c.Size, c.Installed);
-        EXPECT_EQ(judged.Complete, c.Complete) << c.Found.value_or("(nothing)") << " " << c.Size;
-        EXPECT_EQ(judged.Counted, c.Counted) << c.Found.value_or("(nothing)") << " " << c.Size;
+        EXPECT_EQ(std::pair(judged.Complete, judged.Counted), std::pair(c.Complete, c.Counted))
+            << c.Found.value_or("(nothing)") << " " << c.Size << " " << c.Installed;
     }
     for (const auto& [target, counted] : {std::pair{"C:\\x\\vcl30.dpl", 0}, {"vcl30.dpl", 0}, {"A:vcl30.dpl", 0},
                                           {"C:\\vcl30.dpl\\x", 7}, {"C:\\x\\VCL30.DPL", 7}})
