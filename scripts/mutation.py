@@ -18,6 +18,9 @@ the process have been killed outright.
 Only the tests whose programs the mutant rebuilt are run: a test program
 that ninja did not relink holds none of the mutated code. Only what those
 tests need is built.
+
+The mutants lie in the working tree: while a run lasts, build no other
+build directory of this tree and edit nothing in it.
 """
 
 import argparse
