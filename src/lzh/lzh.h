@@ -61,8 +61,9 @@ std::int64_t EncodeStream(Reader&& reader, Writer&& writer)
 }
 
 // Decodes until at least size bytes have been written (the last match is
-// written whole, so a corrupt stream may produce up to 59 bytes more).
-// A size of 0 or less produces nothing and reads nothing.
+// written whole, so a corrupt stream may produce up to 59 bytes more) and
+// returns the number written. A size of 0 or less produces nothing, reads
+// nothing and returns 0.
 // Raises ElzhException when the tables cannot be allocated, and with
 // lzh::TruncatedStreamText as soon as the stream needs bits past the end of
 // the input: a size larger than the stream holds costs no more output than

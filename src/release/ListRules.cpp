@@ -23,8 +23,8 @@ bool IsTemporaryName(std::string_view Path)
 
 std::optional<std::string> CheckRemoteName(std::string_view Name)
 {
-    std::string quoted(1, '"');
-    quoted.append(Name).push_back('"');
+    std::string quoted = "\""; // not "\"" + ...: g++ 12 warns wrongly (-Wrestrict) on that at -O3
+    (quoted += Name) += '"';
     if (!IsPlainFileName(Name))
         return "the remote name " + quoted + " is not a plain file name";
     if (IsTemporaryName(Name))

@@ -4,6 +4,8 @@
 
 #include <array>
 #include <cstdio>
+#include <stdexcept>
+#include <string>
 
 namespace lzhtest {
 
@@ -113,9 +115,12 @@ Bytes Decode(const Bytes& in, std::int32_t size, std::size_t* bytesAsked)
     };
     if (bytesAsked)
         *bytesAsked = 0;
-    qm::DecodeStream(size, reader, [&](const std::uint8_t* b, std::uint16_t count) {
+    const std::int64_t written = qm::DecodeStream(size, reader, [&](const std::uint8_t* b, std::uint16_t count) {
         out.insert(out.end(), b, b + count);
     });
+    if (written != static_cast<std::int64_t>(out.size())) // every test that decodes checks the count
+        throw std::logic_error("DecodeStream counted " + std::to_string(written) + " bytes written, not " +
+                               std::to_string(out.size()));
     return out;
 }
 

@@ -1,0 +1,144 @@
+// The list's numbers, one typed line read and written, its target resolved,
+// and the rules that name and judge its files.
+#include "release/ListRules.h"
+
+#include <gtest/gtest.h>
+
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace {
+
+using qm::TCompleteness;
+
+TEST(ListLine, DecimalValuesWithinThirtyTwoBits)
+{
+    const std::pair<const char*, std::optional<std::int32_t>> cases[] = {
+        {"123", 123},   {"+5", 5},          {"-7", -7},         {"+-5", std::nullopt}, {"12ab", std::nullopt},
+        {"", std::nullopt}, {"+", std::nullopt}, {"2147483647", 2147483647}, {"2147483648", std::nullopt},
+        {"-2147483648", -2147483647 - 1}, {" 1", std::nullopt},
+    };
+    for (const auto& [text, value] : cases)
+        EXPECT_EQ(qm::DecimalValue(text), value) << '"' << text << '"';
+}
+
+TEST(ListLine, EveryFieldReadAndWritten)
+{
+    const std::string hash(64, 'a');
+    const qm::TListLine line =
+        qm::ParseListLine("Core\t9332\t-1\tcore.lz_\t{sys}\\{prog}\\x\tyes\t" + hash + "\tsev\teight");
+    EXPECT_EQ(line.DisplayName, "Core");
+    EXPECT_EQ(line.DownloadSize.Text, "9332");
+    EXPECT_EQ(line.DownloadSize.Value, 9332);
+    EXPECT_EQ(line.InstalledSize.Text, "-1");
+    EXPECT_EQ(line.InstalledSize.Value, -1);
+    EXPECT_EQ(line.RemoteName, "core.lz_");
+    EXPECT_EQ(line.TargetPath, "{sys}\\{prog}\\x");
+    EXPECT_TRUE(line.Compressed);
+    EXPECT_EQ(line.Sha256.Kind, qm::TListHash::TKind::Digest);
+    EXPECT_EQ(line.Extra, (std::vector<std::string>{"sev", "eight"}));
+    EXPECT_EQ(qm::ResolveTargetPath(line.TargetPath, "C:\\W\\system", "D:\\veldratp"), "C:\\W\\system\\D:\\veldratp\\x");
+
+    // Each line read and written again: the flag as "yes" or "no", the hash
+    // field only when it or a later field is there.
+    const std::pair<const char*, const char*> lines[] = {
+        {"A\t1\t2\tr\tt\tyes", "A\t1\t2\tr\tt\tyes"},
+        {"A\t1\t2\tr\tt", "A\t1\t2\tr\tt\tno"},
+        {"A\tabc\t2\tr\tt\tYes\t\tx", "A\tabc\t2\tr\tt\tno\t\tx"},
+        {"A\t1\t2\tr\tt\tyes\tzz", "A\t1\t2\tr\tt\tyes\tzz"},
+        {"no tab at all", "\t\t\t\t\tno"},
+        {"x\ty", "x\ty\t\t\t\tno"},
+    };
+    for (const auto& [text, written] : lines)
+        EXPECT_EQ(qm::FormatListLine(qm::ParseListLine(text)), written) << text;
+}
+
+TEST(ListLine, PlaceholdersFirstOccurrenceOnlyLetterCaseSignificant)
+{
+    const std::pair<const char*, const char*> cases[] = {
+        {"{prog}\\setup.exe", "D\\setup.exe"},
+        {"{sys}\\a{sys}", "S\\a{sys}"},
+        {"{sys}{prog}{prog}", "SD{prog}"},
+        {"{SYS}\\{Prog}", "{SYS}\\{Prog}"},
+    };
+    for (const auto& [target, resolved] : cases)
+        EXPECT_EQ(qm::ResolveTargetPath(target, "S", "D"), resolved) << target;
+}
+
+TEST(ListLine, TextCutIntoLines)
+{
+    using Lines = std::vector<std::string>;
+    const std::pair<std::string, Lines> cases[] = {
+        {"a\r\nb\nc\rd", {"a", "b", "c", "d"}},
+        {"a\r\n", {"a"}},
+        {"a\n\nb\r\r\nc", {"a", "", "b", "", "c"}},
+        {std::string("a\nb\0c\nd", 7), {"a", "b"}},
+        {"", {}},
+        {"\r\n", {""}},
+    };
+    for (const auto& [text, lines] : cases)
+        EXPECT_EQ(qm::SplitListText(text), lines) << text;
+    EXPECT_EQ(qm::SplitFields("a\t\tb\t"), (Lines{"a", "", "b", ""}));
+}
+
+TEST(ListRules, CompletenessOfWhatIsFoundAtTheTarget)
+{
+    struct Case {
+        std::optional<std::string> Found;
+        std::int64_t Size;
+        std::int32_t Installed;
+        bool Complete, Counted;
+    };
+    const Case cases[] = {
+        {std::nullopt, 0, -1, true, true},     {std::nullopt, 0, 0, false, false},
+        {"a.bin", 10, 10, true, true},         {"a.bin", 10, 11, false, false},
+        {"a.bin", 10, 9, false, false},        {"vcl30.dpl", 5000, 0, true, true},
+        {"vcl30.dpl", 5000, 5000, false, false}, {"VCL30.DPL", 5000, 5000, true, true},
+        {"VCL30.DPL", 5000, 0, false, false},  {"SETUP.INI", 9, 9, false, true},
+        {"setup.pkg", 9, 9, false, true},      {"Setup.Ini", 9, 8, false, false},
+        {"setup.in", 9, 9, true, true},
+    };
+    for (const Case& c : cases) {
+        const TCompleteness judged = qm::JudgeTarget(c.Found, c.Size, c.Installed);
+        EXPECT_EQ(std::pair(judged.Complete, judged.Counted), std::pair(c.Complete, c.Counted))
+            << c.Found.value_or("(nothing)") << " " << c.Size << " " << c.Installed;
+    }
+    for (const auto& [target, counted] : {std::pair{"C:\\x\\vcl30.dpl", 0}, {"vcl30.dpl", 0}, {"A:vcl30.dpl", 0},
+                                          {"C:\\vcl30.dpl\\x", 7}, {"C:\\x\\VCL30.DPL", 7}})
+        EXPECT_EQ(qm::CountedSizeAt(target, 7), counted) << target;
+}
+
+TEST(ListRules, NamesALineMayUse)
+{
+    EXPECT_EQ(qm::TemporaryName("C:\\a"), "C:\\a.qm-part");
+    for (const auto& [name, temporary] : {std::pair{"x.qm-part", true}, {"X.QM-PART", true}, {".qm-part", true},
+                                          {"qm-part", false}, {"a.qm-par", false}})
+        EXPECT_EQ(qm::IsTemporaryName(name), temporary) << name;
+    for (const auto& [name, plain] : {std::pair{"a.txt", true}, {"...", true}, {"", false}, {".", false},
+                                      {"..", false}, {"a\\b", false}, {"a/b", false}, {"c:x", false},
+                                      {"com1.txt", false}})
+        EXPECT_EQ(qm::IsPlainFileName(name), plain) << name;
+
+    // The first problem of a line, or none (line 7 of the list).
+    const std::pair<const char*, const char*> lines[] = {
+        {"A\t1\t1\ta.bin\t{prog}\\a.bin", nullptr},
+        {"A\t1\tx\ta.bin\t{prog}\\a", "The installed size in line 7 of the file list is not a number: \"x\""},
+        {"A\t1\tx\t..\t{prog}\\a", "is not a number"},
+        {"A\t1\t1\t..\t{prog}\\a", "line 7 of the file list: the remote name \"..\" is not a plain file name"},
+        {"A\t1\t1\ta.QM-PART\t{prog}\\a", "\"a.QM-PART\" ends in \".qm-part\""},
+        {"A\t1\t1\tList.Txt\t{prog}\\a", "is the name of the list or its signature"},
+        {"A\t1\t1\tlist.txt.SIG\t{prog}\\a", "is the name of the list or its signature"},
+        {"A\t1\t1\ta.bin\t{prog}\\a.qm-part", "The target path in line 7 of the file list ends in \".qm-part\""},
+    };
+    for (const auto& [text, problem] : lines) {
+        const std::optional<std::string> found = qm::CheckListLine(qm::ParseListLine(text), 7);
+        if (!problem)
+            EXPECT_EQ(found, std::nullopt) << text;
+        else
+            EXPECT_NE(found.value_or("").find(problem), std::string::npos) << text << ": " << found.value_or("none");
+    }
+}
+
+} // namespace
