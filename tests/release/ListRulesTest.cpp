@@ -126,7 +126,7 @@ TEST(ListRules, NamesALineMayUse)
         {"A\t1\t1\ta.bin\t{prog}\\a.bin", nullptr},
         {"A\t1\tx\ta.bin\t{prog}\\a", "The installed size in line 7 of the file list is not a number: \"x\""},
         {"A\t1\tx\t..\t{prog}\\a", "is not a number"},
-        {"A\t1\t1\t..\t{prog}\\a", "line 7 of the file list: the remote name \"..\" is not a plain file name"},
+        {"A\t1\t1\t..\t{prog}\\a", "The file list names a file that is not a plain file name: \"..\""},
         {"A\t1\t1\ta.QM-PART\t{prog}\\a", "\"a.QM-PART\" ends in \".qm-part\""},
         {"A\t1\t1\tList.Txt\t{prog}\\a", "is the name of the list or its signature"},
         {"A\t1\t1\tlist.txt.SIG\t{prog}\\a", "is the name of the list or its signature"},
