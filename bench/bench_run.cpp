@@ -3,17 +3,25 @@
 // a bare THttpCli::Get into files and put in place by hand (TLzhD file to
 // file for the compressed ones, CopyFileA for the plain ones).
 //
-//   bench_run [megabytes [rounds]]   defaults: 200 MB of targets per set, 3 rounds
+//   bench_run [megabytes [rounds [folder]]]   defaults: 200 MB of targets per
+//                                             set, 3 rounds, the temporary folder
 //
 // Two sets (RunBenchSets.h): one mostly compressed, one plain, served from
 // a loopback server on a thread of this process. Each round times, per set,
 // the run and the parts one after the other (the order swapping every
-// round), each in a fresh folder that is removed afterwards; every target is
-// checked by size and hash. Prints each round, then per set the median
-// times and the ratio run/parts (goal: at most 1.10), and what the window
-// did during the last run: the chunks it was told of and the time spent in
-// their handler (progress), in the status-word handler, and in the
-// decoder's message passes between blocks.
+// round), each in a fresh folder under `folder` that is removed afterwards
+// (a folder in memory, such as Z:\dev\shm under Wine, keeps the disk's
+// write-back out of the figures); every target is checked by size and hash.
+// Times are the wall clock and the CPU time of the main thread, which does
+// all the work of both (the server has a thread of its own); a busy machine
+// sways the latter less, but it leaves out the waits for Wine's server.
+// Prints each round, then per set the medians and the ratios run/parts
+// (goal: at most 1.10), and what the window did during the last run: the
+// chunks it was told of and the time spent in their handler (progress), in
+// the status-word handler, and in the decoder's message passes between
+// blocks, and the messages dispatched. (Without a window manager Wine may
+// wait two seconds when a form is destroyed, outside the timings.)
+#include "BenchStats.h"
 #include "HttpBenchServer.h"
 #include "RunBenchSets.h"
 
@@ -30,12 +38,14 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <stdexcept>
 #include <string>
 #include <vector>
 
 namespace {
 
+using qmbench::Median;
 using qmbench::TBenchSet;
 using qmbench::THttpBenchServer;
 using TClock = std::chrono::steady_clock;
@@ -45,54 +55,29 @@ double SecondsSince(TClock::time_point Start)
     return std::chrono::duration<double>(TClock::now() - Start).count();
 }
 
-// Wine without a window manager (as under Xvfb) waits two seconds for every
-// hidden or destroyed top-level window unless this program's windows are
-// unmanaged; Wine reads the setting at a program's start, so it holds from
-// the second run of the benchmark on (the waits fall outside the timings).
-void SetWineUnmanagedWindows()
-{
-    char path[MAX_PATH] = {};
-    GetModuleFileNameA(nullptr, path, MAX_PATH);
-    const std::string exe = path;
-    const std::string key = "Software\\Wine\\AppDefaults\\" + exe.substr(exe.find_last_of("\\/") + 1) + "\\X11 Driver";
-    HKEY handle;
-    if (RegCreateKeyExA(HKEY_CURRENT_USER, key.c_str(), 0, nullptr, 0, KEY_SET_VALUE, nullptr, &handle, nullptr) ==
-        ERROR_SUCCESS) {
-        RegSetValueExA(handle, "Managed", 0, REG_SZ, reinterpret_cast<const BYTE*>("N"), 2);
-        RegCloseKey(handle);
-    }
-}
+struct TTiming {
+    double Seconds = 0; // wall clock
+    double Cpu = 0;     // of the main thread
+};
 
-void RemoveTree(const std::string& Path)
-{
-    WIN32_FIND_DATAA entry;
-    const HANDLE find = FindFirstFileA((Path + "\\*").c_str(), &entry);
-    if (find != INVALID_HANDLE_VALUE) {
-        do {
-            const std::string name = entry.cFileName;
-            if (name == "." || name == "..")
-                continue;
-            if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
-                RemoveTree(Path + "\\" + name);
-            else
-                DeleteFileA((Path + "\\" + name).c_str());
-        } while (FindNextFileA(find, &entry));
-        FindClose(find);
-    }
-    RemoveDirectoryA(Path.c_str());
-}
+struct TStopwatch {
+    TClock::time_point Wall = TClock::now();
+    double Cpu = qmbench::ThreadCpuSeconds();
 
-// A fresh folder under the temporary folder, the current directory while
-// the object lives, then removed with everything in it.
+    TTiming Elapsed() const { return {SecondsSince(Wall), qmbench::ThreadCpuSeconds() - Cpu}; }
+};
+
+// A fresh folder under Base (empty: the temporary folder), the current
+// directory while the object lives, then removed with everything in it.
 class TScratchDir {
 public:
-    TScratchDir()
+    explicit TScratchDir(const std::string& Base)
     {
-        char saved[MAX_PATH] = {}, base[MAX_PATH] = {}, name[MAX_PATH] = {};
+        char saved[MAX_PATH] = {}, temp[MAX_PATH] = {}, name[MAX_PATH] = {};
         GetCurrentDirectoryA(MAX_PATH, saved);
         saved_ = saved;
-        GetTempPathA(MAX_PATH, base);
-        if (!GetTempFileNameA(base, "qmb", 0, name)) // creates a file: made a folder below
+        GetTempPathA(MAX_PATH, temp);
+        if (!GetTempFileNameA(Base.empty() ? temp : Base.c_str(), "qmb", 0, name)) // a file: made a folder below
             throw std::runtime_error("no temporary name");
         DeleteFileA(name);
         Path = name;
@@ -102,7 +87,8 @@ public:
     ~TScratchDir()
     {
         SetCurrentDirectoryA(saved_.c_str());
-        RemoveTree(Path);
+        std::error_code ignored;
+        std::filesystem::remove_all(Path, ignored);
     }
     TScratchDir(const TScratchDir&) = delete;
     TScratchDir& operator=(const TScratchDir&) = delete;
@@ -139,6 +125,8 @@ struct TRunProfile {
     double StatusSeconds = 0; // in HttpCli1's state handler (the status word)
     long DecoderPasses = 0;
     double DecoderSeconds = 0; // in LzhD1's message passes between blocks
+    long Messages = 0;         // taken from the queue and dispatched, all told
+    long DecoderMessages = 0;  // of them, in the decoder's passes
 };
 
 // Wraps Handler so that each call is counted and timed into Count and Seconds.
@@ -154,36 +142,57 @@ F Timed(F Handler, long& Count, double& Seconds)
     };
 }
 
-// One run of Set through a fresh main window in a fresh folder: seconds from
-// pressing Start to the "Transfer finished." message.
-double TimeRun(const THttpBenchServer& Server, const TBenchSet& Set, TRunProfile& Profile)
+// Counts and times the window's handlers of the run's chunks, state changes
+// and decoder passes into Profile (its Messages are counted by the caller).
+void ProfileHandlers(qm::TaForm& Form, TRunProfile& Profile)
 {
-    const TScratchDir dir;
+    Form.HttpCli1.OnDocData = Timed(Form.HttpCli1.OnDocData, Profile.Chunks, Profile.ChunkSeconds);
+    Form.HttpCli1.OnStateChange = Timed(Form.HttpCli1.OnStateChange, Profile.StatusWords, Profile.StatusSeconds);
+    Form.LzhD1.OnProcessMessages = [&Profile, pass = Timed(Form.LzhD1.OnProcessMessages, Profile.DecoderPasses,
+                                                           Profile.DecoderSeconds)] {
+        const long before = Profile.Messages;
+        pass();
+        Profile.DecoderMessages += Profile.Messages - before;
+    };
+}
+
+struct TBenchPlace {
+    const THttpBenchServer& Server;
+    std::string Folder; // where the scratch folders go; empty: the temporary folder
+};
+
+// One run of Set through a fresh main window in a fresh folder: the time from
+// pressing Start to the "Transfer finished." message.
+TTiming TimeRun(const TBenchPlace& Place, const TBenchSet& Set, TRunProfile& Profile)
+{
+    const TScratchDir dir(Place.Folder);
     std::vector<std::string> shown;
-    TClock::time_point finished{};
+    TStopwatch watch;
+    TTiming finished;
     const qm::ui::TMessageBoxSeam boxes([&](HWND, const std::string& Text, const std::string&, UINT Flags) {
         if (Text == "Transfer finished.")
-            finished = TClock::now();
+            finished = watch.Elapsed();
         shown.push_back(Text);
         return (Flags & MB_TYPEMASK) == MB_OK ? IDOK : IDCANCEL;
     });
-    qm::TaForm form(qm::ScrambleText(Server.BaseUrl() + Set.Name + "/"));
+    qm::TaForm form(qm::ScrambleText(Place.Server.BaseUrl() + Set.Name + "/"));
     form.Show();
     qm::ui::Application().ProcessMessages();
     Profile = {};
-    form.HttpCli1.OnDocData = Timed(form.HttpCli1.OnDocData, Profile.Chunks, Profile.ChunkSeconds);
-    form.HttpCli1.OnStateChange = Timed(form.HttpCli1.OnStateChange, Profile.StatusWords, Profile.StatusSeconds);
-    form.LzhD1.OnProcessMessages = Timed(form.LzhD1.OnProcessMessages, Profile.DecoderPasses, Profile.DecoderSeconds);
+    ProfileHandlers(form, Profile);
+    const qm::ui::TMessageHookGuard counting([&Profile](MSG&) {
+        ++Profile.Messages;
+        return false;
+    });
 
-    const auto start = TClock::now();
+    watch = {};
     form.SBStart.Click();
     if (shown != std::vector<std::string>{"Transfer finished."} ||
         form.WindowState() != qm::TaForm::TWindowState::Complete)
         throw std::runtime_error("the run of the " + Set.Name + " set did not end with \"Transfer finished.\"" +
                                  (shown.empty() ? "" : ": " + shown.front()));
-    const double seconds = std::chrono::duration<double>(finished - start).count();
     CheckTargets(Set, form.DownloadDir, "run");
-    return seconds;
+    return finished;
 }
 
 void Fetch(qm::THttpCli& Http, const std::string& Url, const std::string& Path)
@@ -200,11 +209,11 @@ void Fetch(qm::THttpCli& Http, const std::string& Url, const std::string& Path)
 // The same files by hand in a fresh folder: list.txt and every download
 // fetched with one client, each target decoded or copied right after its
 // download, as the run does.
-double TimeParts(const THttpBenchServer& Server, const TBenchSet& Set)
+TTiming TimeParts(const TBenchPlace& Place, const TBenchSet& Set)
 {
-    const TScratchDir dir;
-    const std::string base = Server.BaseUrl() + Set.Name + "/";
-    const auto start = TClock::now();
+    const TScratchDir dir(Place.Folder);
+    const std::string base = Place.Server.BaseUrl() + Set.Name + "/";
+    const TStopwatch watch;
     qm::THttpCli http;
     Fetch(http, base + "list.txt", dir.Path + "\\list.txt");
     for (const qmbench::TBenchFile& f : Set.Files) {
@@ -220,39 +229,66 @@ double TimeParts(const THttpBenchServer& Server, const TBenchSet& Set)
             throw std::runtime_error("parts: cannot copy " + download);
         }
     }
-    const double seconds = SecondsSince(start);
+    const TTiming t = watch.Elapsed();
     CheckTargets(Set, dir.Path, "parts");
-    return seconds;
-}
-
-double Median(std::vector<double> V)
-{
-    std::sort(V.begin(), V.end());
-    const std::size_t n = V.size();
-    return n % 2 == 1 ? V[n / 2] : (V[n / 2 - 1] + V[n / 2]) / 2;
+    return t;
 }
 
 struct TSetTimes {
     const TBenchSet* Set;
-    std::vector<double> Run, Parts, Ratios;
+    std::vector<double> Run, Parts, Ratios;          // wall clock
+    std::vector<double> RunCpu, PartsCpu, CpuRatios; // main thread
     TRunProfile LastProfile;
+
+    void Add(TTiming RunTime, TTiming PartsTime)
+    {
+        Run.push_back(RunTime.Seconds);
+        Parts.push_back(PartsTime.Seconds);
+        Ratios.push_back(RunTime.Seconds / PartsTime.Seconds);
+        RunCpu.push_back(RunTime.Cpu);
+        PartsCpu.push_back(PartsTime.Cpu);
+        CpuRatios.push_back(RunTime.Cpu / PartsTime.Cpu);
+    }
 };
 
 void PrintSummary(const TSetTimes& T)
 {
-    const double run = Median(T.Run), parts = Median(T.Parts);
-    std::printf("%-10s (%lld MB downloaded, %lld MB placed): run %.2f s, parts %.2f s, run/parts %.2f"
-                " (median of the rounds' ratios %.2f)\n",
-                T.Set->Name.c_str(), static_cast<long long>(T.Set->DownloadBytes() >> 20),
-                static_cast<long long>(T.Set->InstalledBytes() >> 20), run, parts, run / parts, Median(T.Ratios));
+    std::printf("%s set, %lld MB downloaded, %lld MB placed:\n", T.Set->Name.c_str(),
+                static_cast<long long>(T.Set->DownloadBytes() >> 20),
+                static_cast<long long>(T.Set->InstalledBytes() >> 20));
+    const auto line = [](const char* What, const std::vector<double>& Run, const std::vector<double>& Parts,
+                         const std::vector<double>& Ratios) {
+        const double run = Median(Run), parts = Median(Parts);
+        std::printf("  %-11s run %.2f s, parts %.2f s: run/parts %.2f (median of the rounds' ratios %.2f)\n", What,
+                    run, parts, run / parts, Median(Ratios));
+    };
+    line("wall clock:", T.Run, T.Parts, T.Ratios);
+    line("cpu:", T.RunCpu, T.PartsCpu, T.CpuRatios);
     const TRunProfile& p = T.LastProfile;
-    std::printf("           last run: %ld chunks, %.3f s in their handler (%.1f us each); %ld status words, %.3f s;"
-                " %ld decoder message passes, %.3f s\n",
-                p.Chunks, p.ChunkSeconds, p.Chunks ? p.ChunkSeconds * 1e6 / static_cast<double>(p.Chunks) : 0.0,
-                p.StatusWords, p.StatusSeconds, p.DecoderPasses, p.DecoderSeconds);
+    std::printf("  last run: %ld chunks, %.3f s in their handler; %ld status words, %.3f s;"
+                " %ld decoder message passes, %.3f s, %ld messages in them; %ld messages dispatched\n",
+                p.Chunks, p.ChunkSeconds, p.StatusWords, p.StatusSeconds, p.DecoderPasses, p.DecoderSeconds,
+                p.DecoderMessages, p.Messages);
 }
 
-void Bench(std::size_t Megabytes, long Rounds)
+// One round of Set: the run and the parts, RunFirst choosing the order.
+void Round(const TBenchPlace& Place, TSetTimes& T, bool RunFirst)
+{
+    TTiming run, parts;
+    if (RunFirst) {
+        run = TimeRun(Place, *T.Set, T.LastProfile);
+        parts = TimeParts(Place, *T.Set);
+    } else {
+        parts = TimeParts(Place, *T.Set);
+        run = TimeRun(Place, *T.Set, T.LastProfile);
+    }
+    T.Add(run, parts);
+    std::printf("  %s run %.2f s (cpu %.2f), parts %.2f s (cpu %.2f)", T.Set->Name.c_str(), run.Seconds, run.Cpu,
+                parts.Seconds, parts.Cpu);
+    std::fflush(stdout);
+}
+
+void Bench(std::size_t Megabytes, long Rounds, const std::string& Folder)
 {
     THttpBenchServer::TFiles served;
     std::printf("making the sets (%zu MB of targets each) ...\n", Megabytes);
@@ -260,22 +296,14 @@ void Bench(std::size_t Megabytes, long Rounds)
     const TBenchSet sets[] = {qmbench::MakeCompressedSet(Megabytes, served),
                               qmbench::MakePlainSet(Megabytes, served)};
     const THttpBenchServer server(std::move(served));
+    const TBenchPlace place{server, Folder};
     std::vector<TSetTimes> times;
     for (const TBenchSet& set : sets)
-        times.push_back({&set, {}, {}, {}, {}});
+        times.push_back({&set, {}, {}, {}, {}, {}, {}, {}});
     for (long round = 0; round < Rounds; ++round) {
         std::printf("round %ld:", round + 1);
-        for (TSetTimes& t : times) {
-            const bool runFirst = round % 2 == 0;
-            const double first = runFirst ? TimeRun(server, *t.Set, t.LastProfile) : TimeParts(server, *t.Set);
-            const double second = runFirst ? TimeParts(server, *t.Set) : TimeRun(server, *t.Set, t.LastProfile);
-            t.Run.push_back(runFirst ? first : second);
-            t.Parts.push_back(runFirst ? second : first);
-            t.Ratios.push_back(t.Run.back() / t.Parts.back());
-            std::printf("  %s run %.2f s, parts %.2f s (%.2f)", t.Set->Name.c_str(), t.Run.back(), t.Parts.back(),
-                        t.Ratios.back());
-            std::fflush(stdout);
-        }
+        for (TSetTimes& t : times)
+            Round(place, t, round % 2 == 0);
         std::printf("\n");
     }
     std::printf("medians of %ld rounds:\n", Rounds);
@@ -289,14 +317,14 @@ int main(int argc, char** argv)
 {
     const long megabytes = argc > 1 ? std::atol(argv[1]) : 200;
     const long rounds = argc > 2 ? std::atol(argv[2]) : 3;
-    if (megabytes < 4 || megabytes > 1024 || rounds <= 0 || rounds > 100 || argc > 3) {
-        std::fprintf(stderr, "usage: bench_run [megabytes (4-1024) [rounds (1-100)]]\n");
+    const std::string folder = argc > 3 ? argv[3] : "";
+    if (megabytes < 4 || megabytes > 1024 || rounds <= 0 || rounds > 100 || argc > 4) {
+        std::fprintf(stderr, "usage: bench_run [megabytes (4-1024) [rounds (1-100) [folder]]]\n");
         return 2;
     }
-    SetWineUnmanagedWindows();
     qm::ui::Application().Title = "Quillmark Loader";
     try {
-        Bench(static_cast<std::size_t>(megabytes), rounds);
+        Bench(static_cast<std::size_t>(megabytes), rounds, folder);
     } catch (const std::exception& e) { // qm::Exception included
         std::fprintf(stderr, "bench_run: %s\n", e.what());
         return 1;
