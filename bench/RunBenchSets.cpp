@@ -3,6 +3,7 @@
 #include "base/Stream.h"
 #include "lzh/LzhD.h"
 #include "release/ListLine.h"
+#include "release/Sha256Cng.h"
 
 #include <random>
 #include <utility>
@@ -59,7 +60,8 @@ std::string Compressed(const std::string& Plain)
     return out.AsString();
 }
 
-// Adds one file (Served keeps its bytes) and its list line.
+// Adds one file (Served keeps its bytes) and its list line, with the
+// SHA-256 of Body when the set is Hashed.
 void AddFile(TBenchSet& Set, THttpBenchServer::TFiles& Served, std::string& List, TBenchFile File,
              const std::string& Plain, std::string Body)
 {
@@ -73,6 +75,8 @@ void AddFile(TBenchSet& Set, THttpBenchServer::TFiles& Served, std::string& List
     line.RemoteName = File.Remote;
     line.TargetPath = "{prog}\\" + File.Target;
     line.Compressed = File.Compressed;
+    if (Set.Hashed)
+        line.Sha256.Text = qm::HexText(qm::TSha256::Of(Body));
     List += qm::FormatListLine(line) + "\r\n";
     Served[Set.Name + "/" + File.Remote] = std::move(Body);
     Set.Files.push_back(std::move(File));
@@ -96,9 +100,9 @@ std::int64_t TBenchSet::InstalledBytes() const
     return sum;
 }
 
-TBenchSet MakeCompressedSet(std::size_t Megabytes, THttpBenchServer::TFiles& Served)
+TBenchSet MakeCompressedSet(std::size_t Megabytes, bool Hashed, THttpBenchServer::TFiles& Served)
 {
-    TBenchSet set{"compressed", {}};
+    TBenchSet set{"compressed", Hashed, {}};
     std::string list;
     const std::size_t each = ((Megabytes << 20) - SmallPlainSize) / CompressedFiles;
     for (std::size_t i = 0; i < CompressedFiles; ++i) {
@@ -112,9 +116,9 @@ TBenchSet MakeCompressedSet(std::size_t Megabytes, THttpBenchServer::TFiles& Ser
     return set;
 }
 
-TBenchSet MakePlainSet(std::size_t Megabytes, THttpBenchServer::TFiles& Served)
+TBenchSet MakePlainSet(std::size_t Megabytes, bool Hashed, THttpBenchServer::TFiles& Served)
 {
-    TBenchSet set{"plain", {}};
+    TBenchSet set{"plain", Hashed, {}};
     std::string list;
     const std::size_t each = (Megabytes << 20) / PlainFiles;
     for (std::size_t i = 0; i < PlainFiles; ++i) {

@@ -30,6 +30,7 @@ struct TBenchFile {
 
 struct TBenchSet {
     std::string Name; // also the folder it is served under
+    bool Hashed;      // every list line carries its file's SHA-256, as qmpack writes
     std::vector<TBenchFile> Files;
 
     std::int64_t DownloadBytes() const;
@@ -38,8 +39,8 @@ struct TBenchSet {
 
 // About Megabytes (2^20 bytes) of targets each. The files and list.txt are
 // added to Served under "<Name>/".
-TBenchSet MakeCompressedSet(std::size_t Megabytes, THttpBenchServer::TFiles& Served);
-TBenchSet MakePlainSet(std::size_t Megabytes, THttpBenchServer::TFiles& Served);
+TBenchSet MakeCompressedSet(std::size_t Megabytes, bool Hashed, THttpBenchServer::TFiles& Served);
+TBenchSet MakePlainSet(std::size_t Megabytes, bool Hashed, THttpBenchServer::TFiles& Served);
 
 // 64-bit FNV-1a of Bytes, continuing from Hash.
 std::uint64_t Fnv1a(std::string_view Bytes, std::uint64_t Hash = 14695981039346656037ull);

@@ -3,8 +3,10 @@
 // a bare THttpCli::Get into files and put in place by hand (TLzhD file to
 // file for the compressed ones, CopyFileA for the plain ones).
 //
-//   bench_run [megabytes [rounds [folder]]]   defaults: 200 MB of targets per
-//                                             set, 3 rounds, the temporary folder
+//   bench_run [--sha256] [megabytes [rounds [folder]]]
+//       defaults: 200 MB of targets per set, 3 rounds, the temporary folder;
+//       --sha256: every list line carries its file's SHA-256 (as qmpack
+//       writes them), which the run checks and the parts do not
 //
 // Two sets (RunBenchSets.h): one mostly compressed, one plain, served from
 // a loopback server on a thread of this process. Each round times, per set,
@@ -14,13 +16,14 @@
 // write-back out of the figures); every target is checked by size and hash.
 // Times are the wall clock and the CPU time of the main thread, which does
 // all the work of both (the server has a thread of its own); a busy machine
-// sways the latter less, but it leaves out the waits for Wine's server.
-// Prints each round, then per set the medians and the ratios run/parts
-// (goal: at most 1.10), and what the window did during the last run: the
-// chunks it was told of and the time spent in their handler (progress), in
-// the status-word handler, and in the decoder's message passes between
-// blocks, and the messages dispatched. (Without a window manager Wine may
-// wait two seconds when a form is destroyed, outside the timings.)
+// sways both, the latter less, but it leaves out the waits for Wine's
+// server. Prints each round, then per set the medians, the best of the
+// rounds and the ratios run/parts (goal: at most 1.10), and what the window
+// did during the last run: the chunks it was told of and the time spent in
+// their handler (progress), in the status-word handler, and in the decoder's
+// message passes between blocks, and the messages dispatched. (Without a
+// window manager Wine may wait two seconds when a form is destroyed, outside
+// the timings.)
 #include "BenchStats.h"
 #include "HttpBenchServer.h"
 #include "RunBenchSets.h"
@@ -39,8 +42,10 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <optional>
 #include <stdexcept>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -256,11 +261,15 @@ void PrintSummary(const TSetTimes& T)
     std::printf("%s set, %lld MB downloaded, %lld MB placed:\n", T.Set->Name.c_str(),
                 static_cast<long long>(T.Set->DownloadBytes() >> 20),
                 static_cast<long long>(T.Set->InstalledBytes() >> 20));
+    // The best of the rounds is the figure a busy machine disturbed least.
     const auto line = [](const char* What, const std::vector<double>& Run, const std::vector<double>& Parts,
                          const std::vector<double>& Ratios) {
         const double run = Median(Run), parts = Median(Parts);
-        std::printf("  %-11s run %.2f s, parts %.2f s: run/parts %.2f (median of the rounds' ratios %.2f)\n", What,
-                    run, parts, run / parts, Median(Ratios));
+        const double bestRun = *std::min_element(Run.begin(), Run.end());
+        const double bestParts = *std::min_element(Parts.begin(), Parts.end());
+        std::printf("  %-11s median run %.2f s, parts %.2f s: run/parts %.2f (median of the rounds' ratios %.2f);"
+                    " best run %.2f s, parts %.2f s: %.2f\n",
+                    What, run, parts, run / parts, Median(Ratios), bestRun, bestParts, bestRun / bestParts);
     };
     line("wall clock:", T.Run, T.Parts, T.Ratios);
     line("cpu:", T.RunCpu, T.PartsCpu, T.CpuRatios);
@@ -288,25 +297,54 @@ void Round(const TBenchPlace& Place, TSetTimes& T, bool RunFirst)
     std::fflush(stdout);
 }
 
-void Bench(std::size_t Megabytes, long Rounds, const std::string& Folder)
+struct TOptions {
+    std::size_t Megabytes = 200;
+    long Rounds = 3;
+    std::string Folder;
+    bool Hashed = false;
+};
+
+// Nothing on a usage error.
+std::optional<TOptions> ParseArguments(int argc, char** argv)
+{
+    TOptions options;
+    std::vector<std::string> positional;
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        if (arg == "--sha256")
+            options.Hashed = true;
+        else
+            positional.push_back(arg);
+    }
+    const long megabytes = positional.size() > 0 ? std::atol(positional[0].c_str()) : 200;
+    options.Rounds = positional.size() > 1 ? std::atol(positional[1].c_str()) : 3;
+    options.Folder = positional.size() > 2 ? positional[2] : "";
+    if (megabytes < 4 || megabytes > 1024 || options.Rounds <= 0 || options.Rounds > 100 || positional.size() > 3)
+        return std::nullopt;
+    options.Megabytes = static_cast<std::size_t>(megabytes);
+    return options;
+}
+
+void Bench(const TOptions& Options)
 {
     THttpBenchServer::TFiles served;
-    std::printf("making the sets (%zu MB of targets each) ...\n", Megabytes);
+    std::printf("making the sets (%zu MB of targets each%s) ...\n", Options.Megabytes,
+                Options.Hashed ? ", SHA-256 on every line" : "");
     std::fflush(stdout);
-    const TBenchSet sets[] = {qmbench::MakeCompressedSet(Megabytes, served),
-                              qmbench::MakePlainSet(Megabytes, served)};
+    const TBenchSet sets[] = {qmbench::MakeCompressedSet(Options.Megabytes, Options.Hashed, served),
+                              qmbench::MakePlainSet(Options.Megabytes, Options.Hashed, served)};
     const THttpBenchServer server(std::move(served));
-    const TBenchPlace place{server, Folder};
+    const TBenchPlace place{server, Options.Folder};
     std::vector<TSetTimes> times;
     for (const TBenchSet& set : sets)
         times.push_back({&set, {}, {}, {}, {}, {}, {}, {}});
-    for (long round = 0; round < Rounds; ++round) {
+    for (long round = 0; round < Options.Rounds; ++round) {
         std::printf("round %ld:", round + 1);
         for (TSetTimes& t : times)
             Round(place, t, round % 2 == 0);
         std::printf("\n");
     }
-    std::printf("medians of %ld rounds:\n", Rounds);
+    std::printf("medians of %ld rounds:\n", Options.Rounds);
     for (const TSetTimes& t : times)
         PrintSummary(t);
 }
@@ -315,16 +353,14 @@ void Bench(std::size_t Megabytes, long Rounds, const std::string& Folder)
 
 int main(int argc, char** argv)
 {
-    const long megabytes = argc > 1 ? std::atol(argv[1]) : 200;
-    const long rounds = argc > 2 ? std::atol(argv[2]) : 3;
-    const std::string folder = argc > 3 ? argv[3] : "";
-    if (megabytes < 4 || megabytes > 1024 || rounds <= 0 || rounds > 100 || argc > 4) {
-        std::fprintf(stderr, "usage: bench_run [megabytes (4-1024) [rounds (1-100) [folder]]]\n");
+    const std::optional<TOptions> options = ParseArguments(argc, argv);
+    if (!options) {
+        std::fprintf(stderr, "usage: bench_run [--sha256] [megabytes (4-1024) [rounds (1-100) [folder]]]\n");
         return 2;
     }
     qm::ui::Application().Title = "Quillmark Loader";
     try {
-        Bench(static_cast<std::size_t>(megabytes), rounds, folder);
+        Bench(*options);
     } catch (const std::exception& e) { // qm::Exception included
         std::fprintf(stderr, "bench_run: %s\n", e.what());
         return 1;
