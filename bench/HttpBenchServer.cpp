@@ -43,16 +43,23 @@ std::string ReadRequestLine(SOCKET S)
     return head.substr(0, head.find("\r\n"));
 }
 
-// "GET /<size> HTTP/1.0" -> size.
-bool ParseSize(const std::string& Line, std::size_t& Size)
+// "GET /<path> HTTP/1.0" -> path (empty when the line has no "/").
+std::string RequestPath(const std::string& Line)
 {
     const auto slash = Line.find(" /");
     if (slash == std::string::npos)
-        return false;
-    const char* first = Line.data() + slash + 2;
-    const char* last = Line.data() + Line.size();
+        return {};
+    const auto end = Line.find(' ', slash + 2);
+    return Line.substr(slash + 2, end == std::string::npos ? std::string::npos : end - slash - 2);
+}
+
+// A decimal size -> size.
+bool ParseSize(const std::string& Path, std::size_t& Size)
+{
+    const char* first = Path.data();
+    const char* last = first + Path.size();
     const auto [end, ec] = std::from_chars(first, last, Size);
-    return ec == std::errc() && end != first && (end == last || *end == ' ');
+    return ec == std::errc() && end != first && end == last;
 }
 
 bool SendAll(SOCKET S, const char* Data, std::size_t Len)
@@ -69,7 +76,7 @@ bool SendAll(SOCKET S, const char* Data, std::size_t Len)
 
 } // namespace
 
-THttpBenchServer::THttpBenchServer() : pattern_(PatternSize)
+THttpBenchServer::THttpBenchServer(TFiles Files) : files_(std::move(Files)), pattern_(PatternSize)
 {
     std::mt19937 rng(20240607);
     for (auto& b : pattern_)
@@ -92,7 +99,12 @@ THttpBenchServer::~THttpBenchServer()
 
 std::string THttpBenchServer::Url(std::size_t Size) const
 {
-    return "http://127.0.0.1:" + std::to_string(port_) + "/" + std::to_string(Size);
+    return BaseUrl() + std::to_string(Size);
+}
+
+std::string THttpBenchServer::BaseUrl() const
+{
+    return "http://127.0.0.1:" + std::to_string(port_) + "/";
 }
 
 // Polls the listener so that a stop request is seen within 200 ms.
@@ -111,33 +123,46 @@ void THttpBenchServer::Answer(SOCKET Client)
 {
     const int timeout = IoTimeoutMs; // a client that stops reading cannot hold the thread
     setsockopt(Client, SOL_SOCKET, SO_SNDTIMEO, reinterpret_cast<const char*>(&timeout), sizeof timeout);
+    const std::string path = RequestPath(ReadRequestLine(Client));
+    const auto file = files_.find(path);
     std::size_t size = 0;
-    if (!ParseSize(ReadRequestLine(Client), size)) {
-        static constexpr char bad[] = "HTTP/1.0 400 Bad Request\r\n\r\n";
-        SendAll(Client, bad, sizeof bad - 1);
+    if (file == files_.end() && !ParseSize(path, size)) {
+        static constexpr char missing[] = "HTTP/1.0 404 Not Found\r\nContent-Length: 0\r\n\r\n";
+        SendAll(Client, missing, sizeof missing - 1);
         return;
     }
+    if (file != files_.end())
+        size = file->second.size();
     const std::string head = "HTTP/1.0 200 OK\r\nContent-Type: application/octet-stream\r\nContent-Length: " +
                              std::to_string(size) + "\r\n\r\n";
     if (!SendAll(Client, head.data(), head.size()))
         return;
-    std::vector<char> piece(SendPiece);
-    for (std::size_t sent = 0; sent < size && !stopping_;) {
-        const std::size_t n = std::min(piece.size(), size - sent);
-        ForEachPatternRun(sent, n, [&](std::size_t Done, const std::uint8_t* Run, std::size_t Len) {
-            std::memcpy(piece.data() + Done, Run, Len);
-            return true;
-        });
-        if (!SendAll(Client, piece.data(), n))
-            return;
-        sent += n;
-    }
+    if (file != files_.end() ? !SendAll(Client, file->second.data(), size) : !SendPattern(Client, size))
+        return;
     // Close gracefully: let the client see the end, then wait briefly for
     // its own close so no unread request byte turns the close into a reset.
     shutdown(Client, 1);
     char sink[512];
     while (WaitReadable(Client, 2000) && recv(Client, sink, static_cast<int>(sizeof sink), 0) > 0) {
     }
+}
+
+bool THttpBenchServer::SendPattern(SOCKET Client, std::size_t Size) const
+{
+    std::vector<char> piece(SendPiece);
+    for (std::size_t sent = 0; sent < Size;) {
+        if (stopping_)
+            return false;
+        const std::size_t n = std::min(piece.size(), Size - sent);
+        ForEachPatternRun(sent, n, [&](std::size_t Done, const std::uint8_t* Run, std::size_t Len) {
+            std::memcpy(piece.data() + Done, Run, Len);
+            return true;
+        });
+        if (!SendAll(Client, piece.data(), n))
+            return false;
+        sent += n;
+    }
+    return true;
 }
 
 bool THttpBenchServer::FileMatches(const std::string& Path, std::size_t Size) const

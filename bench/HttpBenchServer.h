@@ -1,7 +1,9 @@
-// The HTTP benchmark's server: a plain blocking WinSock server on a thread
+// The HTTP benchmarks' server: a plain blocking WinSock server on a thread
 // of its own, listening on 127.0.0.1 at a free port. It answers each request
-// "GET /<size> ..." with an HTTP/1.0 200 response of exactly <size> bytes of
-// a fixed pseudo-random pattern (Content-Length given) and closes. The body
+// "GET /<path> ..." with an HTTP/1.0 200 response (Content-Length given) and
+// closes: with the named file's bytes when <path> is one of the files given
+// to the constructor, otherwise when <path> is a decimal <size> with exactly
+// <size> bytes of a fixed pseudo-random pattern, otherwise 404. The pattern
 // is generated as it is sent, so the server's memory does not grow with the
 // size and the client's figures stay its own. Connections are served one
 // after another.
@@ -13,6 +15,8 @@
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
+#include <map>
 #include <string>
 #include <thread>
 #include <vector>
@@ -21,8 +25,12 @@ namespace qmbench {
 
 class THttpBenchServer {
 public:
+    // Request path (without the leading "/") -> body; fixed for the
+    // server's lifetime, since the thread reads it unguarded.
+    using TFiles = std::map<std::string, std::string, std::less<>>;
+
     // Listens and starts the thread; raises std::runtime_error on failure.
-    THttpBenchServer();
+    explicit THttpBenchServer(TFiles Files = {});
     // Stops the thread within a fraction of a second (a transfer in progress
     // is cut off).
     ~THttpBenchServer();
@@ -32,6 +40,8 @@ public:
     std::uint16_t Port() const { return port_; }
     // "http://127.0.0.1:<port>/<Size>"
     std::string Url(std::size_t Size) const;
+    // "http://127.0.0.1:<port>/": the base of the files' paths.
+    std::string BaseUrl() const;
 
     // True when the file at Path holds exactly Size bytes of the pattern.
     bool FileMatches(const std::string& Path, std::size_t Size) const;
@@ -54,7 +64,9 @@ private:
     }
     void Serve();
     void Answer(SOCKET Client);
+    bool SendPattern(SOCKET Client, std::size_t Size) const;
 
+    TFiles files_;
     std::vector<std::uint8_t> pattern_;
     qm::bench::WinsockSession winsock_;
     qm::bench::Socket listener_;

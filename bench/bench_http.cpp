@@ -19,6 +19,7 @@
 // rounds of the three methods: the best MB/s of each (1 MB = 2^20 bytes),
 // the ratios Get/bare and Get/WinINet of the best and (median) of each round,
 // and the CPU time of the downloading thread.
+#include "BenchStats.h"
 #include "HttpBenchClients.h"
 #include "HttpBenchServer.h"
 
@@ -39,7 +40,9 @@
 
 namespace {
 
+using qmbench::Median;
 using qmbench::THttpBenchServer;
+using qmbench::ThreadCpuSeconds;
 
 constexpr std::size_t SmallMegabytes = 16;
 
@@ -70,18 +73,6 @@ std::string TempFilePath()
     char dir[MAX_PATH];
     const DWORD n = GetTempPathA(MAX_PATH, dir);
     return (n > 0 && n < MAX_PATH ? std::string(dir) : std::string(".\\")) + "qm_bench_http.tmp";
-}
-
-// User plus kernel seconds the calling thread has run; 0 when unknown.
-double ThreadCpuSeconds()
-{
-    FILETIME created, exited, kernel, user;
-    if (!GetThreadTimes(GetCurrentThread(), &created, &exited, &kernel, &user))
-        return 0;
-    const auto seconds = [](const FILETIME& T) {
-        return static_cast<double>((static_cast<std::uint64_t>(T.dwHighDateTime) << 32) | T.dwLowDateTime) / 1e7;
-    };
-    return seconds(kernel) + seconds(user);
 }
 
 struct TTiming {
@@ -136,13 +127,6 @@ struct TMethod {
     std::vector<double> Rates;      // MB/s of each round
     std::vector<double> CpuSeconds; // of each round
 };
-
-double Median(std::vector<double> V)
-{
-    std::sort(V.begin(), V.end());
-    const std::size_t n = V.size();
-    return n % 2 == 1 ? V[n / 2] : (V[n / 2 - 1] + V[n / 2]) / 2;
-}
 
 // Rounds of the three methods, each round starting with the next one, so a
 // change in the machine's load touches all of them alike. Prints each

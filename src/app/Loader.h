@@ -204,6 +204,7 @@ private:
     static constexpr ULONGLONG ProgressInterval = 100;
     std::int32_t progressSize_ = 1; // the listed size of the file in progress
     ULONGLONG progressShown_ = 0;   // tick count of the last redraw
+    ULONGLONG messagesProcessed_ = 0; // tick count of the decoder's last message pass
     UINT dpi_ = 96;
     bool closed_ = false;
     bool closing_ = false; // FormClose is running
