@@ -109,8 +109,7 @@ std::optional<TRunOutcome> TDownloadRun::DownloadFile(const std::string& URL, co
     } catch (const EStreamError&) {
         return TRunOutcome{TRunOutcome::TKind::LocalError, "Cannot create the file: " + LocalFileName, 0};
     }
-    // Hashed only when the list gives a hash: under Wine, SHA-256 through
-    // CNG (about 140 MB/s) costs the main thread more than the download.
+    // Hashed only when the list gives a hash: nothing else would read it.
     std::optional<THashingStream> hashing;
     if (Expected)
         hashing.emplace(*file);
