@@ -23,8 +23,8 @@ THttpCli::THttpCli()
             RelocationClosed();
             return;
         }
-        CheckSecureEnd();
-        SocketSessionClosed(Error);
+        // A secure end's own reason tells more than the socket's error.
+        SocketSessionClosed(CheckSecureEnd(Error) ? 0 : Error);
     };
     socket_.OnDataAvailable = [this](TCustomWSocket&, std::uint16_t Error) {
         if (TunnelPending())
@@ -127,6 +127,12 @@ void THttpCli::StallTimerFired()
         KillTimer(window, StallTimerId);
         return;
     }
+    // Every byte from the network counts, also one that completes no TLS
+    // record yet.
+    if (socket_.ReadCount() != readCountSeen_) {
+        readCountSeen_ = socket_.ReadCount();
+        Arrived();
+    }
     const ULONGLONG timeout = StallMs();
     const ULONGLONG quiet = GetTickCount64() - lastArrival_;
     if (quiet < timeout) {
@@ -137,9 +143,13 @@ void THttpCli::StallTimerFired()
     Stalled();
 }
 
+// The timer looks at least eight times a period: a byte that the socket read
+// but handed to nobody yet (a piece of a TLS record) is seen at most an
+// eighth of the period late.
 void THttpCli::ArmStallTimer(ULONGLONG Ms)
 {
-    SetTimer(window_.get(), StallTimerId, static_cast<UINT>(std::clamp<ULONGLONG>(Ms, 1, USER_TIMER_MAXIMUM)), nullptr);
+    const ULONGLONG look = std::min(Ms, StallMs() / 8 + 1);
+    SetTimer(window_.get(), StallTimerId, static_cast<UINT>(std::clamp<ULONGLONG>(look, 1, USER_TIMER_MAXIMUM)), nullptr);
 }
 
 void THttpCli::Stalled()

@@ -27,8 +27,11 @@
 // through a proxy it runs in a tunnel (CONNECT host:port, with
 // Proxy-Authorization when Username is set). A relocation from http to https
 // is followed; one from https to any other scheme is refused (404, a reason
-// that says so). Over TLS a failed session, or a document shorter than its
-// Content-Length when the connection ends, ends the request as failed (404).
+// that says so). Over TLS a failed session, a document shorter than its
+// Content-Length when the connection ends, or a document without
+// Content-Length that ends without the server's close_notify, ends the
+// request as failed (404); the server's close_notify ends the document as a
+// close does.
 //
 // Errors:
 //  - StartRequest raises EHttpException("HTTP component is busy", 1) unless
@@ -238,8 +241,8 @@ private:
     void PostToSelf(UINT Msg);
     void EndConnection();
     // The stall watch: armed when a request starts; every arrival moves its
-    // deadline on (Arrived); the timer fails the request once StallTimeout
-    // has passed without one.
+    // deadline on (Arrived, and any byte the socket read, as the timer finds);
+    // the timer fails the request once StallTimeout has passed without one.
     void Arrived() { lastArrival_ = GetTickCount64(); }
     ULONGLONG StallMs() const { return static_cast<ULONGLONG>(std::max<std::int64_t>(StallTimeout.count(), 1)); }
     void ArmStallTimer(ULONGLONG Ms);
@@ -277,7 +280,7 @@ private:
     bool TunnelPending() const;
     bool OpenTunnel(std::uint16_t Error);
     void TunnelData();
-    void CheckSecureEnd();
+    bool CheckSecureEnd(std::uint16_t Error);
 
     // Its Alive() guard is the client's too: the socket dies with the
     // client, so code that raised an event checks it before going on.
@@ -311,6 +314,7 @@ private:
     std::string requestText_;
     std::string authOrigin_; // RequestOrigin() when the request started
     ULONGLONG lastArrival_ = 0;
+    std::int32_t readCountSeen_ = 0; // the socket's ReadCount at the last look
     std::int32_t requestDoneError_ = 0;
     TLineConsumer lineConsumer_ = nullptr;
     bool secure_ = false;      // this hop runs over TLS

@@ -4,6 +4,7 @@
 #include "http/HttpProt.h"
 
 #include "http/HttpProtText.h"
+#include "net/WSocketErrors.h"
 
 namespace qm {
 namespace {
@@ -149,13 +150,16 @@ void THttpCli::TunnelData()
 }
 
 // A secure connection that ends on the server's side without the request
-// having ended otherwise: a failed session, or a document shorter than its
+// having ended otherwise: a failed session, a document shorter than its
 // Content-Length (which over TLS means the response was cut short; the
-// answer to HEAD, 204 and 304 carry no document whatever the field says).
-void THttpCli::CheckSecureEnd()
+// answer to HEAD, 204 and 304 carry no document whatever the field says), or
+// a document without Content-Length whose end the server did not confirm
+// with close_notify (anyone on the path can close a connection). True when
+// the request fails for it; Error: the close's own error.
+bool THttpCli::CheckSecureEnd(std::uint16_t Error)
 {
     if (!secure_ || ending_ || state_ == hsReady || state_ == hsAborting || statusCode_ >= 400)
-        return;
+        return false;
     std::string reason = socket_.TlsFailure();
     if (reason.empty() && state_ == hsConnecting)
         reason = "the connection closed before the secure session was set up";
@@ -163,10 +167,15 @@ void THttpCli::CheckSecureEnd()
     if (reason.empty() && state_ == hsReceiving && bodyExpected && bodyLength_ >= 0 && rcvdCount_ < bodyLength_)
         reason = "the connection closed after " + std::to_string(rcvdCount_) + " of " + std::to_string(bodyLength_) +
                  " bytes of the document";
+    if (reason.empty() && state_ == hsReceiving && bodyExpected && bodyLength_ < 0 && !socket_.TlsPeerClosed())
+        reason = "the end of the document was not confirmed: the connection " +
+                 (Error != 0 ? "broke (" + SocketErrorText(Error) + ")" : std::string("closed")) +
+                 " without the server's TLS close_notify, after " + std::to_string(rcvdCount_) + " bytes";
     if (reason.empty())
-        return;
+        return false;
     statusCode_ = 404;
     reasonPhrase_ = std::move(reason);
+    return true;
 }
 
 } // namespace qm

@@ -52,7 +52,10 @@ TUrlParts SplitURL(std::string_view URL)
 {
     TUrlParts parts;
     std::string_view rest = URL;
-    if (const std::size_t scheme = URL.find("://"); scheme != std::string_view::npos) {
+    // A "://" behind a "/", "?" or "#" is part of a relative reference's path,
+    // query or fragment, not the end of a scheme.
+    if (const std::size_t scheme = URL.find("://"); scheme != std::string_view::npos &&
+                                                    scheme < URL.find_first_of("/?#")) {
         parts.Proto = URL.substr(0, scheme);
         rest = URL.substr(scheme + 3);
     } else if (StartsWithNoCase(URL, "mailto:")) {

@@ -25,7 +25,9 @@ struct TUrlParts {
 };
 
 // [Proto "://"] [User [":" Pass] "@"] Host [":" Port] [Path], or
-// "mailto:" User "@" Host (the scheme in any case). The last ":" and the last
+// "mailto:" User "@" Host (the scheme in any case). Proto is what precedes
+// the first "://" only when no "/", "?" or "#" comes before it; otherwise the
+// URL has no scheme (a relative reference such as "/a?from=http://b"). The last ":" and the last
 // "@" of the authority split it, the first ":" of the user part splits the
 // password off, so a password may hold ":" and a user part may hold "@".
 TUrlParts SplitURL(std::string_view URL);

@@ -1,6 +1,6 @@
 // Owners of the security channel's handles: a credential, a security
 // context, and the certificate and chain contexts of the server check. Each
-// frees its handle exactly once; moves leave the source empty.
+// frees its handle exactly once; none can be copied or moved.
 #pragma once
 
 #define SECURITY_WIN32
@@ -17,37 +17,37 @@
 
 namespace qm {
 
-// Free(handle) runs once for a handle that was set.
-template <class H, void (*Free)(H&)>
+// The handle filled through out() is released once, by the function given to
+// set(): the one of the security function table the handle came from.
+template <class H>
 class TSspiOwner {
 public:
+    using TFree = SECURITY_STATUS(SEC_ENTRY*)(H*);
+
     TSspiOwner() = default;
     ~TSspiOwner() { reset(); }
     TSspiOwner(const TSspiOwner&) = delete;
     TSspiOwner& operator=(const TSspiOwner&) = delete;
 
-    H* get() { return set_ ? &handle_ : nullptr; }
+    H* get() { return free_ ? &handle_ : nullptr; }
     // For the call that fills the handle; call set() when it succeeded.
     H* out() { return &handle_; }
-    void set() { set_ = true; }
-    bool valid() const { return set_; }
+    void set(TFree Free) { free_ = Free; }
+    bool valid() const { return free_ != nullptr; }
     void reset()
     {
-        if (set_)
-            Free(handle_);
-        set_ = false;
+        if (free_)
+            free_(&handle_);
+        free_ = nullptr;
     }
 
 private:
     H handle_{};
-    bool set_ = false;
+    TFree free_ = nullptr;
 };
 
-inline void FreeCred(CredHandle& H) { FreeCredentialsHandle(&H); }
-inline void FreeCtxt(CtxtHandle& H) { DeleteSecurityContext(&H); }
-
-using TCredHandle = TSspiOwner<CredHandle, FreeCred>;
-using TCtxtHandle = TSspiOwner<CtxtHandle, FreeCtxt>;
+using TCredHandle = TSspiOwner<CredHandle>;
+using TCtxtHandle = TSspiOwner<CtxtHandle>;
 
 // A pointer that a security call hands over together with its release.
 template <class P, auto Release>
@@ -70,6 +70,5 @@ private:
 
 using TCertContext = TReleased<PCCERT_CONTEXT, CertFreeCertificateContext>;
 using TCertChain = TReleased<PCCERT_CHAIN_CONTEXT, CertFreeCertificateChain>;
-using TContextBuffer = TReleased<void*, FreeContextBuffer>;
 
 } // namespace qm

@@ -23,6 +23,9 @@ constexpr DWORD contextFlags = ISC_REQ_SEQUENCE_DETECT | ISC_REQ_REPLAY_DETECT |
 constexpr DWORD acceptedProtocols = SP_PROT_TLS1_2_CLIENT | SP_PROT_TLS1_3_CLIENT;
 constexpr DWORD olderProtocols = SP_PROT_SSL2_CLIENT | SP_PROT_SSL3_CLIENT | SP_PROT_TLS1_0_CLIENT | SP_PROT_TLS1_1_CLIENT;
 constexpr DWORD credFlags = SCH_CRED_MANUAL_CRED_VALIDATION | SCH_CRED_NO_DEFAULT_CREDS;
+// The content type of a TLS 1.2 record that carries an alert (its header is
+// not encrypted).
+constexpr unsigned char alertRecord = 21;
 
 std::string StatusText(const char* What, SECURITY_STATUS Status)
 {
@@ -34,7 +37,7 @@ std::string StatusText(const char* What, SECURITY_STATUS Status)
 // The newer credential form first (the one that offers TLS 1.3 where the
 // system has it, with the older versions switched off); systems that do not
 // know it get the older form with TLS 1.2 alone.
-bool AcquireCredentials(TCredHandle& Cred)
+bool AcquireCredentials(const SecurityFunctionTableA& Sspi, TCredHandle& Cred)
 {
     TLS_PARAMETERS params{};
     params.grbitDisabledProtocols = olderProtocols;
@@ -49,24 +52,60 @@ bool AcquireCredentials(TCredHandle& Cred)
     legacy.grbitEnabledProtocols = SP_PROT_TLS1_2_CLIENT;
     for (void* data : {static_cast<void*>(&modern), static_cast<void*>(&legacy)}) {
         TimeStamp expiry;
-        if (AcquireCredentialsHandleA(nullptr, const_cast<char*>(UNISP_NAME_A), SECPKG_CRED_OUTBOUND, nullptr, data,
-                                      nullptr, nullptr, Cred.out(), &expiry) == SEC_E_OK) {
-            Cred.set();
+        if (Sspi.AcquireCredentialsHandleA(nullptr, const_cast<char*>(UNISP_NAME_A), SECPKG_CRED_OUTBOUND, nullptr,
+                                           data, nullptr, nullptr, Cred.out(), &expiry) == SEC_E_OK) {
+            Cred.set(Sspi.FreeCredentialsHandle);
             return true;
         }
     }
     return false;
 }
 
-void AppendToken(const SecBuffer& Token, std::string& Out)
+// An output token that the security channel allocated, freed by it.
+class TOutToken {
+public:
+    explicit TOutToken(const SecurityFunctionTableA& Sspi) : sspi_(Sspi) {}
+    ~TOutToken()
+    {
+        if (token_.pvBuffer)
+            sspi_.FreeContextBuffer(token_.pvBuffer);
+    }
+    TOutToken(const TOutToken&) = delete;
+    TOutToken& operator=(const TOutToken&) = delete;
+
+    SecBufferDesc* Desc() { return &desc_; }
+    void AppendTo(std::string& Out) const
+    {
+        if (token_.pvBuffer && token_.cbBuffer > 0)
+            Out.append(static_cast<const char*>(token_.pvBuffer), token_.cbBuffer);
+    }
+
+private:
+    const SecurityFunctionTableA& sspi_;
+    SecBuffer token_{0, SECBUFFER_TOKEN, nullptr};
+    SecBufferDesc desc_{SECBUFFER_VERSION, 1, &token_};
+};
+
+std::string JudgeServerCertificate(const SecurityFunctionTableA& Sspi, CtxtHandle* Context,
+                                   const std::string& ServerName)
 {
-    if (Token.pvBuffer && Token.cbBuffer > 0)
-        Out.append(static_cast<const char*>(Token.pvBuffer), Token.cbBuffer);
+    TCertContext cert;
+    if (Sspi.QueryContextAttributesA(Context, SECPKG_ATTR_REMOTE_CERT_CONTEXT, cert.out()) != SEC_E_OK || !cert.get())
+        return "the server sent no certificate";
+    return CheckServerCertificate(cert.get(), ServerName);
 }
 
 } // namespace
 
-TTlsSession::TTlsSession(std::string ServerName) : serverName_(std::move(ServerName)), in_(initialInput) {}
+TTlsSystem SystemTls()
+{
+    return {InitSecurityInterfaceA(), JudgeServerCertificate};
+}
+
+TTlsSession::TTlsSession(std::string ServerName, TTlsSystem System)
+    : serverName_(std::move(ServerName)), system_(System), in_(initialInput)
+{
+}
 
 TTlsSession::TProgress TTlsSession::Fail(std::string Reason)
 {
@@ -79,24 +118,23 @@ TTlsSession::TProgress TTlsSession::Fail(std::string Reason)
 
 bool TTlsSession::Begin(std::string& Out)
 {
-    if (!AcquireCredentials(cred_)) {
+    if (!system_.Sspi || !AcquireCredentials(*system_.Sspi, cred_)) {
         Fail("no TLS 1.2 credentials from the security channel");
         return false;
     }
-    SecBuffer token{0, SECBUFFER_TOKEN, nullptr};
-    SecBufferDesc out{SECBUFFER_VERSION, 1, &token};
+    const SecurityFunctionTableA& sspi = *system_.Sspi;
+    TOutToken token(sspi);
     ULONG attributes = 0;
     // The target name is sent as the server name indication.
     const SECURITY_STATUS status =
-        InitializeSecurityContextA(cred_.get(), nullptr, serverName_.data(), contextFlags, 0, 0, nullptr, 0,
-                                   ctxt_.out(), &out, &attributes, nullptr);
-    TContextBuffer release(token.pvBuffer);
+        sspi.InitializeSecurityContextA(cred_.get(), nullptr, serverName_.data(), contextFlags, 0, 0, nullptr, 0,
+                                        ctxt_.out(), token.Desc(), &attributes, nullptr);
     if (status != SEC_I_CONTINUE_NEEDED) {
         Fail(StatusText("the TLS handshake could not start", status));
         return false;
     }
-    ctxt_.set();
-    AppendToken(token, Out);
+    ctxt_.set(sspi.DeleteSecurityContext);
+    token.AppendTo(Out);
     return true;
 }
 
@@ -116,7 +154,9 @@ std::span<char> TTlsSession::InputSpace()
 
 void TTlsSession::InputReceived(std::size_t Count)
 {
-    inEnd_ = std::min(inEnd_ + Count, in_.size());
+    // Whatever follows the peer's close_notify is not part of the session.
+    if (!peerClosed_)
+        inEnd_ = std::min(inEnd_ + Count, in_.size());
 }
 
 TTlsSession::TProgress TTlsSession::Process(std::string& Out)
@@ -124,7 +164,7 @@ TTlsSession::TProgress TTlsSession::Process(std::string& Out)
     TProgress result = TProgress::Pending;
     for (bool again = true; again && !failed_;) {
         again = false;
-        const TProgress step = established_ ? DecryptStep(again) : HandshakeStep(Out, again);
+        const TProgress step = established_ && !postHandshake_ ? DecryptStep(again) : HandshakeStep(Out, again);
         if (step == TProgress::Failed || step == TProgress::PeerClosed)
             return step;
         if (step == TProgress::Established)
@@ -133,32 +173,43 @@ TTlsSession::TProgress TTlsSession::Process(std::string& Out)
     return failed_ ? TProgress::Failed : result;
 }
 
-// One call of InitializeSecurityContext on the bytes held. Again: bytes are
-// left that the next step may use.
+// One call of InitializeSecurityContext on the bytes held: the handshake, or
+// a handshake message that the server sent after it. Again: bytes are left
+// that the next step may use.
 TTlsSession::TProgress TTlsSession::HandshakeStep(std::string& Out, bool& Again)
 {
-    if (inStart_ == inEnd_)
+    // After a message that DecryptMessage reported, the call is due even when
+    // nothing followed that message.
+    if (inStart_ == inEnd_ && !callDue_)
         return TProgress::Pending;
+    callDue_ = false;
+    const SecurityFunctionTableA& sspi = *system_.Sspi;
     SecBuffer inBuffers[2] = {{static_cast<ULONG>(inEnd_ - inStart_), SECBUFFER_TOKEN, in_.data() + inStart_},
                               {0, SECBUFFER_EMPTY, nullptr}};
     SecBufferDesc in{SECBUFFER_VERSION, 2, inBuffers};
-    SecBuffer token{0, SECBUFFER_TOKEN, nullptr};
-    SecBufferDesc out{SECBUFFER_VERSION, 1, &token};
+    TOutToken token(sspi);
     ULONG attributes = 0;
     // The context handle stays the same; Windows wants it back as the new one.
-    const SECURITY_STATUS status = InitializeSecurityContextA(cred_.get(), ctxt_.get(), serverName_.data(), contextFlags,
-                                                              0, 0, &in, 0, ctxt_.get(), &out, &attributes, nullptr);
-    TContextBuffer release(token.pvBuffer);
+    const SECURITY_STATUS status =
+        sspi.InitializeSecurityContextA(cred_.get(), ctxt_.get(), serverName_.data(), contextFlags, 0, 0, &in, 0,
+                                        ctxt_.get(), token.Desc(), &attributes, nullptr);
     if (status == SEC_E_INCOMPLETE_MESSAGE)
         return TProgress::Pending;
     // Also on failure: with an extended error the token is the alert.
-    AppendToken(token, Out);
+    token.AppendTo(Out);
     if (status != SEC_E_OK && status != SEC_I_CONTINUE_NEEDED)
-        return Fail(StatusText("the TLS handshake with the server failed", status));
+        return Fail(StatusText(established_ ? "a TLS handshake message after the handshake failed"
+                                            : "the TLS handshake with the server failed",
+                               status));
     inStart_ = inBuffers[1].BufferType == SECBUFFER_EXTRA ? inEnd_ - inBuffers[1].cbBuffer : inEnd_;
     Again = inStart_ < inEnd_;
     if (status == SEC_I_CONTINUE_NEEDED)
         return TProgress::Pending;
+    if (established_) {
+        // Done with the message; what is left are records for DecryptMessage.
+        postHandshake_ = false;
+        return TProgress::Pending;
+    }
     if (!Finish())
         return TProgress::Failed;
     established_ = true;
@@ -168,8 +219,9 @@ TTlsSession::TProgress TTlsSession::HandshakeStep(std::string& Out, bool& Again)
 // After the handshake: the version, the record sizes, the certificate.
 bool TTlsSession::Finish()
 {
+    const SecurityFunctionTableA& sspi = *system_.Sspi;
     SecPkgContext_ConnectionInfo info{};
-    if (QueryContextAttributesA(ctxt_.get(), SECPKG_ATTR_CONNECTION_INFO, &info) != SEC_E_OK) {
+    if (sspi.QueryContextAttributesA(ctxt_.get(), SECPKG_ATTR_CONNECTION_INFO, &info) != SEC_E_OK) {
         Fail("the security channel does not tell the negotiated TLS version");
         return false;
     }
@@ -177,8 +229,9 @@ bool TTlsSession::Finish()
         Fail("the server negotiated a protocol older than TLS 1.2");
         return false;
     }
+    tls13_ = (info.dwProtocol & SP_PROT_TLS1_3) != 0;
     SecPkgContext_StreamSizes sizes{};
-    if (QueryContextAttributesA(ctxt_.get(), SECPKG_ATTR_STREAM_SIZES, &sizes) != SEC_E_OK ||
+    if (sspi.QueryContextAttributesA(ctxt_.get(), SECPKG_ATTR_STREAM_SIZES, &sizes) != SEC_E_OK ||
         sizes.cbMaximumMessage == 0) {
         Fail("the security channel does not tell the TLS record sizes");
         return false;
@@ -186,12 +239,7 @@ bool TTlsSession::Finish()
     header_ = sizes.cbHeader;
     trailer_ = sizes.cbTrailer;
     maxMessage_ = sizes.cbMaximumMessage;
-    TCertContext cert;
-    if (QueryContextAttributesA(ctxt_.get(), SECPKG_ATTR_REMOTE_CERT_CONTEXT, cert.out()) != SEC_E_OK || !cert.get()) {
-        Fail("the server sent no certificate");
-        return false;
-    }
-    if (std::string problem = CheckServerCertificate(cert.get(), serverName_); !problem.empty()) {
+    if (std::string problem = system_.JudgeServer(sspi, ctxt_.get(), serverName_); !problem.empty()) {
         Fail(std::move(problem));
         return false;
     }
@@ -204,12 +252,13 @@ TTlsSession::TProgress TTlsSession::DecryptStep(bool& Again)
 {
     if (inStart_ == inEnd_ || peerClosed_)
         return TProgress::Pending;
+    const auto recordType = static_cast<unsigned char>(in_[inStart_]);
     SecBuffer buffers[4] = {{static_cast<ULONG>(inEnd_ - inStart_), SECBUFFER_DATA, in_.data() + inStart_},
                             {0, SECBUFFER_EMPTY, nullptr},
                             {0, SECBUFFER_EMPTY, nullptr},
                             {0, SECBUFFER_EMPTY, nullptr}};
     SecBufferDesc message{SECBUFFER_VERSION, 4, buffers};
-    const SECURITY_STATUS status = DecryptMessage(ctxt_.get(), &message, 0, nullptr);
+    const SECURITY_STATUS status = system_.Sspi->DecryptMessage(ctxt_.get(), &message, 0, nullptr);
     if (status == SEC_E_INCOMPLETE_MESSAGE)
         return TProgress::Pending;
     if (status != SEC_E_OK && status != SEC_I_CONTEXT_EXPIRED && status != SEC_I_RENEGOTIATE)
@@ -225,21 +274,38 @@ TTlsSession::TProgress TTlsSession::DecryptStep(bool& Again)
         }
     }
     inStart_ = next;
-    if (status == SEC_I_RENEGOTIATE) {
-        // A handshake message after the handshake (a renegotiation, or TLS
-        // 1.3's post-handshake messages): the handshake code takes it on.
-        established_ = false;
-        Again = true;
-        return TProgress::Pending;
-    }
-    // Some implementations report the peer's close_notify as a record of
-    // no data instead of a context that expired.
-    if (status == SEC_I_CONTEXT_EXPIRED || (data == 0 && next == inEnd_)) {
-        peerClosed_ = true;
-        return TProgress::PeerClosed;
-    }
+    if (status == SEC_I_RENEGOTIATE)
+        return PostHandshake(Again);
+    // Windows reports close_notify as a context that expired; some
+    // implementations as an alert record that gave no data. An application
+    // record without data is allowed and skipped.
+    if (status == SEC_I_CONTEXT_EXPIRED || (data == 0 && recordType == alertRecord))
+        return EndInput();
     Again = inStart_ < inEnd_;
     return TProgress::Pending;
+}
+
+// DecryptMessage took a handshake message. Windows wants
+// InitializeSecurityContext called at once with the bytes that followed it
+// (its extra buffer, or none); then as for a new connection until the
+// context is complete again. On TLS 1.3 that is a session ticket or a key
+// update; on TLS 1.2 the server asks to renegotiate, which could bring
+// another certificate in: refused.
+TTlsSession::TProgress TTlsSession::PostHandshake(bool& Again)
+{
+    if (!tls13_)
+        return Fail("the server asked to renegotiate the TLS 1.2 session, which this client refuses");
+    postHandshake_ = true;
+    callDue_ = true;
+    Again = true;
+    return TProgress::Pending;
+}
+
+TTlsSession::TProgress TTlsSession::EndInput()
+{
+    peerClosed_ = true;
+    inStart_ = inEnd_ = 0;
+    return TProgress::PeerClosed;
 }
 
 void TTlsSession::AppendPlain(const char* Data, std::size_t Len)
@@ -279,7 +345,7 @@ bool TTlsSession::Encrypt(const void* Data, std::size_t Len, std::string& Out)
                                 {trailer_, SECBUFFER_STREAM_TRAILER, record + header_ + piece},
                                 {0, SECBUFFER_EMPTY, nullptr}};
         SecBufferDesc message{SECBUFFER_VERSION, 4, buffers};
-        const SECURITY_STATUS status = EncryptMessage(ctxt_.get(), 0, &message, 0);
+        const SECURITY_STATUS status = system_.Sspi->EncryptMessage(ctxt_.get(), 0, &message, 0);
         if (status != SEC_E_OK) {
             Out.resize(at);
             Fail(StatusText("a TLS record could not be encrypted", status));
@@ -296,19 +362,18 @@ void TTlsSession::Shutdown(std::string& Out)
 {
     if (!established_)
         return;
+    established_ = false;
+    const SecurityFunctionTableA& sspi = *system_.Sspi;
     DWORD kind = SCHANNEL_SHUTDOWN;
     SecBuffer control{sizeof kind, SECBUFFER_TOKEN, &kind};
     SecBufferDesc controlDesc{SECBUFFER_VERSION, 1, &control};
-    if (ApplyControlToken(ctxt_.get(), &controlDesc) != SEC_E_OK)
+    if (sspi.ApplyControlToken(ctxt_.get(), &controlDesc) != SEC_E_OK)
         return;
-    SecBuffer token{0, SECBUFFER_TOKEN, nullptr};
-    SecBufferDesc out{SECBUFFER_VERSION, 1, &token};
+    TOutToken token(sspi);
     ULONG attributes = 0;
-    InitializeSecurityContextA(cred_.get(), ctxt_.get(), serverName_.data(), contextFlags, 0, 0, nullptr, 0,
-                               ctxt_.get(), &out, &attributes, nullptr);
-    TContextBuffer release(token.pvBuffer);
-    AppendToken(token, Out);
-    established_ = false;
+    sspi.InitializeSecurityContextA(cred_.get(), ctxt_.get(), serverName_.data(), contextFlags, 0, 0, nullptr, 0,
+                                    ctxt_.get(), token.Desc(), &attributes, nullptr);
+    token.AppendTo(Out);
 }
 
 } // namespace qm

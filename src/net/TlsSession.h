@@ -14,10 +14,18 @@
 //                         held until the rest arrives;
 //   ReadPlain(...)        takes decrypted bytes, in any piece size;
 //   Encrypt(...)          turns application bytes into records;
-//   Shutdown(Out)         writes close_notify.
+//   Shutdown(Out)         writes close_notify (also after the peer's).
 // When the handshake completes, the negotiated version must be TLS 1.2 or
 // newer and the server's certificate must pass CheckServerCertificate for
 // the server name; otherwise Process fails.
+//
+// After the handshake, Process also answers the handshake messages the
+// server may send: on TLS 1.3 (session tickets, key updates) they are handed
+// to the security channel at once and decryption goes on behind them (the
+// certificate cannot change there, so it is not judged again); on TLS 1.2
+// the server's request to renegotiate fails the session. The peer's
+// close_notify ends the input (PeerClosed; bytes after it are dropped); an
+// empty record is skipped.
 //
 // Errors: Begin, Process and Encrypt report failure by their result; then
 // Failure() says why in a sentence for the user, and the session is unusable.
@@ -34,16 +42,31 @@
 
 namespace qm {
 
+// What a session asks of the system: the security channel's functions, and
+// the judge of the certificate the server presented. A test fills its own
+// to play the answers of a system it does not run on.
+struct TTlsSystem {
+    const SecurityFunctionTableA* Sspi = nullptr;
+    // Empty when the certificate that the server presented on Context passes
+    // for ServerName; otherwise the reason it is refused.
+    std::string (*JudgeServer)(const SecurityFunctionTableA& Sspi, CtxtHandle* Context,
+                               const std::string& ServerName) = nullptr;
+};
+
+// The security channel of this system (nullptr Sspi when it has none) and
+// the program's own certificate check.
+TTlsSystem SystemTls();
+
 class TTlsSession {
 public:
     enum class TProgress : std::uint8_t {
         Pending,     // nothing more can be done until more bytes arrive
         Established, // the handshake completed in this call (records may follow)
-        PeerClosed,  // the peer sent close_notify
+        PeerClosed,  // the peer sent close_notify (in this call)
         Failed,      // see Failure()
     };
 
-    explicit TTlsSession(std::string ServerName);
+    explicit TTlsSession(std::string ServerName, TTlsSystem System = SystemTls());
 
     bool Begin(std::string& Out);
     // Free room behind the bytes held; never empty (the buffer grows).
@@ -67,15 +90,21 @@ public:
 private:
     TProgress HandshakeStep(std::string& Out, bool& Again);
     TProgress DecryptStep(bool& Again);
+    TProgress PostHandshake(bool& Again);
     bool Finish();
     TProgress Fail(std::string Reason);
+    TProgress EndInput();
     void AppendPlain(const char* Data, std::size_t Len);
 
     std::string serverName_;
+    TTlsSystem system_;
     TCredHandle cred_;
     TCtxtHandle ctxt_;
     bool established_ = false;
     bool peerClosed_ = false;
+    bool tls13_ = false;          // the version the handshake settled on
+    bool postHandshake_ = false;  // handshake messages after the handshake are being taken
+    bool callDue_ = false;        // ... and the security channel must be called, bytes held or not
     bool failed_ = false;
     std::uint32_t header_ = 0, trailer_ = 0, maxMessage_ = 0; // record sizes
     std::vector<char> in_;

@@ -75,6 +75,16 @@ void TTlsWSocket::Advance(std::uint16_t Error)
             return;
     }
     DeliverPlain(Error);
+    if (alive)
+        EndAfterPeerClose();
+}
+
+// The peer's close_notify ends the connection as a close would, once the
+// data before it was taken: answer it (Close sends ours) and close.
+void TTlsWSocket::EndAfterPeerClose()
+{
+    if (session_ && session_->PeerClosed() && session_->PlainHeld() == 0 && State() == wsConnected)
+        Close();
 }
 
 // Raises OnDataAvailable while decrypted bytes are held and the handler

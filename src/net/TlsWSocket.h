@@ -16,12 +16,16 @@
 //    while decrypted bytes are held and the handler takes some; records may
 //    arrive in any pieces and may be larger than what a handler takes.
 //  - Close sends close_notify first; OnSessionClosed fires as for TWSocket.
+//  - The peer's close_notify closes the socket (ours is sent in answer) as
+//    soon as the decrypted bytes before it were taken; TlsPeerClosed() then
+//    tells this end from a close without it.
 // OnDataSent is not raised for the handshake's own messages.
 //
 // Errors: TlsFailure() says in a sentence why TLS failed on the current (or
 // last) connection: the handshake, the version, the server's certificate, a
-// record that did not decrypt, or a connection that the peer ended in the
-// middle of the handshake or of a record. Empty when nothing failed. It is
+// record that did not decrypt, the server's request to renegotiate TLS 1.2,
+// or a connection that the peer ended in the middle of the handshake or of
+// a record. Empty when nothing failed. It is
 // cleared by Connect.
 #pragma once
 
@@ -57,6 +61,7 @@ public:
 private:
     void Advance(std::uint16_t Error);
     void DeliverPlain(std::uint16_t Error);
+    void EndAfterPeerClose();
     void SendRaw(const std::string& Bytes);
     void Fail(const std::string& Reason);
 

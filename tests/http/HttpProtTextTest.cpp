@@ -41,6 +41,9 @@ TEST(SplitURL, Parts)
         {"MAILTO:someone@h.test", {"mailto", "someone", "", "h.test", "", ""}},
         {"http://h.test:/p?q=a:b@c", {"http", "", "", "h.test", "", "/p?q=a:b@c"}},
         {"x-any://%41h:80", {"x-any", "", "", "%41h", "80", ""}},
+        {"/ok?from=http://x", {"", "", "", "", "", "/ok?from=http://x"}},
+        {"h.test/p?u=http://x", {"", "", "", "h.test", "", "/p?u=http://x"}},
+        {"https://h.test/p#http://x", {"https", "", "", "h.test", "", "/p#http://x"}},
         {"", {}},
         {"://", {}},
     };
