@@ -39,6 +39,7 @@ struct THttpsCase {
     const char* File;   // what must arrive whole ("": nothing); nullptr: the request must fail
     const char* Reason; // a part of the failure's reason
     THttpRequest Kind = rqGet;
+    int StallSeconds = 20; // a hang fails soon
 };
 
 const THttpsCase Cases[] = {
@@ -50,6 +51,12 @@ const THttpsCase Cases[] = {
     {"UntrustedAuthority", "https://localhost:${UNTRUSTED}/small.bin", false, nullptr, "untrusted or unknown authority"},
     {"RecordsInTinyPieces", "https://localhost:${SPLIT}/split", false, "split.bin", nullptr},
     {"CutShort", "https://localhost:${SPLIT}/short", false, nullptr, "after 1000 of 98304 bytes"},
+    {"TwoWayShutdown", "https://localhost:${SPLIT}/twoway", false, "split.bin", nullptr},
+    {"TwoWayShutdownNoLength", "https://localhost:${SPLIT}/twoway-nolength", false, "split.bin", nullptr},
+    {"CutWithoutLength", "https://localhost:${SPLIT}/cut-nolength", false, nullptr, "was not confirmed"},
+    {"EmptyRecordInBody", "https://localhost:${SPLIT}/empty-record", false, "split.bin", nullptr},
+    {"RecordTrickledPastStallTime", "https://localhost:${SPLIT}/trickle", false, "trickle.bin", nullptr, rqGet, 2},
+    {"RelativeLocationWithScheme", "https://localhost:${SPLIT}/relative", false, "split.bin", nullptr},
     {"HttpToHttps", "http://localhost:${PLAIN}/tohttps", false, "small.bin", nullptr},
     {"HttpsToHttps", "https://localhost:${GOOD}/moved", false, "small.bin", nullptr},
     {"HttpsToHttpRefused", "https://localhost:${GOOD}/tohttp", false, nullptr, "downgrade"},
@@ -74,6 +81,7 @@ TEST_P(HttpsPeers, Request)
     TMemoryStream body;
     http.URL = Expand(c.Url);
     http.RcvdStream = &body;
+    http.StallTimeout = std::chrono::seconds(c.StallSeconds);
     if (c.ViaProxy) {
         const std::string auth = Env("QM_TLS_AUTH");
         http.Proxy = Env("QM_TLS_PROXY");

@@ -9,7 +9,8 @@
 # localhost from the authority; for another name; expired; self-signed; from
 # an authority nobody trusts), a plain server that relocates to https and an
 # https one that relocates to http; a TLS server that writes in 1-50 byte
-# pieces (tls_split_server.py); tinyproxy requiring Basic authorization. The
+# pieces and ends its answers in the ways a server or the path may
+# (tls_split_server.py); tinyproxy requiring Basic authorization. The
 # files served are seeded random bytes (QM_TEST_SEED replays a seed).
 set -uo pipefail
 peers_name=run_https_peers
@@ -33,6 +34,7 @@ r = random.Random(int(sys.argv[1]))
 for name, size in (("large.bin", 64 << 20), ("small.bin", 1 << 20), ("split.bin", 96 << 10)):
     open(sys.argv[2] + "/" + name, "wb").write(r.randbytes(size))
 ' "$seed" "$work/www" || fail "cannot write the test files"
+head -c 600 "$work/www/split.bin" >"$work/www/trickle.bin" # what /trickle of the split server sends
 chmod 644 "$work"/www/*
 
 certs=$work/certs
