@@ -16,7 +16,8 @@
 //    is OnRequestDone (after State() went back to hsReady).
 // Abort() ends a running request (status 404 "Connection aborted on
 // request", request-done error 3); while hsReady it does nothing.
-// The document ends only when the server closes the connection.
+// The document ends only when the server closes the connection (over TLS:
+// or sends close_notify).
 // Credentials (Username, Password) go as Authorization only to the origin
 // server (host and port) the request started with, never to the target of a
 // relocation elsewhere; through a proxy, Proxy-Authorization goes to the
@@ -162,7 +163,8 @@ public:
     TStream* RcvdStream = nullptr; // receives the document; not owned
     TStream* SendStream = nullptr; // POST data from its current position; not owned
     // A request during which nothing arrives (no lookup answer, connection
-    // or byte) for this long fails: 404 "the server stopped answering ...".
+    // or byte, encrypted or not) for this long fails: 404 "the server
+    // stopped answering ...".
     // Read when a request starts.
     std::chrono::milliseconds StallTimeout = std::chrono::seconds(120);
 
