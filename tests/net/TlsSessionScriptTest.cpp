@@ -11,22 +11,14 @@
 namespace qm {
 namespace {
 
-// Awaited: a handshake message that DecryptMessage reported; Behind: the
-// bytes behind it, its extra buffer.
-struct {
-    DWORD Protocol;
-    int Judged;
-    char Awaited;
-    char* Behind;
-    ULONG BehindSize;
-} script;
+// Awaited: a handshake message that DecryptMessage reported; Behind: the bytes behind it, its extra buffer.
+struct { DWORD Protocol; int Judged; char Awaited; char* Behind; ULONG BehindSize; } script;
 
 SECURITY_STATUS SEC_ENTRY Initialize(PCredHandle, PCtxtHandle Ctxt, SEC_CHAR*, ULONG, ULONG, ULONG, PSecBufferDesc In,
                                      ULONG, PCtxtHandle New, PSecBufferDesc Out, PULONG, PTimeStamp)
 {
-    if (!Ctxt) { // the client's hello
+    if (!Ctxt) { // the client's hello (no token needed here)
         *New = {1, 0};
-        Out->pBuffers[0] = {2, SECBUFFER_TOKEN, const_cast<char*>("hs")};
         return SEC_I_CONTINUE_NEEDED;
     }
     // After SEC_I_RENEGOTIATE: called at once with DecryptMessage's extra
@@ -67,6 +59,7 @@ SECURITY_STATUS SEC_ENTRY Decrypt(PCtxtHandle, PSecBufferDesc Message, ULONG, PU
     return p[0] == 'D' ? SEC_E_OK : p[0] == 'C' ? SEC_I_CONTEXT_EXPIRED : SEC_I_RENEGOTIATE;
 }
 
+// The negotiated version, and record sizes.
 SECURITY_STATUS SEC_ENTRY Query(PCtxtHandle, ULONG Attribute, void* Buffer)
 {
     if (Attribute == SECPKG_ATTR_CONNECTION_INFO)
@@ -84,7 +77,7 @@ TEST(ScriptedWindows, PostHandshakeMessagesAndEndsAtEveryCut)
     sspi.InitializeSecurityContextA = Initialize;
     sspi.DecryptMessage = Decrypt;
     sspi.QueryContextAttributesA = Query;
-    sspi.DeleteSecurityContext = [](PCtxtHandle) -> SECURITY_STATUS { return SEC_E_OK; };
+    sspi.DeleteSecurityContext = [](PCtxtHandle) -> SECURITY_STATUS { return SEC_E_OK; }; // nothing to free
     sspi.FreeContextBuffer = [](void*) -> SECURITY_STATUS { return SEC_E_OK; };
     // A certificate judged again fails: TLS 1.3 cannot change it.
     const auto judge = [](const SecurityFunctionTableA&, CtxtHandle*, const std::string&) {
@@ -94,13 +87,13 @@ TEST(ScriptedWindows, PostHandshakeMessagesAndEndsAtEveryCut)
         DWORD Protocol;
         std::string Wire, Result; // the data | how it ended | what was sent
     } cases[] = {
-        {SP_PROT_TLS1_3_CLIENT, "T3tktD2ab", "ab|open|hs"}, // a ticket, with and without extra bytes
-        {SP_PROT_TLS1_3_CLIENT, "T3tktT3tktD2abD1c", "abc|open|hs"},
-        {SP_PROT_TLS1_3_CLIENT, "D1aK2kuD1bC0", "ab|closed|hsku"},
+        {SP_PROT_TLS1_3_CLIENT, "T3tktD2ab", "ab|open|"}, // a ticket, with and without extra bytes
+        {SP_PROT_TLS1_3_CLIENT, "T3tktT3tktD2abD1c", "abc|open|"},
+        {SP_PROT_TLS1_3_CLIENT, "D1aK2kuD1bC0", "ab|closed|ku"},
         {SP_PROT_TLS1_2_CLIENT, "D1aR0D1b", "a|the server asked to renegotiate the TLS 1.2 session, which this "
-                                            "client refuses|hs"},
-        {SP_PROT_TLS1_3_CLIENT, "D2abC0D1c", "ab|closed|hs"},
-        {SP_PROT_TLS1_2_CLIENT, "D1aD0D1bC0", "ab|closed|hs"},
+                                            "client refuses|"},
+        {SP_PROT_TLS1_3_CLIENT, "D2abC0D1c", "ab|closed|"},
+        {SP_PROT_TLS1_2_CLIENT, "D1aD0D1bC0", "ab|closed|"},
     };
     for (const auto& c : cases) {
         for (std::size_t cut = 0; cut <= c.Wire.size(); ++cut) {
