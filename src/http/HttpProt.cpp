@@ -148,8 +148,8 @@ void THttpCli::StallTimerFired()
 // eighth of the period late.
 void THttpCli::ArmStallTimer(ULONGLONG Ms)
 {
-    const ULONGLONG look = std::min(Ms, StallMs() / 8 + 1);
-    SetTimer(window_.get(), StallTimerId, static_cast<UINT>(std::clamp<ULONGLONG>(look, 1, USER_TIMER_MAXIMUM)), nullptr);
+    const ULONGLONG look = std::clamp<ULONGLONG>(std::min(Ms, StallMs() / 8 + 1), 1, USER_TIMER_MAXIMUM);
+    SetTimer(window_.get(), StallTimerId, static_cast<UINT>(look), nullptr);
 }
 
 void THttpCli::Stalled()

@@ -27,9 +27,10 @@ struct TUrlParts {
 // [Proto "://"] [User [":" Pass] "@"] Host [":" Port] [Path], or
 // "mailto:" User "@" Host (the scheme in any case). Proto is what precedes
 // the first "://" only when no "/", "?" or "#" comes before it; otherwise the
-// URL has no scheme (a relative reference such as "/a?from=http://b"). The last ":" and the last
-// "@" of the authority split it, the first ":" of the user part splits the
-// password off, so a password may hold ":" and a user part may hold "@".
+// URL has no scheme (a relative reference such as "/a?from=http://b"). The
+// last ":" and the last "@" of the authority split it, the first ":" of the
+// user part splits the password off, so a password may hold ":" and a user
+// part may hold "@".
 TUrlParts SplitURL(std::string_view URL);
 
 // Standard base64 (RFC 2045) of the bytes of S, "=" padded, no line breaks.
