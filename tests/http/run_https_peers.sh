@@ -59,7 +59,7 @@ tls_server() { # PORT CERT [EXTRA]
 } >"$work/nginx.conf"
 start_nginx "${port[good]}" "$work/nginx.conf" || fail "nginx did not start"
 
-start_split() { start_peer split "$1" python3 "$here/tls_split_server.py" "$1" "$certs/localhost.pem" "$certs/server.key" "$work/www/split.bin"; }
+start_split() { TMPDIR=$work start_peer split "$1" python3 "$here/tls_split_server.py" "$1" "$certs/localhost.pem" "$certs/server.key" "$work/www/split.bin"; }
 with_free_port split_port start_split || fail "the split-record TLS server did not start"
 with_free_port proxy_port start_auth_proxy || fail "the authenticating proxy did not start"
 
