@@ -6,9 +6,11 @@
 #include "Verify.h"
 #include "Crypto.h"
 #include "lzh/LzhD.h"
+#include "release/NameForms.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -56,6 +58,21 @@ TEST(QmpackManifest, RefusesBadLinesNamingThem)
             ASSERT_EQ(m.Errors.size(), 1u) << c.Line << "\n" << Joined(m.Errors);
             EXPECT_EQ(m.Errors[0].substr(0, 4), first ? "m:1:" : "m:2:") << m.Errors[0];
             EXPECT_NE(m.Errors[0].find(c.Error), std::string::npos) << m.Errors[0];
+        }
+    }
+}
+
+// The loader's name rule, as a remote name and as a target's file name, with
+// the manifest's line; the manifest trims the blanks around a field.
+TEST(QmpackManifest, RefusesEveryNameTheLoaderRefuses)
+{
+    for (const auto& [name, reason] : qm::test::NameForms) {
+        if (!reason || name.empty() || name.back() == ' ')
+            continue;
+        for (const std::string& line : {"N | a | " + name + " | {prog}\\ok | no", "N | a | ok | {prog}\\" + name + " | no"}) {
+            const TManifest m = ParseManifest("#\n" + line + "\n", "m");
+            EXPECT_NE(Joined(m.Errors).find("m:2: "), std::string::npos) << line << ": " << Joined(m.Errors);
+            EXPECT_NE(Joined(m.Errors).find(reason), std::string::npos) << line << ": " << Joined(m.Errors);
         }
     }
 }
@@ -191,6 +208,16 @@ TEST_F(QmpackSet, VerifyFindsEachDamage)
         {"size not a number", [&] { WriteText(out / "list.txt", list + "Odd\t1x\t1\tlib.dll\t{sys}\\l\r\n"); },
          "list.txt:5: download size \"1x\""},
     };
+    for (const auto& [name, reason] : qm::test::NameForms) { // the loader's name rule, in list.txt
+        if (!reason)
+            continue;
+        WriteText(out / "list.txt", list + "Odd\t1\t1\t" + name + "\t{sys}\\x\r\nOdd\t1\t1\tok\t{sys}\\" + name + "\r\n");
+        const std::vector<std::string> found = VerifyReleaseSet(out).Problems;
+        for (const char* where : {"list.txt:5: ", "list.txt:6: "})
+            EXPECT_TRUE(std::any_of(found.begin(), found.end(), [&](const std::string& p) {
+                return p.starts_with(where) && p.find(reason) != std::string::npos;
+            })) << where << name << "\n" << Joined(found);
+    }
     for (const Case& c : cases) {
         WriteText(out / "list.txt", list);
         WriteText(out / "text.tx_", compressed);
