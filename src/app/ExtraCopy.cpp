@@ -34,6 +34,14 @@ std::optional<std::string> ReplaceFileWith(const std::string& Temporary, const s
     const HANDLE find = FindFirstFileA(Target.c_str(), &found);
     if (find != INVALID_HANDLE_VALUE) {
         FindClose(find);
+        // Held open by a program that shares no deletion: asking for delete
+        // access finds it before anything is moved.
+        const HANDLE probe = CreateFileA(Target.c_str(), DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                         nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (probe == INVALID_HANDLE_VALUE && GetLastError() != ERROR_FILE_NOT_FOUND)
+            return ReplaceFailure(GetLastError(), Target);
+        if (probe != INVALID_HANDLE_VALUE)
+            CloseHandle(probe);
         // Replacing keeps the old name's letter case: "VCL30.DPL" would stay.
         if (name != found.cFileName && TextEquals(name, found.cFileName) && !DeleteFileA(Target.c_str()))
             return ReplaceFailure(GetLastError(), Target);

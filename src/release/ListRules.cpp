@@ -85,6 +85,8 @@ std::optional<std::string> CheckRemoteName(std::string_view Name)
 
 std::optional<std::string> CheckTargetPath(std::string_view Path)
 {
+    if (Path.empty())
+        return "the target path is empty";
     const std::string where = "the target path " + Quoted(Path) + ": ";
     std::string_view rest = StartsWithDrive(Path) ? Path.substr(2) : Path;
     for (;;) {

@@ -4,6 +4,7 @@
 #include "LoaderRunFixture.h"
 
 #include "app/DownloadRun.h"
+#include "base/ExtraStr.h"
 
 namespace qm::test {
 namespace {
@@ -16,9 +17,12 @@ struct TRunCase {
     std::vector<TExchange> Answers;
     TKind Kind;
     std::string Message;
-    // Files in the download directory afterwards: name and bytes, or
-    // absent when the bytes are "-".
+    // Files in the download directory afterwards: name (letter case
+    // included) and bytes, or absent when the bytes are "-".
     std::vector<std::pair<std::string, std::string>> Files;
+    std::vector<std::pair<std::string, std::string>> Before = {}; // files there at the start
+    const char* Locked = nullptr; // a file held open, unshared, during the run
+    bool SkippedOnRerun = true;   // false: the loading rule fetches it again
 };
 
 TEST(DownloadRun, NothingHalfWrittenCarriesAFinalName)
@@ -42,6 +46,18 @@ TEST(DownloadRun, NothingHalfWrittenCarriesAFinalName)
          "ends in \".qm-part\", which is kept for unfinished files", {}},
         {"a list over 16 MiB", {}, {Ok(big)}, TKind::DownloadFailed, "Failed : 404 The file list is larger than 16 MiB",
          {{"list.txt", "-"}}},
+        // A placement is judged by the bytes written, and takes the list's name.
+        {"vcl30.dpl listed with its size", {ListLine("V", "5", "5", "v.bin", "{prog}\\vcl30.dpl", "")}, {Ok("12345")},
+         TKind::Finished, "", {{"vcl30.dpl", "12345"}}, {}, nullptr, false},
+        {"VCL30.DPL on disk", {ListLine("V", "5", "0", "v.bin", "{prog}\\vcl30.dpl", "")}, {Ok("12345")},
+         TKind::Finished, "", {{"vcl30.dpl", "12345"}}, {{"VCL30.DPL", "old"}}},
+        {"A.TXT on disk", {ListLine("A", std::to_string(Compressed("abc").size()), "3", "a.bin", "{prog}\\a.txt", "yes")}, {Ok(Compressed("abc"))},
+         TKind::Finished, "", {{"a.txt", "abc"}}, {{"A.TXT", "old!"}}},
+        {"installed size -1 over a target", {ListLine("A", "3", "-1", "a.bin", "{prog}\\a.txt", "")}, {Ok("abc")},
+         TKind::Finished, "", {{"a.txt", "abc"}}, {{"a.txt", "old"}}, nullptr, false},
+        {"a target in use", {ListLine("A", "3", "3", "a.bin", "{prog}\\a.txt", "")}, {Ok("abc")}, TKind::NotPlaced,
+         "The file is in use by another program and cannot be replaced: {dir}\\a.txt",
+         {{"a.txt", "old!"}, {"a.txt.qm-part", "-"}}, {{"a.txt", "old!"}}, "a.txt"},
     };
     for (const TRunCase& c : cases) {
         SCOPED_TRACE(c.Name);
@@ -51,18 +67,29 @@ TEST(DownloadRun, NothingHalfWrittenCarriesAFinalName)
         if (!c.Lines.empty())
             answers.insert(answers.begin(), Ok(ListText(c.Lines)));
         server.Script(answers);
+        for (const auto& [name, bytes] : c.Before)
+            WriteTextFile(dir.Path + "\\" + name, bytes);
+        const HANDLE locked = c.Locked ? CreateFileA((dir.Path + "\\" + c.Locked).c_str(), GENERIC_READ, 0, nullptr,
+                                                     OPEN_EXISTING, 0, nullptr)
+                                       : INVALID_HANDLE_VALUE;
         TDownloadRun run([&] { return "http://" + server.Address() + "/"; }, "");
         run.DownloadDir = dir.Path;
         run.SystemDir = dir.Path;
         const TRunOutcome outcome = run.Execute();
+        if (locked != INVALID_HANDLE_VALUE)
+            CloseHandle(locked);
+        std::string message = c.Message;
+        ReplaceFirst(message, "{dir}", dir.Path);
         EXPECT_EQ(outcome.Kind, c.Kind);
-        EXPECT_EQ(outcome.Message, c.Message);
+        EXPECT_EQ(outcome.Message, message);
         for (const auto& [name, bytes] : c.Files)
-            if (bytes == "-")
+            if (bytes == "-") {
                 EXPECT_FALSE(FileExists(dir.Path + "\\" + name)) << name;
-            else
+            } else {
                 EXPECT_EQ(ReadWholeFile(dir.Path + "\\" + name), bytes) << name;
-        if (c.Kind == TKind::Finished) { // a rerun judges every row complete
+                EXPECT_EQ(NameOnDisk(dir.Path + "\\" + name), name);
+            }
+        if (c.Kind == TKind::Finished && c.SkippedOnRerun) { // a rerun judges every row complete
             server.Script({Ok(ListText(c.Lines))});
             EXPECT_EQ(run.Execute().Kind, TKind::Finished);
             EXPECT_EQ(server.Requests().size(), 1 + answers.size());

@@ -166,6 +166,17 @@ inline bool FileExists(const std::string& Path)
     return GetFileAttributesA(Path.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
+// The name the folder gives the file at Path, in its own letter case.
+inline std::string NameOnDisk(const std::string& Path)
+{
+    WIN32_FIND_DATAA found;
+    const HANDLE find = FindFirstFileA(Path.c_str(), &found);
+    if (find == INVALID_HANDLE_VALUE)
+        return {};
+    FindClose(find);
+    return found.cFileName;
+}
+
 inline void WriteTextFile(const std::string& Path, const std::string& Content)
 {
     const HANDLE file = CreateFileA(Path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
