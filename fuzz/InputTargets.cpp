@@ -64,15 +64,6 @@ void CheckReleaseFile(std::string_view Text, TValue (*Read)(std::string_view), s
     }
 }
 
-// A name Windows would trim, open as a device or a stream, or take for one
-// of the loader's temporaries.
-bool Twisted(std::string_view Name)
-{
-    const auto control = [](char C) { return static_cast<unsigned char>(C) < 0x20; };
-    return Name.empty() || Name.back() == '.' || Name.back() == ' ' || Name.find_first_of("\\/:") != std::string_view::npos ||
-           std::any_of(Name.begin(), Name.end(), control) || qm::IsDeviceName(Name) || qm::IsTemporaryName(Name);
-}
-
 void CheckListLine(const std::string& Line)
 {
     Expect(Line.find_first_of(std::string_view("\r\n\0", 3)) == std::string::npos, "a line holds CR, LF or 0");
@@ -92,20 +83,11 @@ void CheckListLine(const std::string& Line)
                "a plain file name leaves its directory");
         Expect(!qm::IsDeviceName(line.RemoteName), "a device name taken as plain");
     }
-    if (!qm::CheckListLine(line, line.TargetPath, 1)) {
-        Expect(!Twisted(line.RemoteName), "a remote name Windows would twist accepted");
-        // Every part of the target path after a drive, but for the navigation
-        // parts before its file name.
-        std::string_view rest = line.TargetPath;
-        if (rest.size() >= 2 && rest[1] == ':')
-            rest.remove_prefix(2);
-        for (std::size_t slash; (slash = rest.find_first_of("\\/")) != std::string_view::npos;
-             rest.remove_prefix(slash + 1)) {
-            const std::string_view part = rest.substr(0, slash);
-            Expect(part.empty() || part == "." || part == ".." || !Twisted(part), "a target part Windows would twist");
-        }
-        Expect(!Twisted(rest), "a target file name Windows would twist accepted");
-    }
+    const std::string_view file = std::string_view(line.TargetPath).substr(line.TargetPath.find_last_of("\\/") + 1);
+    for (const std::string_view name : {std::string_view(line.RemoteName), file}) // none Windows would twist
+        Expect(qm::CheckListLine(line, line.TargetPath, 1) || (!name.empty() && !name.ends_with('.') && !name.ends_with(' ') &&
+                                                             !qm::IsDeviceName(name) && !qm::IsTemporaryName(name)),
+               "a line naming a temporary, a device or a name Windows trims accepted");
     (void)qm::JudgeTarget(line.RemoteName, static_cast<std::int64_t>(Line.size()), line.InstalledSize.Value.value_or(0));
     CheckListHash(Line);
 }

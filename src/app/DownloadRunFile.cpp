@@ -119,9 +119,8 @@ bool WriteTemporary(TLzhD& Lzh, const TRow& Row, const std::string& Source, cons
             Lzh.OutputFile = Temporary;
             Lzh.Decompress();
             return true;
-        } catch (const ELzrw1Exception& e) {
-            if (e.Message == "Error writing to output file : " + Temporary)
-                Why = WriteFailureText(Row.TargetPath);
+        } catch (const ELzhWriteError&) {
+            Why = WriteFailureText(Row.TargetPath);
         } catch (const std::exception&) {
         }
         return false;

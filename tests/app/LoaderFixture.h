@@ -166,15 +166,12 @@ inline bool FileExists(const std::string& Path)
     return GetFileAttributesA(Path.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
-// The name the folder gives the file at Path, in its own letter case.
+// The name of the file at Path in its own letter case, or "".
 inline std::string NameOnDisk(const std::string& Path)
 {
     WIN32_FIND_DATAA found;
     const HANDLE find = FindFirstFileA(Path.c_str(), &found);
-    if (find == INVALID_HANDLE_VALUE)
-        return {};
-    FindClose(find);
-    return found.cFileName;
+    return find == INVALID_HANDLE_VALUE ? "" : (FindClose(find), std::string(found.cFileName));
 }
 
 inline void WriteTextFile(const std::string& Path, const std::string& Content)

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # The full-disk test: a 1 MiB tmpfs mounted for the run and mapped as drive
-# Q: in the test's Wine prefix; test_loader_run's FullDisk tests then fill it
-# (FullDiskTest.cpp). The drive and the mount are removed whatever happens.
+# Q: in the test's Wine prefix; the full-disk rows of test_loader_run's
+# DownloadRun test then fill it (DownloadRunTest.cpp). The drive and the mount are removed whatever happens.
 # Needs root for the mount (as CI runs).
 #
 #   full_disk_test.sh TEST_EXE
@@ -36,4 +36,4 @@ fi
 mount -t tmpfs -o size=1m tmpfs "$disk" || { echo "full_disk_test: cannot mount a tmpfs (not root?)" >&2; exit 1; }
 mounted=1
 ln -s "$disk" "$link" || exit 1
-QM_FULL_DISK=Q: bash "$wine_run" "$test_exe" --gtest_filter='FullDisk.*' 
+QM_FULL_DISK=Q: bash "$wine_run" "$test_exe" --gtest_filter='DownloadRun.*'

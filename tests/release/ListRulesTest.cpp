@@ -1,13 +1,13 @@
 // The list's numbers, one typed line read and written, its target resolved,
 // and the rules that name and judge its files.
 #include "release/ListRules.h"
-
 #include "release/NameForms.h"
 
 #include <gtest/gtest.h>
 
 #include <optional>
 #include <string>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -110,6 +110,10 @@ TEST(ListRules, CompletenessOfWhatIsFoundAtTheTarget)
     for (const auto& [target, counted] : {std::pair{"C:\\x\\vcl30.dpl", 0}, {"vcl30.dpl", 0}, {"A:vcl30.dpl", 0},
                                           {"C:\\vcl30.dpl\\x", 7}, {"C:\\x\\VCL30.DPL", 7}})
         EXPECT_EQ(qm::CountedSizeAt(target, 7), counted) << target;
+    // A placement is judged by the bytes written.
+    for (const auto& [target, installed, fits] : {std::tuple{"C:\\vcl30.dpl", 0, true}, {"C:\\vcl30.dpl", 7, true},
+                                                  {"C:\\VCL30.DPL", 0, false}, {"C:\\a", -1, true}, {"C:\\a", 8, false}})
+        EXPECT_EQ(qm::PlacedSizeFits(target, 7, installed), fits) << target << " " << installed;
 }
 
 TEST(ListRules, NamesALineMayUse)
@@ -118,80 +122,40 @@ TEST(ListRules, NamesALineMayUse)
     for (const auto& [name, temporary] : {std::pair{"x.qm-part", true}, {"X.QM-PART", true}, {".qm-part", true},
                                           {"x.qm-part. .", true}, {"qm-part", false}, {"a.qm-par", false}})
         EXPECT_EQ(qm::IsTemporaryName(name), temporary) << name;
+    for (const auto& [name, plain] : {std::pair{"a.txt", true}, {"...", false}, {"", false}, {".", false},
+                                      {"..", false}, {"a\\b", false}, {"a/b", false}, {"c:x", false},
+                                      {"com1.txt", false}})
+        EXPECT_EQ(qm::IsPlainFileName(name), plain) << name;
 
-    // Every name form, as a remote name and as the file name of a target
-    // (resolved, line 7 of the list); the reason, or none.
-    for (const auto& [name, reason] : qm::test::NameForms) {
-        const qm::TListLine line = qm::ParseListLine("A\t1\t1\t" + name + "\tx");
-        const std::optional<std::string> remote = qm::CheckListLine(line, "C:\\p\\ok", 7);
-        const std::optional<std::string> target = qm::CheckListLine(qm::ParseListLine("A\t1\t1\tok\tx"), "C:\\p\\" + name, 7);
-        EXPECT_EQ(qm::IsPlainFileName(name), reason == nullptr) << name;
-        if (!reason) {
-            EXPECT_EQ(remote, std::nullopt) << name;
-            EXPECT_EQ(target, std::nullopt) << name;
-            continue;
-        }
-        EXPECT_EQ(remote.value_or("").rfind("The file list names a file it cannot use in line 7 of the file list: "
-                                            "the remote name \"",
-                                            0),
-                  0u)
-            << remote.value_or("none");
-        EXPECT_NE(remote.value_or("").find(reason), std::string::npos) << name << ": " << remote.value_or("none");
-        EXPECT_NE(target.value_or("").find("The file list gives a target it cannot use in line 7 of the file list: "
-                                           "the target path \"C:\\p\\" + name + "\": "),
-                  std::string::npos)
-            << target.value_or("none");
-        EXPECT_NE(target.value_or("").find(reason), std::string::npos) << name << ": " << target.value_or("none");
-    }
-
-    // The other parts of a target path, and the rest of a line.
-    const std::pair<const char*, const char*> paths[] = {
-        {"C:\\W\\system\\a.dll", nullptr},
-        {"c:a.dll", nullptr},
-        {"\\\\server\\share\\.\\x\\..\\a.dll", nullptr},
-        {"{prog}/sub/a.dll", nullptr},
-        {"C:\\CON\\x.dll", "\"CON\" is a Windows device name"},
-        {"C:\\sub.\\x.dll", "\"sub.\" ends in a dot or a space"},
-        {"C:\\sub \\x.dll", "\"sub \" ends in a dot or a space"},
-        {"C:\\D:\\x.dll", "\"D:\" holds \":\""},
-        {"C:\\sub\\", "\"\" is empty"},
-        {"C:\\sub\\..", "\"..\" is not a plain file name"},
-    };
-    for (const auto& [path, reason] : paths) {
-        const std::optional<std::string> found = qm::CheckTargetPath(path);
-        if (!reason)
-            EXPECT_EQ(found, std::nullopt) << path;
-        else
-            EXPECT_NE(found.value_or("").find(reason), std::string::npos) << path << ": " << found.value_or("none");
-    }
+    // The first problem of a line, or none (line 7 of the list).
     const std::pair<const char*, const char*> lines[] = {
+        {"A\t1\t1\ta.bin\t{prog}\\a.bin", nullptr},
         {"A\t1\tx\ta.bin\t{prog}\\a", "The installed size in line 7 of the file list is not a number: \"x\""},
         {"A\t1\tx\t..\t{prog}\\a", "is not a number"},
+        {"A\t1\t1\t..\t{prog}\\a", "the remote name \"..\" is not a plain file name"},
+        {"A\t1\t1\ta.QM-PART\t{prog}\\a", "\"a.QM-PART\" ends in \".qm-part\""},
         {"A\t1\t1\tList.Txt\t{prog}\\a", "is the name of the list or its signature"},
         {"A\t1\t1\tlist.txt.SIG\t{prog}\\a", "is the name of the list or its signature"},
         {"A\t1\t1\tlist.txt.seq\t{prog}\\a", "is the name of the list or its signature"},
+        {"A\t1\t1\ta.bin\t{prog}\\a.qm-part", "target it cannot use in line 7 of the file list: the target path \"{prog}\\a.qm-part\": \"a.qm-part\" ends in"},
+        {"A\t1\t1\ta\tc:a.dll", nullptr}, {"A\t1\t1\ta\t{prog}/a.dll", nullptr}, {"A\t1\t1\ta\t\\\\s\\share\\.\\x\\..\\a.dll", nullptr},
+        {"A\t1\t1\ta\t", "the target path is empty"}, {"A\t1\t1\ta\tC:\\CON\\x.dll", "\"CON\" is a Windows device name"},
+        {"A\t1\t1\ta\tC:\\sub \\x", "\"sub \" ends in a dot or a space"}, {"A\t1\t1\ta\tC:\\D:\\x", "\"D:\" holds \":\""},
     };
     for (const auto& [text, problem] : lines) {
-        const std::optional<std::string> found = qm::CheckListLine(qm::ParseListLine(text), "{prog}\\a", 7);
-        EXPECT_NE(found.value_or("").find(problem), std::string::npos) << text << ": " << found.value_or("none");
+        const std::optional<std::string> found = qm::CheckListLine(qm::ParseListLine(text), qm::ParseListLine(text).TargetPath, 7);
+        if (!problem)
+            EXPECT_EQ(found, std::nullopt) << text;
+        else
+            EXPECT_NE(found.value_or("").find(problem), std::string::npos) << text << ": " << found.value_or("none");
     }
-}
-
-TEST(ListRules, APlacementIsJudgedByTheBytesWritten)
-{
-    struct Case {
-        const char* Target;
-        std::int64_t Size;
-        std::optional<std::int32_t> Installed;
-        bool Fits;
-    };
-    const Case cases[] = {
-        {"C:\\a.bin", 10, 10, true},    {"C:\\a.bin", 10, 11, false},   {"C:\\vcl30.dpl", 5000, 0, true},
-        {"C:\\vcl30.dpl", 5000, 5000, true}, {"C:\\vcl30.dpl", 5000, 4999, false}, {"C:\\VCL30.DPL", 5000, 0, false},
-        {"C:\\a.bin", 10, -1, true},    {"C:\\a.bin", 10, std::nullopt, true},
-    };
-    for (const Case& c : cases)
-        EXPECT_EQ(qm::PlacedSizeFits(c.Target, c.Size, c.Installed), c.Fits) << c.Target << " " << c.Size;
+    // Every name form as a remote name and as a target's file name.
+    for (const auto& [name, reason] : NameForms)
+        for (const std::string& line : {"A\t1\t1\t" + name + "\tC:\\a", "A\t1\t1\ta\tC:\\" + name}) {
+            const std::string found = qm::CheckListLine(qm::ParseListLine(line), line.substr(line.rfind('\t') + 1), 7).value_or("-");
+            EXPECT_TRUE(reason ? found.find(reason) != std::string::npos && found.find("in line 7") != std::string::npos
+                               : found == "-") << line << ": " << found;
+        }
 }
 
 } // namespace
