@@ -34,8 +34,7 @@ TEST(DownloadRun, NothingHalfWrittenCarriesAFinalName)
     // more than the room the list's 4 KiB page leaves: found at the last flush at the latest.
     const char* full = std::getenv("QM_FULL_DISK");
     ULARGE_INTEGER room{};
-    if (full)
-        ASSERT_TRUE(GetDiskFreeSpaceExA((std::string(full) + "\\").c_str(), &room, nullptr, nullptr));
+    ASSERT_TRUE(!full || GetDiskFreeSpaceExA((std::string(full) + "\\").c_str(), &room, nullptr, nullptr));
     const std::string huge(3 << 20, 'h'), over(full ? room.QuadPart - 4095 : 0, 'o'), packed = Compressed(huge),
                       disk = "The disk is full or cannot be written: ";
     const TRunCase cases[] = {

@@ -219,8 +219,8 @@ TEST_F(TSignedSetTest, AnOlderOrExpiredListIsRefusedAndTheKeptListStays)
     Boxes.Shown.clear();
     Serve(older, Sign(older, key, 6));
     Form->SBStart.Click();
-    EXPECT_EQ(Boxes.Texts()[0], NotVerified + std::string("it is older than the list verified here before (sequence 6 against 7)") + replayed);
-});
+    EXPECT_EQ(Boxes.Texts(), std::vector<std::string>{NotVerified + std::string("it is older than the list verified here "
+                                                                                "before (sequence 6 against 7)") + replayed});
 }
 
 // A file that is not what the list's hash says is a failed download: the
