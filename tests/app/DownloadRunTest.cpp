@@ -30,8 +30,7 @@ TEST(DownloadRun, NothingHalfWrittenCarriesAFinalName)
 {
     const std::string more = "The server sent more than the 3 bytes the file list gives for this file";
     const std::string big(16 * 1024 * 1024 + 1, 'x');
-    // A real full disk (full_disk_test.sh maps 1 MiB as QM_FULL_DISK) for its rows; "over" is one byte
-    // more than the room the list's 4 KiB page leaves: found at the last flush at the latest.
+    // A real full disk (full_disk_test.sh maps 1 MiB as QM_FULL_DISK); "over" overflows it by one byte, at the last flush.
     const char* full = std::getenv("QM_FULL_DISK");
     ULARGE_INTEGER room{};
     ASSERT_TRUE(!full || GetDiskFreeSpaceExA((std::string(full) + "\\").c_str(), &room, nullptr, nullptr));

@@ -166,7 +166,6 @@ inline bool FileExists(const std::string& Path)
     return GetFileAttributesA(Path.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
-// The name of the file at Path in its own letter case, or "".
 inline std::string NameOnDisk(const std::string& Path)
 {
     WIN32_FIND_DATAA found;
