@@ -83,9 +83,11 @@ void CheckListLine(const std::string& Line)
                "a plain file name leaves its directory");
         Expect(!qm::IsDeviceName(line.RemoteName), "a device name taken as plain");
     }
-    if (!qm::CheckListLine(line, 1))
-        Expect(!qm::IsTemporaryName(line.RemoteName) && !qm::IsTemporaryName(line.TargetPath),
-               "a line naming a temporary accepted");
+    const std::string_view file = std::string_view(line.TargetPath).substr(line.TargetPath.find_last_of("\\/") + 1);
+    for (const std::string_view name : {std::string_view(line.RemoteName), file}) // none Windows would twist
+        Expect(qm::CheckListLine(line, line.TargetPath, 1) || (!name.empty() && !name.ends_with('.') && !name.ends_with(' ') &&
+                                                             !qm::IsDeviceName(name) && !qm::IsTemporaryName(name)),
+               "a line naming a temporary, a device or a name Windows trims accepted");
     (void)qm::JudgeTarget(line.RemoteName, static_cast<std::int64_t>(Line.size()), line.InstalledSize.Value.value_or(0));
     CheckListHash(Line);
 }

@@ -151,6 +151,7 @@ int Download(const Options& Opts)
                      static_cast<long long>(http.RcvdCount()), static_cast<long long>(total()));
         return 1;
     }
+    out.Close(); // a full disk may show only here: raises, and main says so
     return 0;
 }
 

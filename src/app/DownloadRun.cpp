@@ -45,6 +45,7 @@ TRunOutcome TDownloadRun::Execute()
 {
     cancelRequested_ = false;
     closePending_ = false;
+    notPlacedWhy_.clear();
     if (HttpCli1.State() != hsReady)
         HttpCli1.Abort();
     try {
@@ -143,7 +144,7 @@ TRunOutcome TDownloadRun::EndOfRun() const
     for (const TRow& row : rows_)
         missing += row.State == TRowState::Complete ? 0 : 1;
     if (missing > 0)
-        return {TRunOutcome::TKind::NotPlaced, {}, missing};
+        return {TRunOutcome::TKind::NotPlaced, notPlacedWhy_, missing};
     return {TRunOutcome::TKind::Finished, {}, 0};
 }
 

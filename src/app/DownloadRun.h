@@ -58,7 +58,8 @@ struct TRow {
 struct TRunOutcome {
     enum class TKind : std::uint8_t {
         Finished,       // every row in place: "Transfer finished."
-        NotPlaced,      // Missing rows could not be put in place
+        NotPlaced,      // Missing rows could not be put in place; Message
+                        // says why when a disk was full or a file in use
         Cancelled,      // Cancel was pressed: "Transfer terminated."
         EmptyList,      // list.txt holds no line: idle, no message
         DownloadFailed, // Message is "Failed : " + status + " " + reason
@@ -138,13 +139,18 @@ private:
     };
     // Fetches URL into the file LocalFileName (created anew). Nothing on
     // success; otherwise the outcome (DownloadFailed, LocalError when the
-    // file cannot be created, or Closed). With Expected the bytes must have
-    // that SHA-256.
+    // file cannot be created or written, or Closed). With Expected the bytes
+    // must have that SHA-256; a file that has not, or could not be written
+    // whole, is deleted.
     std::optional<TRunOutcome> DownloadFile(const std::string& URL, const std::string& LocalFileName,
                                             const TSha256Digest* Expected, const std::optional<TByteLimit>& Limit);
-    // Puts the row just downloaded (currentIndex_) in place. True when it
-    // is complete; false leaves it pending (the next run fetches it again).
+    // Puts the row just downloaded (currentIndex_) in place: written to a
+    // temporary beside the target, checked against the listed installed
+    // size, then put in place under the target's name. True when it is
+    // complete; false leaves it pending (the next run fetches it again).
     bool UnpackCurrentFile();
+    // Deletes Temporary and keeps Why (if any) for the run's end; false.
+    bool NotPlaced(const std::string& Temporary, const std::string& Why);
 
     // ---- DownloadRunList.cpp ----
     // Fetches list.txt (and its signature) to temporaries, verifies them,
@@ -153,10 +159,16 @@ private:
     // With a release key: the signature must verify, must not have expired,
     // and its sequence must not be lower than that of the list kept from an
     // earlier run (so an older signed list cannot be replayed).
-    std::optional<TRunOutcome> VerifyFileList(const std::string& ListFile, const std::string& SignatureFile);
-    // The sequence of the list and signature in DownloadDir when Key
-    // verifies them, or none.
+    // Sequence is the verified signature's.
+    std::optional<TRunOutcome> VerifyFileList(const std::string& ListFile, const std::string& SignatureFile,
+                                              std::uint64_t& Sequence);
+    // The lowest sequence DownloadDir accepts: the higher of the kept pair's
+    // (when Key verifies it) and the kept sequence file's, or none.
     std::optional<std::uint64_t> KeptSequence(const TPublicKey& Key) const;
+    // Writes Sequence to the kept sequence file (a temporary, checked and
+    // renamed); nothing, or the LocalError outcome.
+    std::optional<TRunOutcome> KeepSequence(std::uint64_t Sequence) const;
+    std::string InDownloadDir(std::string_view Name) const;
 
     // ---- DownloadRun.cpp ----
     // The status word of HttpCli1's state: "Looking " + the server's host,
@@ -174,6 +186,7 @@ private:
     int currentIndex_ = 0;
     bool cancelRequested_ = false;
     bool closePending_ = false;
+    std::string notPlacedWhy_; // the first row's reason the user must hear
 };
 
 } // namespace qm

@@ -11,6 +11,7 @@
 
 #include <algorithm>
 #include <exception>
+#include <optional>
 
 namespace qm {
 namespace {
@@ -96,6 +97,41 @@ std::optional<std::int64_t> FileSize(const std::string& Path)
     return static_cast<std::int64_t>((std::uint64_t{data.nFileSizeHigh} << 32) | data.nFileSizeLow);
 }
 
+// A download whose bytes could not all be written: its temporary goes (it
+// would only hold the disk's room), and the message names the file.
+TRunOutcome Unwritten(std::optional<TFileStream>& File, const std::string& Temporary)
+{
+    File.reset();
+    DeleteFileA(Temporary.c_str());
+    const std::string final = IsTemporaryName(Temporary) ? DropLast(Temporary, TemporarySuffix.size()) : Temporary;
+    return {TRunOutcome::TKind::LocalError, WriteFailureText(final), 0};
+}
+
+// Writes the row's file to Temporary: decoded, or copied from Source. False
+// when that failed; Why then says so if the user must hear it (the disk is
+// full or cannot be written).
+bool WriteTemporary(TLzhD& Lzh, const TRow& Row, const std::string& Source, const std::string& Temporary,
+                    std::string& Why)
+{
+    if (Row.Line.Compressed) {
+        try {
+            Lzh.InputFile = Source;
+            Lzh.OutputFile = Temporary;
+            Lzh.Decompress();
+            return true;
+        } catch (const ELzhWriteError&) {
+            Why = WriteFailureText(Row.TargetPath);
+        } catch (const std::exception&) {
+        }
+        return false;
+    }
+    if (CopyFileTo(Source, Temporary, false))
+        return true;
+    if (IsWriteFailure(GetLastError()))
+        Why = WriteFailureText(Row.TargetPath);
+    return false;
+}
+
 } // namespace
 
 std::optional<TRunOutcome> TDownloadRun::DownloadFile(const std::string& URL, const std::string& LocalFileName,
@@ -125,15 +161,25 @@ std::optional<TRunOutcome> TDownloadRun::DownloadFile(const std::string& URL, co
             return TRunOutcome{TRunOutcome::TKind::Closed, {}, 0};
         if (limited.Exceeded())
             return Failed(HttpCli1.StatusCode(), Limit->Refusal);
+        if (file->WriteFailed())
+            return Unwritten(file, LocalFileName);
         return Failed(HttpCli1.StatusCode(), HttpCli1.ReasonPhrase());
     }
     if (closePending_)
         return TRunOutcome{TRunOutcome::TKind::Closed, {}, 0};
-    if (std::optional<TRunOutcome> fault = ResponseFault(HttpCli1, file->Size()))
+    try {
+        file->Close();
+    } catch (const EStreamError&) {
+        return Unwritten(file, LocalFileName);
+    }
+    if (std::optional<TRunOutcome> fault = ResponseFault(HttpCli1, limited.Size()))
         return fault;
-    if (hashing && hashing->Finish() != *Expected)
+    if (hashing && hashing->Finish() != *Expected) {
+        // Known to be wrong: nothing of it is kept.
+        DeleteFileA(LocalFileName.c_str());
         return Failed(HttpCli1.StatusCode(), "The file was damaged or altered on its way: its SHA-256 "
                                              "hash is not the one in the file list");
+    }
     return std::nullopt;
 }
 
@@ -145,38 +191,31 @@ bool TDownloadRun::UnpackCurrentFile()
     const std::string source = DownloadDir + "\\" + row.Line.RemoteName;
     const std::string& target = row.TargetPath;
     const std::string temporary = TemporaryName(target);
-    const bool self = SamePath(source, target);
-    try {
-        if (row.Line.Compressed) {
-            LzhD1.InputFile = source;
-            LzhD1.OutputFile = temporary;
-            LzhD1.Decompress();
-        } else if (!self && !CopyFileTo(source, temporary, false)) {
-            DeleteFileA(temporary.c_str());
-            return false;
-        }
-    } catch (const std::exception&) {
-        DeleteFileA(temporary.c_str());
-        return false;
-    }
     // The plain download that is its own target is in place already.
-    const std::string& placed = row.Line.Compressed || !self ? temporary : target;
-    const std::optional<std::int64_t> size = FileSize(placed);
-    const std::int32_t installed = *row.Line.InstalledSize.Value;
-    if (placed == temporary && (!size || CountedSizeAt(target, *size) != installed ||
-                                !MoveFileExA(temporary.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING))) {
-        DeleteFileA(temporary.c_str());
-        return false;
-    }
-    // Judged as the next loading of the list will judge it: a file that
-    // keeps an older name of another letter case ("VCL30.DPL") counts by
-    // its real size.
-    if (!JudgeTargetOnDisk(target, installed).Counted)
-        return false;
+    const bool self = !row.Line.Compressed && SamePath(source, target);
+    std::string why;
+    if (!self && !WriteTemporary(LzhD1, row, source, temporary, why))
+        return NotPlaced(temporary, why);
+    // Judged by what was written, not by a look-up of the target, which may
+    // find an older name of another letter case.
+    const std::optional<std::int64_t> size = FileSize(self ? target : temporary);
+    if (!size || !PlacedSizeFits(target, *size, row.Line.InstalledSize.Value))
+        return NotPlaced(temporary, {});
+    if (!self)
+        if (std::optional<std::string> refused = ReplaceFileWith(temporary, target))
+            return NotPlaced(temporary, *refused);
     row.State = TRowState::Complete;
     if (Observer)
         Observer->RowPlaced(currentIndex_);
     return true;
+}
+
+bool TDownloadRun::NotPlaced(const std::string& Temporary, const std::string& Why)
+{
+    DeleteFileA(Temporary.c_str());
+    if (notPlacedWhy_.empty())
+        notPlacedWhy_ = Why;
+    return false;
 }
 
 } // namespace qm

@@ -9,6 +9,7 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <ctime>
 
 namespace qm {
@@ -92,7 +93,13 @@ std::optional<TRunOutcome> TDownloadRun::FetchFileList()
             return LocalError(NotVerified + std::string(SignatureFileName) + " could not be fetched: " +
                               failed->Message);
         }
-        if (std::optional<TRunOutcome> bad = VerifyFileList(TemporaryName(list), TemporaryName(signature)))
+        std::uint64_t sequence = 0;
+        if (std::optional<TRunOutcome> bad = VerifyFileList(TemporaryName(list), TemporaryName(signature), sequence))
+            return bad;
+        // The floor is raised before the pair is replaced: a kill between
+        // the two renames leaves a pair that does not verify, and the next
+        // run then holds to this file.
+        if (std::optional<TRunOutcome> bad = KeepSequence(sequence))
             return bad;
         if (!Replace(TemporaryName(signature), signature))
             return LocalError("Cannot write the file: " + signature);
@@ -102,7 +109,8 @@ std::optional<TRunOutcome> TDownloadRun::FetchFileList()
     return std::nullopt;
 }
 
-std::optional<TRunOutcome> TDownloadRun::VerifyFileList(const std::string& ListFile, const std::string& SignatureFile)
+std::optional<TRunOutcome> TDownloadRun::VerifyFileList(const std::string& ListFile, const std::string& SignatureFile,
+                                                        std::uint64_t& Sequence)
 {
     try {
         const TPublicKey key = ReadPublicKey(releasePublicKey_);
@@ -118,6 +126,7 @@ std::optional<TRunOutcome> TDownloadRun::VerifyFileList(const std::string& ListF
             throw EReleaseFileError("it is older than the list verified here before (sequence " +
                                     std::to_string(signature.Sequence) + " against " + std::to_string(*kept) +
                                     "); an old list may be replayed by someone on the way");
+        Sequence = signature.Sequence;
     } catch (const EReleaseFileError& e) {
         return LocalError(NotVerified + e.Message + ".");
     } catch (const EStreamError& e) {
@@ -128,16 +137,44 @@ std::optional<TRunOutcome> TDownloadRun::VerifyFileList(const std::string& ListF
 
 std::optional<std::uint64_t> TDownloadRun::KeptSequence(const TPublicKey& Key) const
 {
+    std::optional<std::uint64_t> floor;
     try {
-        const TListSignature kept = ReadListSignature(
-            ReadSmallFile(DownloadDir + "\\" + std::string(SignatureFileName), SignatureFileLimit));
-        const std::string list = ReadSmallFile(DownloadDir + "\\" + std::string(ListFileName), ListFileLimit);
-        if (VerifyReleaseSignature(Key, SignedListData(list, kept.Sequence, kept.Expires), kept.Signature))
-            return kept.Sequence;
+        floor = ReadKeptSequence(ReadSmallFile(InDownloadDir(SequenceFileName), SignatureFileLimit));
     } catch (const Exception&) {
-        // None kept, or not one this key signed: nothing to compare with.
+        // None kept yet (a folder of an earlier version): the pair alone.
     }
+    try {
+        const TListSignature kept =
+            ReadListSignature(ReadSmallFile(InDownloadDir(SignatureFileName), SignatureFileLimit));
+        const std::string list = ReadSmallFile(InDownloadDir(ListFileName), ListFileLimit);
+        if (VerifyReleaseSignature(Key, SignedListData(list, kept.Sequence, kept.Expires), kept.Signature))
+            return std::max(kept.Sequence, floor.value_or(0));
+    } catch (const Exception&) {
+        // None kept, or not one this key signed: the floor alone.
+    }
+    return floor;
+}
+
+std::optional<TRunOutcome> TDownloadRun::KeepSequence(std::uint64_t Sequence) const
+{
+    const std::string path = InDownloadDir(SequenceFileName);
+    try {
+        const std::string text = FormatKeptSequence(Sequence);
+        TFileStream file(TemporaryName(path), TFileStream::Mode::Create);
+        file.Write(text.data(), static_cast<std::int32_t>(text.size()));
+        file.Close();
+    } catch (const Exception&) {
+        DeleteFileA(TemporaryName(path).c_str());
+        return LocalError(WriteFailureText(path));
+    }
+    if (!Replace(TemporaryName(path), path))
+        return LocalError("Cannot write the file: " + path);
     return std::nullopt;
+}
+
+std::string TDownloadRun::InDownloadDir(std::string_view Name) const
+{
+    return DownloadDir + "\\" + std::string(Name);
 }
 
 std::optional<TRunOutcome> TDownloadRun::LoadFileList()
@@ -155,7 +192,7 @@ std::optional<TRunOutcome> TDownloadRun::LoadFileList()
         TRow row{ParseListLine(text_line), {}, TRowState::Pending};
         row.TargetPath = ResolveTargetPath(row.Line.TargetPath, SystemDir, DownloadDir);
         const int number = static_cast<int>(rows_.size()) + 1;
-        if (std::optional<std::string> problem = CheckListLine(row.Line, number)) {
+        if (std::optional<std::string> problem = CheckListLine(row.Line, row.TargetPath, number)) {
             bad = LocalError(*problem);
             rows_.push_back(std::move(row)); // shown, as far as it was read
             break;

@@ -1,6 +1,7 @@
 // File utilities of the program. No state.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -23,6 +24,17 @@ std::string PathInFolder(std::string_view Folder, std::string_view Name);
 // Copies the file Source to Dest. With FailIfExists an existing Dest makes the
 // copy fail; otherwise Dest is overwritten. True on success.
 bool CopyFileTo(const std::string& Source, const std::string& Dest, bool FailIfExists);
+
+// Puts the file Temporary in place of Target, replacing a file there, so that
+// the placed file carries Target's name in its own letter case: a file whose
+// name differs only in letter case is removed first. Nothing on success;
+// otherwise a message that names Target (in use by another program, or not
+// replaceable); Temporary then stays where it was.
+std::optional<std::string> ReplaceFileWith(const std::string& Temporary, const std::string& Target);
+
+// Whether the system error Error (GetLastError) says that a file could not
+// be written: a full, failing or write-protected disk.
+bool IsWriteFailure(unsigned long Error);
 
 // The process's current folder in the ANSI code page. False when its name
 // has characters that code page lacks: Folder then holds the name with "?"

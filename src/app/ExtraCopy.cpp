@@ -1,12 +1,60 @@
 #include "app/Extra.h"
 
+#include "base/ExtraStr.h"
+
 #include <windows.h>
 
 namespace qm {
+namespace {
+
+std::string ReplaceFailure(DWORD Error, const std::string& Target)
+{
+    if (Error == ERROR_SHARING_VIOLATION || Error == ERROR_LOCK_VIOLATION)
+        return "The file is in use by another program and cannot be replaced: " + Target;
+    // A running program or a loaded library is refused so, as is a
+    // read-only file.
+    if (Error == ERROR_ACCESS_DENIED)
+        return "The file is in use or protected and cannot be replaced: " + Target;
+    if (IsWriteFailure(Error))
+        return "The disk is full or cannot be written: " + Target;
+    return "Cannot replace the file (error #" + std::to_string(Error) + "): " + Target;
+}
+
+} // namespace
 
 bool CopyFileTo(const std::string& Source, const std::string& Dest, bool FailIfExists)
 {
     return CopyFileA(Source.c_str(), Dest.c_str(), FailIfExists ? TRUE : FALSE) != FALSE;
+}
+
+std::optional<std::string> ReplaceFileWith(const std::string& Temporary, const std::string& Target)
+{
+    const std::string name = FileNameOf(Target);
+    WIN32_FIND_DATAA found;
+    const HANDLE find = FindFirstFileA(Target.c_str(), &found);
+    if (find != INVALID_HANDLE_VALUE) {
+        FindClose(find);
+        // Held open by a program that shares no deletion: asking for delete
+        // access finds it before anything is moved.
+        const HANDLE probe = CreateFileA(Target.c_str(), DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                         nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (probe == INVALID_HANDLE_VALUE && GetLastError() != ERROR_FILE_NOT_FOUND)
+            return ReplaceFailure(GetLastError(), Target);
+        if (probe != INVALID_HANDLE_VALUE)
+            CloseHandle(probe);
+        // Replacing keeps the old name's letter case: "VCL30.DPL" would stay.
+        if (name != found.cFileName && TextEquals(name, found.cFileName) && !DeleteFileA(Target.c_str()))
+            return ReplaceFailure(GetLastError(), Target);
+    }
+    if (MoveFileExA(Temporary.c_str(), Target.c_str(), MOVEFILE_REPLACE_EXISTING))
+        return std::nullopt;
+    return ReplaceFailure(GetLastError(), Target);
+}
+
+bool IsWriteFailure(unsigned long Error)
+{
+    return Error == ERROR_DISK_FULL || Error == ERROR_HANDLE_DISK_FULL || Error == ERROR_WRITE_FAULT ||
+           Error == ERROR_WRITE_PROTECT;
 }
 
 } // namespace qm

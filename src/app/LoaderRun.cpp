@@ -8,7 +8,8 @@
 //  - a local error (a bad list line, a file that cannot be written): its
 //    message, then idle;
 //  - the end of the list: "Transfer terminated." after Cancel; idle with
-//    the number of files not put in place when an unpack or copy failed;
+//    the number of files not put in place when an unpack or copy failed
+//    (and why, when a disk was full or a target in use);
 //    otherwise "Transfer finished." and the complete state;
 //  - the window was closed meanwhile: nothing.
 #include "app/Loader.h"
@@ -85,8 +86,9 @@ void TaForm::ShowOutcome(const TRunOutcome& Outcome)
     PBar.SetPosition(0);
     LPercent.SetCaption("");
     if (Outcome.Kind == TKind::NotPlaced) {
+        const std::string why = Outcome.Message.empty() ? "" : Outcome.Message + "\r\n";
         ui::ShowMessage(Handle(), std::to_string(Outcome.Missing) + (Outcome.Missing == 1 ? " file" : " files") +
-                        " could not be put in place.\r\nClick \"Start\" to try again.");
+                                      " could not be put in place.\r\n" + why + "Click \"Start\" to try again.");
         return SetWindowState(TWindowState::Idle);
     }
     ui::ShowMessage(Handle(), "Transfer finished.");

@@ -191,12 +191,17 @@ std::string DropLast(std::string_view S, std::size_t N)
 bool IsDeviceName(std::string_view Name)
 {
     std::string base(Name.substr(0, Name.find('.')));
+    // Windows looks past spaces before the extension ("CON .txt" is CON).
+    base.erase(base.find_last_not_of(' ') + 1);
     for (char& c : base)
         c = static_cast<char>(c >= 'a' && c <= 'z' ? c - 'a' + 'A' : c);
     if (base == "CON" || base == "PRN" || base == "AUX" || base == "NUL")
         return true;
-    return base.size() == 4 && (base.starts_with("COM") || base.starts_with("LPT")) && base[3] >= '1' &&
-           base[3] <= '9';
+    // COM1-9, LPT1-9, and with the superscript digits of the ANSI code page
+    // ("\xB9", "\xB2", "\xB3"), which Windows takes for 1 to 3.
+    const char digit = base.size() == 4 ? base[3] : '\0';
+    return (base.starts_with("COM") || base.starts_with("LPT")) &&
+           ((digit >= '1' && digit <= '9') || digit == '\xB9' || digit == '\xB2' || digit == '\xB3');
 }
 
 } // namespace qm

@@ -48,7 +48,24 @@ std::int32_t TFileStream::Write(const void* buffer, std::int32_t count)
 {
     if (count <= 0)
         return 0;
-    return static_cast<std::int32_t>(std::fwrite(buffer, 1, static_cast<std::size_t>(count), file_.get()));
+    const std::size_t n = std::fwrite(buffer, 1, static_cast<std::size_t>(count), file_.get());
+    writeFailed_ = writeFailed_ || n != static_cast<std::size_t>(count);
+    return static_cast<std::int32_t>(n);
+}
+
+void TFileStream::Close()
+{
+    if (!file_)
+        return;
+    const bool flushed = std::fflush(file_.get()) == 0 && std::ferror(file_.get()) == 0;
+    const bool closed = std::fclose(file_.release()) == 0;
+    if (writeFailed_ || !flushed || !closed)
+        throw EStreamError(WriteFailureText(path_));
+}
+
+std::string WriteFailureText(const std::string& path)
+{
+    return "The disk is full or cannot be written: " + path;
 }
 
 std::int64_t TFileStream::Position() const

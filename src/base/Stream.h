@@ -36,6 +36,14 @@ public:
     virtual void Seek(std::int64_t position) = 0;
 };
 
+// The message for a file that could not be written (a full disk, a
+// failing or write-protected one): "The disk is full or cannot be written: "
+// and the path.
+std::string WriteFailureText(const std::string& path);
+
+// Writes go through the C runtime's buffer: a failure may show only when the
+// buffer is flushed, so a written file counts as written only once Close()
+// has succeeded. The destructor closes without a check (a file given up).
 class TFileStream : public TStream {
 public:
     enum class Mode { Create, OpenRead };
@@ -43,6 +51,13 @@ public:
     // Create makes the file anew (truncating an existing one); OpenRead
     // opens an existing file for reading only. Raises EStreamError.
     TFileStream(const std::string& path, Mode mode);
+
+    // Flushes and closes the file; raises EStreamError with
+    // WriteFailureText when a write, the flush or the close failed. No other
+    // member may be called afterwards.
+    void Close();
+    // Whether a Write has come back short (its bytes are lost).
+    bool WriteFailed() const { return writeFailed_; }
 
     std::int32_t Read(void* buffer, std::int32_t count) override;
     std::int32_t Write(const void* buffer, std::int32_t count) override;
@@ -58,6 +73,7 @@ private:
     };
     std::string path_;
     std::unique_ptr<std::FILE, Closer> file_;
+    bool writeFailed_ = false;
 };
 
 // Write-only: counts the bytes written and keeps none (to measure or check

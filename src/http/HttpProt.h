@@ -43,7 +43,8 @@
 //    more, a malformed status line or Content-Length, a header line longer
 //    than the receive buffer, a response header longer than MaxHeaderSize,
 //    a connection that ends with an error (a reset), StallTimeout without
-//    a connection or a received byte, a failed write to RcvdStream) ends the
+//    a connection or a received byte, a failed write to RcvdStream, more
+//    than MaxRelocations relocations) ends the
 //    request normally with StatusCode() and ReasonPhrase() set (404 for local
 //    failures); ExecuteRequest/Get then raise EHttpException(ReasonPhrase,
 //    StatusCode). A connection closed before any status line leaves
@@ -138,6 +139,9 @@ public:
     // One response's header, its lines and line ends together, is at most
     // this long; a longer one fails the request.
     static constexpr std::int32_t MaxHeaderSize = 65536;
+    // Relocations followed in one request; the next one ends it (404, "Too
+    // many relocations: more than 20"), as a loop would never end.
+    static constexpr int MaxRelocations = 20;
 
     // Creates the hidden window and the socket; raises qm::Exception when the
     // window cannot be created, ESocketException when WinSock cannot start.
@@ -310,6 +314,7 @@ private:
     TStringList wwwAuthenticate_;
     bool relocating_ = false;     // a Location field was applied
     bool closeRelocates_ = false; // the next close starts the next hop
+    int relocations_ = 0;         // hops followed in this request
     TStringList rcvdHeader_;
     std::int64_t rcvdCount_ = 0;
     std::int64_t sentCount_ = 0;

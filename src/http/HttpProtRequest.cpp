@@ -31,6 +31,7 @@ void THttpCli::StartRequest(THttpRequest RqType)
     requestType_ = RqType;
     requestDoneError_ = 0;
     closeRelocates_ = false;
+    relocations_ = 0;
     ending_ = false;
     if (!SetState(hsConnecting))
         return; // destroyed, or aborted, by the state-change handler

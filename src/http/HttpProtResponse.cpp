@@ -141,6 +141,11 @@ void THttpCli::HeaderEnd()
         DropReceived();
         return;
     }
+    if (relocating_ && ++relocations_ > MaxRelocations) {
+        relocating_ = false;
+        Fail("Too many relocations: more than " + std::to_string(MaxRelocations));
+        return;
+    }
     if (relocating_) {
         // Whatever came behind this header belongs to no response.
         DropReceived();

@@ -54,7 +54,7 @@ void TBlockIO::WriteOut()
 void TBlockIO::CheckWrite(std::int32_t written, std::int32_t count)
 {
     if (written != count)
-        throw ELzrw1Exception(texts_.Write);
+        throw ELzhWriteError(texts_.Write);
     totalWritten_ += written;
     Fire(processMessages_);
 }

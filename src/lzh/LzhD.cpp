@@ -82,7 +82,7 @@ std::int64_t TLzhD::Guarded(TEndpoints& io, lzh::TBlockIO& blocks, Body&& body)
         blocks.Attach(*io.In, *io.Out, io.Texts);
         body(blocks);
         if (io.OutFile && !(CloseOutputFile ? CloseOutputFile(*io.OutFile) : io.OutFile->Close()))
-            throw ELzrw1Exception(io.Texts.Write);
+            throw ELzhWriteError(io.Texts.Write);
         return blocks.TotalWritten();
     } catch (...) {
         if (io.OutFile) {

@@ -7,7 +7,8 @@
 //
 // Set InputFile and OutputFile (or UseStream and both streams), then call
 // Compress or Decompress; the properties keep their values for the next call.
-// Failures raise ELzrw1Exception (the codec's ElzhException passes through).
+// Failures raise ELzrw1Exception, ELzhWriteError when the output cannot be
+// written (the codec's ElzhException passes through).
 // In file mode a failure after the output file was created deletes it again;
 // a stream that ends before UncompressedSize bytes are decoded is such a
 // failure (the codec's "LZH : Compressed data ends too early").
@@ -25,6 +26,13 @@ namespace qm {
 class ELzrw1Exception : public Exception {
 public:
     using Exception::Exception;
+};
+
+// The output could not be written: a write came back short or the output
+// file's close failed (a full disk). Its message is the write text above.
+class ELzhWriteError : public ELzrw1Exception {
+public:
+    using ELzrw1Exception::ELzrw1Exception;
 };
 
 namespace lzh {

@@ -1,13 +1,64 @@
 #include "release/ListRules.h"
 
 #include "base/ExtraStr.h"
+#include "release/ReleaseFiles.h"
+
+#include <algorithm>
 
 namespace qm {
 
+namespace {
+
+std::string Quoted(std::string_view Text)
+{
+    std::string quoted = "\""; // not "\"" + ...: g++ 12 warns wrongly (-Wrestrict) on that at -O3
+    (quoted += Text) += '"';
+    return quoted;
+}
+
+bool IsControl(char C)
+{
+    return static_cast<unsigned char>(C) < 0x20 || C == 0x7F;
+}
+
+// The name of a file the loader keeps in the download directory itself.
+bool IsKeptFileName(std::string_view Name)
+{
+    return TextEquals(Name, "list.txt") || TextEquals(Name, SignatureFileName) ||
+           TextEquals(Name, SequenceFileName);
+}
+
+// A drive at the start of a path: a letter and ':'.
+bool StartsWithDrive(std::string_view Path)
+{
+    return Path.size() >= 2 && Path[1] == ':' && ((Path[0] >= 'A' && Path[0] <= 'Z') || (Path[0] >= 'a' && Path[0] <= 'z'));
+}
+
+} // namespace
+
+std::optional<std::string> CheckFileName(std::string_view Name)
+{
+    const std::string quoted = Quoted(Name);
+    if (Name.empty())
+        return quoted + " is empty";
+    if (Name == "." || Name == ".." || Name.find_first_of("\\/") != std::string_view::npos)
+        return quoted + " is not a plain file name";
+    if (std::any_of(Name.begin(), Name.end(), IsControl))
+        return quoted + " holds a control character";
+    if (Name.find(':') != std::string_view::npos)
+        return quoted + " holds \":\", which Windows takes for a drive or a stream";
+    if (Name.back() == '.' || Name.back() == ' ')
+        return quoted + " ends in a dot or a space, which Windows drops from a name";
+    if (IsDeviceName(Name))
+        return quoted + " is a Windows device name";
+    if (IsTemporaryName(Name))
+        return quoted + " ends in \"" + std::string(TemporarySuffix) + "\", which is kept for unfinished files";
+    return std::nullopt;
+}
+
 bool IsPlainFileName(std::string_view Name)
 {
-    return !Name.empty() && Name != "." && Name != ".." && Name.find_first_of("\\/:") == std::string_view::npos &&
-           !IsDeviceName(Name);
+    return !CheckFileName(Name);
 }
 
 std::string TemporaryName(std::string_view Path)
@@ -17,36 +68,51 @@ std::string TemporaryName(std::string_view Path)
 
 bool IsTemporaryName(std::string_view Path)
 {
+    const std::size_t kept = Path.find_last_not_of(". ");
+    Path = Path.substr(0, kept == std::string_view::npos ? 0 : kept + 1);
     return Path.size() >= TemporarySuffix.size() &&
            TextEquals(Path.substr(Path.size() - TemporarySuffix.size()), TemporarySuffix);
 }
 
 std::optional<std::string> CheckRemoteName(std::string_view Name)
 {
-    std::string quoted = "\""; // not "\"" + ...: g++ 12 warns wrongly (-Wrestrict) on that at -O3
-    (quoted += Name) += '"';
-    if (!IsPlainFileName(Name))
-        return "the remote name " + quoted + " is not a plain file name";
-    if (IsTemporaryName(Name))
-        return "the remote name " + quoted + " ends in \"" + std::string(TemporarySuffix) +
-               "\", which is kept for unfinished files";
-    if (TextEquals(Name, "list.txt") || TextEquals(Name, "list.txt.sig"))
-        return "the remote name " + quoted + " is the name of the list or its signature";
+    if (std::optional<std::string> bad = CheckFileName(Name))
+        return "the remote name " + *bad;
+    if (IsKeptFileName(Name))
+        return "the remote name " + Quoted(Name) + " is the name of the list or its signature";
     return std::nullopt;
 }
 
-std::optional<std::string> CheckListLine(const TListLine& Line, int LineNumber)
+std::optional<std::string> CheckTargetPath(std::string_view Path)
+{
+    if (Path.empty())
+        return "the target path is empty";
+    const std::string where = "the target path " + Quoted(Path) + ": ";
+    std::string_view rest = StartsWithDrive(Path) ? Path.substr(2) : Path;
+    for (;;) {
+        const std::size_t slash = rest.find_first_of("\\/");
+        const std::string_view part = rest.substr(0, slash);
+        if (slash == std::string_view::npos) {
+            if (std::optional<std::string> bad = CheckFileName(part))
+                return where + *bad;
+            return std::nullopt;
+        }
+        if (!part.empty() && part != "." && part != "..")
+            if (std::optional<std::string> bad = CheckFileName(part))
+                return where + *bad;
+        rest.remove_prefix(slash + 1);
+    }
+}
+
+std::optional<std::string> CheckListLine(const TListLine& Line, std::string_view Target, int LineNumber)
 {
     const std::string where = " in line " + std::to_string(LineNumber) + " of the file list";
     if (!Line.InstalledSize.Value)
         return "The installed size" + where + " is not a number: \"" + Line.InstalledSize.Text + "\"";
-    if (!IsPlainFileName(Line.RemoteName))
-        return "The file list names a file that is not a plain file name: \"" + Line.RemoteName + "\"";
     if (std::optional<std::string> bad = CheckRemoteName(Line.RemoteName))
         return "The file list names a file it cannot use" + where + ": " + *bad;
-    if (IsTemporaryName(Line.TargetPath))
-        return "The target path" + where + " ends in \"" + std::string(TemporarySuffix) +
-               "\", which is kept for unfinished files";
+    if (std::optional<std::string> bad = CheckTargetPath(Target))
+        return "The file list gives a target it cannot use" + where + ": " + *bad;
     return std::nullopt;
 }
 
@@ -66,6 +132,13 @@ std::int64_t CountedSizeAt(std::string_view TargetPath, std::int64_t Size)
 {
     const std::size_t slash = TargetPath.find_last_of("\\:");
     return CountedSize(slash == std::string_view::npos ? TargetPath : TargetPath.substr(slash + 1), Size);
+}
+
+bool PlacedSizeFits(std::string_view TargetPath, std::int64_t Size, std::optional<std::int32_t> Installed)
+{
+    if (!Installed || *Installed == -1)
+        return true;
+    return Size == *Installed || CountedSizeAt(TargetPath, Size) == *Installed;
 }
 
 TCompleteness JudgeTarget(const std::optional<std::string>& FoundName, std::int64_t FoundSize,

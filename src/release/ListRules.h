@@ -14,9 +14,16 @@
 
 namespace qm {
 
-// Whether Name is a plain file name, which keeps a file named by it inside
-// its directory: not empty, not "." or "..", no "\", "/" or ":", and no
-// device name (NUL, COM1.txt, ...).
+// Why Name cannot name a file inside a folder as it is written, or nothing.
+// The answer is a clause whose subject is the quoted name, e.g. "\"x.\" ends
+// in a dot or a space, which Windows drops from a name". Refused: an empty
+// name, "." and "..", a "\" or "/", a control character, a ":" (a drive or a
+// stream), a last character that is a dot or a space (Windows drops them,
+// so "list.txt." would open list.txt), a device name (IsDeviceName), and a
+// temporary's name in any of its spellings.
+std::optional<std::string> CheckFileName(std::string_view Name);
+
+// Whether CheckFileName accepts Name.
 bool IsPlainFileName(std::string_view Name);
 
 // Half-written files carry this ending until they are checked and renamed
@@ -24,19 +31,29 @@ bool IsPlainFileName(std::string_view Name);
 inline constexpr std::string_view TemporarySuffix = ".qm-part";
 
 std::string TemporaryName(std::string_view Path);
-// Whether the file name at the end of Path ends in TemporarySuffix (any
-// letter case, as Windows compares names).
+// Whether the file name at the end of Path ends in TemporarySuffix, in any
+// letter case and with any dots and spaces behind it (Windows compares and
+// trims names so).
 bool IsTemporaryName(std::string_view Path);
 
-// Why Name cannot be a RemoteName, or nothing: it must be a plain file name,
-// not a temporary's and not the list's or its signature's (all three lie
-// in the download directory beside the downloads).
+// Why Name cannot be a RemoteName, or nothing: "the remote name " and the
+// CheckFileName clause, or the name of the list, its signature or the kept
+// sequence (all lie in the download directory beside the downloads).
 std::optional<std::string> CheckRemoteName(std::string_view Name);
 
+// Why Path cannot be a target path, or nothing: "the target path \"...\": "
+// and the CheckFileName clause of its first bad part. Parts lie between "\"
+// and "/"; a drive ("C:") may begin the path, empty parts (a network path's
+// "\\") and "." or ".." may come before the file name, which must pass
+// CheckFileName. Placeholders are checked as written: give the resolved
+// path to judge what reaches the file system.
+std::optional<std::string> CheckTargetPath(std::string_view Path);
+
 // Why a line cannot be downloaded and placed, or nothing: its installed
-// size is not a number, its RemoteName is refused, or its target names a
-// temporary. LineNumber (1-based) goes into the message.
-std::optional<std::string> CheckListLine(const TListLine& Line, int LineNumber);
+// size is not a number, its RemoteName is refused, or its target path Target
+// (the line's TargetPath resolved, or as listed) is refused. LineNumber
+// (1-based) goes into the message.
+std::optional<std::string> CheckListLine(const TListLine& Line, std::string_view Target, int LineNumber);
 
 // TargetPath with the first "{sys}" replaced by SystemDir, then the first
 // "{prog}" by DownloadDir (letter case significant).
@@ -49,6 +66,10 @@ std::int64_t CountedSize(std::string_view Name, std::int64_t Size);
 // part after the last "\" or ":"): what a list must give as its installed
 // size for the row to count as complete once placed.
 std::int64_t CountedSizeAt(std::string_view TargetPath, std::int64_t Size);
+// Whether a file of Size bytes just written for TargetPath may be put in
+// place: Size is the listed installed size Installed, or the file is a
+// "vcl30.dpl" listed 0 (any size); Installed -1 or none asks for no size.
+bool PlacedSizeFits(std::string_view TargetPath, std::int64_t Size, std::optional<std::int32_t> Installed);
 
 // Whether a row is complete, judged by what was found at its target: the
 // name and byte size of the first match, or nothing (counted as -1). The

@@ -120,6 +120,21 @@ TListSignature ReadListSignature(std::string_view Text)
     return signature;
 }
 
+std::uint64_t ReadKeptSequence(std::string_view Text)
+{
+    ExpectHeader(NextLine(Text), SequenceHeader, "kept sequence");
+    const std::int64_t sequence = *NumberLine(NextLine(Text), "sequence", false, "second");
+    ExpectEnd(Text, "kept sequence", "two");
+    return static_cast<std::uint64_t>(sequence);
+}
+
+std::string FormatKeptSequence(std::uint64_t Sequence)
+{
+    if (Sequence > static_cast<std::uint64_t>(INT64_MAX))
+        throw EReleaseFileError("a sequence number out of the range of a kept sequence file");
+    return std::string(SequenceHeader) + "\nsequence " + std::to_string(Sequence) + "\n";
+}
+
 std::string FormatPublicKey(const TPublicKey& Key)
 {
     return TwoLines(PublicKeyHeader, Key);

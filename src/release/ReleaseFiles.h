@@ -51,6 +51,9 @@ inline constexpr std::string_view ListSignatureHeader = "QMSIG 2 ecdsa-p256-sha2
 
 // The name of the signature file beside list.txt.
 inline constexpr std::string_view SignatureFileName = "list.txt.sig";
+// The name of the file beside them that keeps the highest sequence the
+// loader has verified there (FormatKeptSequence).
+inline constexpr std::string_view SequenceFileName = "list.txt.seq";
 
 // A release file that is not in its format; the message says what is wrong.
 class EReleaseFileError : public Exception {
@@ -77,6 +80,14 @@ std::string FormatPublicKey(const TPublicKey& Key);
 std::string FormatPrivateKey(const TPrivateKey& Key);
 // Raises EReleaseFileError for a Sequence or Expires out of range.
 std::string FormatListSignature(const TListSignature& Signature);
+
+// The kept sequence file: the header line "QMSEQ 1" and "sequence N", each
+// ended by LF. The loader writes it, and reads it as the lowest sequence it
+// accepts in that folder when the kept list and signature do not verify (a
+// kill between their two renames). Read raises EReleaseFileError.
+inline constexpr std::string_view SequenceHeader = "QMSEQ 1";
+std::uint64_t ReadKeptSequence(std::string_view Text);
+std::string FormatKeptSequence(std::uint64_t Sequence);
 
 // The bytes the signature is made over (see above); raises
 // EReleaseFileError for a Sequence or Expires out of range.

@@ -4,6 +4,7 @@
 #include "LoaderRunFixture.h"
 
 #include "app/DownloadRun.h"
+#include "base/ExtraStr.h"
 
 namespace qm::test {
 namespace {
@@ -19,12 +20,22 @@ struct TRunCase {
     // Files in the download directory afterwards: name and bytes, or
     // absent when the bytes are "-".
     std::vector<std::pair<std::string, std::string>> Files;
+    std::vector<std::pair<std::string, std::string>> Before = {}; // files there at the start
+    const char* Locked = nullptr; // held open, unshared, during the run
+    bool SkippedOnRerun = true;   // false: the loading rule fetches it again
+    bool FullDisk = false; // downloads into a folder on the full disk, {sys} is its root
 };
 
 TEST(DownloadRun, NothingHalfWrittenCarriesAFinalName)
 {
     const std::string more = "The server sent more than the 3 bytes the file list gives for this file";
     const std::string big(16 * 1024 * 1024 + 1, 'x');
+    // A real full disk (full_disk_test.sh maps 1 MiB as QM_FULL_DISK); "over" overflows it by one byte, at the last flush.
+    const char* full = std::getenv("QM_FULL_DISK");
+    ULARGE_INTEGER room{};
+    ASSERT_TRUE(!full || GetDiskFreeSpaceExA((std::string(full) + "\\").c_str(), &room, nullptr, nullptr));
+    const std::string huge(3 << 20, 'h'), over(full ? room.QuadPart - 4095 : 0, 'o'), packed = Compressed(huge),
+                      disk = "The disk is full or cannot be written: ";
     const TRunCase cases[] = {
         {"a self-target cut short at its listed size",
          {ListLine("Setup", "2", "2", "setup.exe", "{prog}\\setup.exe", "")},
@@ -42,8 +53,27 @@ TEST(DownloadRun, NothingHalfWrittenCarriesAFinalName)
          "ends in \".qm-part\", which is kept for unfinished files", {}},
         {"a list over 16 MiB", {}, {Ok(big)}, TKind::DownloadFailed, "Failed : 404 The file list is larger than 16 MiB",
          {{"list.txt", "-"}}},
+        {"vcl30.dpl listed with its size", {ListLine("V", "5", "5", "v.bin", "{prog}\\vcl30.dpl", "")}, {Ok("12345")},
+         TKind::Finished, "", {{"vcl30.dpl", "12345"}}, {}, nullptr, false},
+        {"A.TXT on disk", {ListLine("A", std::to_string(Compressed("abc").size()), "3", "a", "{prog}\\a.txt", "yes")},
+         {Ok(Compressed("abc"))}, TKind::Finished, "", {{"a.txt", "abc"}}, {{"A.TXT", "old!"}}},
+        {"installed size -1 over a target", {ListLine("A", "3", "-1", "a.bin", "{prog}\\a.txt", "")}, {Ok("abc")},
+         TKind::Finished, "", {{"a.txt", "abc"}}, {{"a.txt", "old"}}, nullptr, false},
+        {"a target in use", {ListLine("A", "3", "3", "a.bin", "{prog}\\a.txt", "")}, {Ok("abc")}, TKind::NotPlaced,
+         "The file is in use by another program and cannot be replaced: {dir}\\a.txt",
+         {{"a.txt", "old!"}, {"a.txt.qm-part", "-"}}, {{"a.txt", "old!"}}, "a.txt"},
+        {"a download", {ListLine("H", std::to_string(huge.size()), "1", "b", "{prog}\\x", "")}, {Ok(huge)},
+         TKind::LocalError, disk + "{dir}\\b", {{"b", "-"}, {"b.qm-part", "-"}}, {}, nullptr, true, true},
+        {"a download one byte over", {ListLine("O", std::to_string(over.size()), "1", "b", "{prog}\\x", "")}, {Ok(over)},
+         TKind::LocalError, disk + "{dir}\\b", {{"b", "-"}, {"b.qm-part", "-"}}, {}, nullptr, true, true},
+        {"a copy", {ListLine("P", "600000", "600000", "b", "{sys}\\x", "")}, {Ok(std::string(600000, 'p'))},
+         TKind::NotPlaced, disk + "{sys}\\x", {{"..\\x", "-"}, {"..\\x.qm-part", "-"}}, {}, nullptr, true, true},
+        {"a decoding", {ListLine("D", std::to_string(packed.size()), "3145728", "b", "{sys}\\x", "yes")}, {Ok(packed)},
+         TKind::NotPlaced, disk + "{sys}\\x", {{"..\\x", "-"}, {"..\\x.qm-part", "-"}}, {}, nullptr, true, true},
     };
     for (const TRunCase& c : cases) {
+        if (c.FullDisk && !full)
+            continue;
         SCOPED_TRACE(c.Name);
         TTempCurrentDirectory dir;
         TScriptedServer server;
@@ -51,18 +81,27 @@ TEST(DownloadRun, NothingHalfWrittenCarriesAFinalName)
         if (!c.Lines.empty())
             answers.insert(answers.begin(), Ok(ListText(c.Lines)));
         server.Script(answers);
+        for (const auto& [name, bytes] : c.Before)
+            WriteTextFile(dir.Path + "\\" + name, bytes);
+        const HANDLE locked = CreateFileA((dir.Path + "\\" + (c.Locked ? c.Locked : "-")).c_str(), GENERIC_READ, 0,
+                                          nullptr, OPEN_EXISTING, 0, nullptr);
         TDownloadRun run([&] { return "http://" + server.Address() + "/"; }, "");
-        run.DownloadDir = dir.Path;
-        run.SystemDir = dir.Path;
+        run.DownloadDir = c.FullDisk ? std::string(full) + "\\dl" : dir.Path;
+        run.SystemDir = c.FullDisk ? std::string(full) : dir.Path;
+        CreateDirectoryA(run.DownloadDir.c_str(), nullptr);
         const TRunOutcome outcome = run.Execute();
+        CloseHandle(locked);
+        std::string message = c.Message;
+        ReplaceFirst(message, "{dir}", run.DownloadDir);
+        ReplaceFirst(message, "{sys}", run.SystemDir);
         EXPECT_EQ(outcome.Kind, c.Kind);
-        EXPECT_EQ(outcome.Message, c.Message);
+        EXPECT_EQ(outcome.Message, message);
         for (const auto& [name, bytes] : c.Files)
-            if (bytes == "-")
-                EXPECT_FALSE(FileExists(dir.Path + "\\" + name)) << name;
-            else
-                EXPECT_EQ(ReadWholeFile(dir.Path + "\\" + name), bytes) << name;
-        if (c.Kind == TKind::Finished) { // a rerun judges every row complete
+            EXPECT_EQ(NameOnDisk(run.DownloadDir + "\\" + name) + ReadWholeFile(run.DownloadDir + "\\" + name),
+                      bytes == "-" ? "" : name + bytes);
+        if (c.FullDisk)
+            RemoveTree(run.DownloadDir);
+        if (c.Kind == TKind::Finished && c.SkippedOnRerun) { // a rerun judges every row complete
             server.Script({Ok(ListText(c.Lines))});
             EXPECT_EQ(run.Execute().Kind, TKind::Finished);
             EXPECT_EQ(server.Requests().size(), 1 + answers.size());

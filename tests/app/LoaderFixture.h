@@ -166,6 +166,13 @@ inline bool FileExists(const std::string& Path)
     return GetFileAttributesA(Path.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
+inline std::string NameOnDisk(const std::string& Path)
+{
+    WIN32_FIND_DATAA found;
+    const HANDLE find = FindFirstFileA(Path.c_str(), &found);
+    return find == INVALID_HANDLE_VALUE ? "" : (FindClose(find), std::string(found.cFileName));
+}
+
 inline void WriteTextFile(const std::string& Path, const std::string& Content)
 {
     const HANDLE file = CreateFileA(Path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);

@@ -211,6 +211,14 @@ TEST_F(TSignedSetTest, AnOlderOrExpiredListIsRefusedAndTheKeptListStays)
         EXPECT_EQ(ReadWholeFile(Prog("list.txt")), List());
         ExpectIdle();
     }
+    // Killed between the pair's renames (7's signature beside list 5): the kept sequence still refuses 6.
+    EXPECT_EQ(ReadWholeFile(Prog("list.txt.seq")), FormatKeptSequence(5));
+    WriteTextFile(Prog("list.txt.sig"), Sign(older, key, 7));
+    WriteTextFile(Prog("list.txt.seq"), FormatKeptSequence(7));
+    Boxes.Shown.clear();
+    Serve(older, Sign(older, key, 6));
+    Form->SBStart.Click();
+    EXPECT_EQ(Boxes.Texts(), std::vector<std::string>{NotVerified + std::string("it is older than the list verified here before (sequence 6 against 7)") + replayed});
 }
 
 // A file that is not what the list's hash says is a failed download: the
@@ -240,6 +248,7 @@ TEST_F(TSignedSetTest, AFileUnlikeItsHashIsAFailedDownload)
         EXPECT_EQ(Boxes.Texts(), std::vector<std::string>{Damaged});
         ExpectTransferring();
         EXPECT_FALSE(FileExists(Prog(files[c.File].Remote)));
+        EXPECT_FALSE(FileExists(Prog(files[c.File].Remote + ".qm-part")));
         for (std::size_t i = 0; i < files.size(); ++i)
             if (i < c.File)
                 ExpectPlaced(i);

@@ -393,6 +393,17 @@ TEST(HttpCli, RelocationToAnotherHostAndPort)
     EXPECT_EQ(c.DocName(), "x");
 }
 
+// A relocation loop: 20 hops are followed, the 21st ends the request.
+TEST(HttpCli, ARelocationLoopEndsAtTheTwentyFirstHop)
+{
+    TScriptedServer server;
+    server.Script(std::vector<TExchange>(30, Reply(Hdr("HTTP/1.0 302 Found\r\nLocation: /loop"))));
+    THttpCli c;
+    c.URL = "http://" + server.Address() + "/loop";
+    EXPECT_EQ(Outcome([&] { c.Get(); }), "404 Too many relocations: more than 20");
+    EXPECT_EQ(server.Requests().size(), 21U);
+}
+
 TEST(HttpCli, ThroughAProxyALocationPathStaysOnTheOriginServer)
 {
     TScriptedServer proxy;

@@ -1,11 +1,13 @@
 // The list's numbers, one typed line read and written, its target resolved,
 // and the rules that name and judge its files.
 #include "release/ListRules.h"
+#include "release/NameForms.h"
 
 #include <gtest/gtest.h>
 
 #include <optional>
 #include <string>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -108,15 +110,18 @@ TEST(ListRules, CompletenessOfWhatIsFoundAtTheTarget)
     for (const auto& [target, counted] : {std::pair{"C:\\x\\vcl30.dpl", 0}, {"vcl30.dpl", 0}, {"A:vcl30.dpl", 0},
                                           {"C:\\vcl30.dpl\\x", 7}, {"C:\\x\\VCL30.DPL", 7}})
         EXPECT_EQ(qm::CountedSizeAt(target, 7), counted) << target;
+    for (const auto& [target, installed, fits] : {std::tuple{"C:\\vcl30.dpl", 0, true}, {"C:\\vcl30.dpl", 7, true},
+                                                  {"C:\\VCL30.DPL", 0, false}, {"C:\\a", -1, true}, {"C:\\a", 8, false}})
+        EXPECT_EQ(qm::PlacedSizeFits(target, 7, installed), fits) << target << " " << installed;
 }
 
 TEST(ListRules, NamesALineMayUse)
 {
     EXPECT_EQ(qm::TemporaryName("C:\\a"), "C:\\a.qm-part");
     for (const auto& [name, temporary] : {std::pair{"x.qm-part", true}, {"X.QM-PART", true}, {".qm-part", true},
-                                          {"qm-part", false}, {"a.qm-par", false}})
+                                          {"x.qm-part. .", true}, {"qm-part", false}, {"a.qm-par", false}})
         EXPECT_EQ(qm::IsTemporaryName(name), temporary) << name;
-    for (const auto& [name, plain] : {std::pair{"a.txt", true}, {"...", true}, {"", false}, {".", false},
+    for (const auto& [name, plain] : {std::pair{"a.txt", true}, {"...", false}, {"", false}, {".", false},
                                       {"..", false}, {"a\\b", false}, {"a/b", false}, {"c:x", false},
                                       {"com1.txt", false}})
         EXPECT_EQ(qm::IsPlainFileName(name), plain) << name;
@@ -126,19 +131,28 @@ TEST(ListRules, NamesALineMayUse)
         {"A\t1\t1\ta.bin\t{prog}\\a.bin", nullptr},
         {"A\t1\tx\ta.bin\t{prog}\\a", "The installed size in line 7 of the file list is not a number: \"x\""},
         {"A\t1\tx\t..\t{prog}\\a", "is not a number"},
-        {"A\t1\t1\t..\t{prog}\\a", "The file list names a file that is not a plain file name: \"..\""},
+        {"A\t1\t1\t..\t{prog}\\a", "the remote name \"..\" is not a plain file name"},
         {"A\t1\t1\ta.QM-PART\t{prog}\\a", "\"a.QM-PART\" ends in \".qm-part\""},
         {"A\t1\t1\tList.Txt\t{prog}\\a", "is the name of the list or its signature"},
         {"A\t1\t1\tlist.txt.SIG\t{prog}\\a", "is the name of the list or its signature"},
-        {"A\t1\t1\ta.bin\t{prog}\\a.qm-part", "The target path in line 7 of the file list ends in \".qm-part\""},
+        {"A\t1\t1\tlist.txt.seq\t{prog}\\a", "is the name of the list or its signature"},
+        {"A\t1\t1\ta.bin\t{prog}\\a.qm-part", "target it cannot use in line 7 of the file list: the target path \"{prog}\\a.qm-part\": \"a.qm-part\" ends in"},
+        {"A\t1\t1\ta\tc:a.dll", nullptr}, {"A\t1\t1\ta\t{prog}/a.dll", nullptr}, {"A\t1\t1\ta\t\\\\s\\share\\.\\x\\..\\a.dll", nullptr},
+        {"A\t1\t1\ta\tC:\\CON\\x.dll", "\"CON\" is a Windows device name"}, {"A\t1\t1\ta\tC:\\sub \\x", "\"sub \" ends in a dot or a space"}, {"A\t1\t1\ta\tC:\\D:\\x", "\"D:\" holds \":\""},
     };
     for (const auto& [text, problem] : lines) {
-        const std::optional<std::string> found = qm::CheckListLine(qm::ParseListLine(text), 7);
+        const std::optional<std::string> found = qm::CheckListLine(qm::ParseListLine(text), qm::ParseListLine(text).TargetPath, 7);
         if (!problem)
             EXPECT_EQ(found, std::nullopt) << text;
         else
             EXPECT_NE(found.value_or("").find(problem), std::string::npos) << text << ": " << found.value_or("none");
     }
+    // Every name form as a remote name and as a target's file name.
+    for (const auto& [name, reason] : NameForms)
+        for (const std::string& line : {"A\t1\t1\t" + name + "\tC:\\a", "A\t1\t1\ta\tC:\\" + name}) {
+            const std::string found = qm::CheckListLine(qm::ParseListLine(line), line.substr(line.rfind('\t') + 1), 7).value_or("-");
+            EXPECT_TRUE(reason ? found.find(reason) != found.npos && found.find("in line 7") != found.npos : found == "-") << found;
+        }
 }
 
 } // namespace

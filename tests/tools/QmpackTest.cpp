@@ -6,6 +6,7 @@
 #include "Verify.h"
 #include "Crypto.h"
 #include "lzh/LzhD.h"
+#include "release/NameForms.h"
 
 #include <gtest/gtest.h>
 
@@ -58,6 +59,16 @@ TEST(QmpackManifest, RefusesBadLinesNamingThem)
             EXPECT_NE(m.Errors[0].find(c.Error), std::string::npos) << m.Errors[0];
         }
     }
+}
+
+// The loader's name rule, with the line (the manifest trims a field's blanks).
+TEST(QmpackManifest, RefusesEveryNameTheLoaderRefuses)
+{
+    for (const auto& [name, reason] : NameForms)
+        for (const std::string& line : {"N|a|" + name + "|{prog}\\b|no", "N|a|b|{prog}\\" + name + "|no"}) {
+            const std::string e = Joined(ParseManifest("#\n" + line, "m").Errors);
+            EXPECT_TRUE(!reason || name.empty() || name.ends_with(' ') || (e.starts_with("m:2: ") && e.find(reason) != e.npos)) << e;
+        }
 }
 
 TEST(QmpackManifest, ReadsCommentsBlanksAndCrLf)
@@ -191,6 +202,11 @@ TEST_F(QmpackSet, VerifyFindsEachDamage)
         {"size not a number", [&] { WriteText(out / "list.txt", list + "Odd\t1x\t1\tlib.dll\t{sys}\\l\r\n"); },
          "list.txt:5: download size \"1x\""},
     };
+    for (const auto& [name, reason] : NameForms) { // the loader's name rule, with the line
+        WriteText(out / "list.txt", list + "O\t1\t1\t" + name + "\t{sys}\\x\r\nO\t1\t1\tok\t{sys}\\" + name + "\r\n");
+        const std::string f = Joined(VerifyReleaseSet(out).Problems);
+        EXPECT_TRUE(!reason || (f.find("list.txt:5: ") != f.npos && f.find("list.txt:6: ") != f.npos && f.find(reason) != f.npos)) << f;
+    }
     for (const Case& c : cases) {
         WriteText(out / "list.txt", list);
         WriteText(out / "text.tx_", compressed);

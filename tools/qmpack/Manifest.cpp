@@ -1,6 +1,7 @@
 #include "Manifest.h"
 
 #include "PackRules.h"
+#include "release/ListRules.h"
 
 #include <optional>
 
@@ -44,6 +45,8 @@ std::optional<std::string> ParseEntry(std::string_view Line, TManifestEntry& Ent
             return std::string(FieldNames[i]) + " is empty";
     }
     if (auto bad = CheckRemoteName(f[2]))
+        return bad;
+    if (auto bad = qm::CheckTargetPath(f[3]))
         return bad;
     if (f[4] != "yes" && f[4] != "no")
         return "the compress word must be \"yes\" or \"no\", not \"" + f[4] + "\"";

@@ -24,10 +24,6 @@ std::optional<std::string> CheckRemoteName(std::string_view Name)
         return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '.' || c == '_' ||
                c == '-';
     };
-    if (Name.empty())
-        return "the remote name is empty";
-    if (IsDeviceName(Name))
-        return "remote name \"" + std::string(Name) + "\" is a Windows device name";
     if (std::optional<std::string> bad = qm::CheckRemoteName(Name))
         return bad->substr(4); // without the leading "the "
     // Stricter than the loader: the name also goes into a URL unescaped.

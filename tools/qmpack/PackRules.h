@@ -24,7 +24,8 @@ using qm::SplitListText;
 std::optional<std::string> CheckField(std::string_view What, std::string_view Value);
 
 // RemoteName becomes part of a URL and the name of a file in the download
-// directory: the loader's rule (qm::CheckRemoteName), and moreover only
+// directory: the loader's rule (qm::CheckRemoteName; the target path's is
+// qm::CheckTargetPath, used as it is), and moreover only
 // letters, digits, '.', '_' and '-', not starting with '.'.
 std::optional<std::string> CheckRemoteName(std::string_view Name);
 
