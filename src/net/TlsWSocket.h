@@ -18,6 +18,21 @@
 //  - Close sends close_notify first; OnSessionClosed fires as for TWSocket.
 // OnDataSent is not raised for the handshake's own messages.
 //
+// Reading ahead, on plain connections as on TLS ones: with a handler on
+// OnDataAvailable, a plain connection reads up to ReadAheadSize bytes per
+// recv into a buffer of its own (again while a read fills all it asked for)
+// and Receive hands them out in pieces of any size with no socket call;
+// once they are gone Receive is TWSocket's recv again (so the handler meets
+// the close, 0, or a failure, -1, as before). For both kinds:
+//  - OnDataAvailable fires again and again while bytes are held and the
+//    handler takes some; a handler that raises leaves the rest for a read
+//    notification posted to the socket's window, as WinSock posts one when
+//    a recv leaves bytes behind;
+//  - RcvdCount counts the bytes held besides those waiting in the socket;
+//  - a close from the peer (FD_CLOSE) is raised only after the bytes held
+//    have been offered to the handler; a local Close or Abort drops them.
+// ReadLine does not see the bytes held: it is not for this socket.
+//
 // Errors: TlsFailure() says in a sentence why TLS failed on the current (or
 // last) connection: the handshake, the version, the server's certificate, a
 // record that did not decrypt, or a connection that the peer ended in the
@@ -25,6 +40,7 @@
 // cleared by Connect.
 #pragma once
 
+#include "net/ReadAhead.h"
 #include "net/TlsSession.h"
 #include "net/WSocket.h"
 
@@ -37,6 +53,7 @@ namespace qm {
 class TTlsWSocket : public TWSocket {
 public:
     static constexpr std::uint16_t TlsFailedError = WSAECONNABORTED;
+    static constexpr int ReadAheadSize = 64 * 1024;
 
     void SetTlsServerName(std::string Name) { tlsServerName_ = std::move(Name); }
     void StartTls(const std::string& ServerName);
@@ -48,6 +65,7 @@ public:
     void Connect() override;
     void Close() override;
     int Receive(void* Buffer, int Size) override;
+    std::int32_t RcvdCount() override;
     int Send(const void* Data, int Len) override;
     bool DoDataAvailable(std::uint16_t Error) override;
     void DoSessionConnected(std::uint16_t Error) override;
@@ -56,7 +74,10 @@ public:
 
 private:
     void Advance(std::uint16_t Error);
+    bool ReadAhead(std::uint16_t Error);
     void DeliverPlain(std::uint16_t Error);
+    void DeliverBeforeClose(std::uint16_t Error);
+    std::size_t Held() const { return session_ ? session_->PlainHeld() : readAhead_.Held(); }
     void SendRaw(const std::string& Bytes);
     void Fail(const std::string& Reason);
 
@@ -65,6 +86,8 @@ private:
     bool handshaking_ = false;
     bool closing_ = false; // Close was called on this connection
     std::string failure_;
+    TReadAhead readAhead_;        // plain connections only; TLS holds its own
+    std::uint32_t connection_ = 0; // counts Connect calls
 };
 
 } // namespace qm

@@ -122,7 +122,7 @@ public:
     // or the last close.
     std::int32_t ReadCount() const { return readCount_; }
     // Bytes waiting in the socket now; -1 (after ReportSocketError) on failure.
-    std::int32_t RcvdCount();
+    virtual std::int32_t RcvdCount();
     std::int32_t LastError() const { return lastError_; }
     TSocketSendFlags SendFlags();
     void SetSendFlags(TSocketSendFlags Value);
