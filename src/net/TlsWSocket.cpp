@@ -213,37 +213,14 @@ std::int32_t TTlsWSocket::RcvdCount()
     return static_cast<std::int32_t>(std::min<std::size_t>(static_cast<std::size_t>(waiting) + Held(), INT32_MAX));
 }
 
-// The peer's close comes after the bytes held (the handle is still open;
-// a local close has released it and drops them). Like the read loop, this
-// discards what the handler raises.
-void TTlsWSocket::DeliverBeforeClose(std::uint16_t Error)
-{
-    if (HSocket() == INVALID_SOCKET) {
-        readAhead_.Clear();
-        return;
-    }
-    const auto alive = Alive();
-    const std::uint32_t connection = connection_;
-    for (std::size_t held = 0; Held() > 0 && Held() != held;) {
-        held = Held();
-        try {
-            DeliverPlain(Error);
-        } catch (...) {
-        }
-        if (!alive || connection_ != connection || HSocket() == INVALID_SOCKET)
-            return;
-    }
-}
-
 // A close that the peer made while the handshake, or a record, was still
 // incomplete is a failure of the session, not an orderly end.
+// (The peer's close has let the read loop offer the bytes held first; a
+// local close drops them.)
 void TTlsWSocket::DoSessionClosed(std::uint16_t Error)
 {
-    const auto alive = Alive();
-    const std::uint32_t connection = connection_;
-    DeliverBeforeClose(Error);
-    if (!alive || connection_ != connection)
-        return;
+    if (HSocket() == INVALID_SOCKET)
+        readAhead_.Clear();
     if (session_ && !closing_ && failure_.empty()) {
         if (handshaking_)
             failure_ = "the server closed the connection during the TLS handshake";

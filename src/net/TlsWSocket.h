@@ -29,8 +29,9 @@
 //    notification posted to the socket's window, as WinSock posts one when
 //    a recv leaves bytes behind;
 //  - RcvdCount counts the bytes held besides those waiting in the socket;
-//  - a close from the peer (FD_CLOSE) is raised only after the bytes held
-//    have been offered to the handler; a local Close or Abort drops them.
+//  - a close from the peer (FD_CLOSE) is raised only after the read loop
+//    has offered the bytes held, and what still waited in the socket, to
+//    the handler; a local Close or Abort drops the bytes held.
 // ReadLine does not see the bytes held: it is not for this socket.
 //
 // Errors: TlsFailure() says in a sentence why TLS failed on the current (or
@@ -76,7 +77,6 @@ private:
     void Advance(std::uint16_t Error);
     bool ReadAhead(std::uint16_t Error);
     void DeliverPlain(std::uint16_t Error);
-    void DeliverBeforeClose(std::uint16_t Error);
     std::size_t Held() const { return session_ ? session_->PlainHeld() : readAhead_.Held(); }
     void SendRaw(const std::string& Bytes);
     void Fail(const std::string& Reason);
