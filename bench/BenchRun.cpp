@@ -19,9 +19,10 @@
 // all the work of both (the server has a thread of its own); a busy machine
 // sways both, the latter less, but it leaves out the waits for Wine's
 // server. Prints each round, then per set the medians, the best of the
-// rounds and the ratios run/parts and run/WinINet, the run's own memory
-// (the growth of the process's private bytes over what it held before
-// Start, sampled every 256 chunks; the served sets are in this process too),
+// rounds and the ratios run/parts and run/WinINet, the memory of the runs
+// (the process's private bytes, sampled every 256 chunks, less the served
+// files, which are in this process too: about what the program alone
+// would hold, Wine's own share included),
 // and what the window did during the last run: the chunks it was told of and the time spent in
 // their handler (progress), in the status-word handler, and in the decoder's
 // message passes between blocks, and the messages dispatched. (Without a
@@ -137,8 +138,7 @@ struct TRunProfile {
     double DecoderSeconds = 0; // in LzhD1's message passes between blocks
     long Messages = 0;         // taken from the queue and dispatched, all told
     long DecoderMessages = 0;  // of them, in the decoder's passes
-    double PrivateBefore = 0;  // MB of private bytes when Start was pressed
-    double PrivatePeak = 0;    // the most seen during the run
+    double PrivatePeak = 0;    // MB of private bytes, the most seen from Start on
 };
 
 double PrivateMegabytes()
@@ -210,7 +210,7 @@ TTiming TimeRun(const TBenchPlace& Place, const TBenchSet& Set, TRunProfile& Pro
         return false;
     });
 
-    Profile.PrivateBefore = Profile.PrivatePeak = PrivateMegabytes();
+    Profile.PrivatePeak = PrivateMegabytes();
     watch = {};
     form.SBStart.Click();
     if (shown != std::vector<std::string>{"Transfer finished."} ||
@@ -282,7 +282,7 @@ struct TPathTimes {
 struct TSetTimes {
     const TBenchSet* Set;
     TPathTimes Run, Parts, WinInet;
-    double PeakGrowth = 0; // MB, the most any run's private bytes grew
+    double PeakPrivate = 0; // MB, the most any run's process held
     TRunProfile LastProfile;
 };
 
@@ -307,7 +307,8 @@ void PrintRatios(const char* What, const TPathTimes& Run, const TPathTimes& Othe
     line("cpu:", Run.Cpu, Other.Cpu);
 }
 
-void PrintSummary(const TSetTimes& T)
+// Served: MB of the files the server holds in this process.
+void PrintSummary(const TSetTimes& T, double Served)
 {
     std::printf("%s set, %lld MB downloaded, %lld MB placed:\n", T.Set->Name.c_str(),
                 static_cast<long long>(T.Set->DownloadBytes() >> 20),
@@ -315,7 +316,8 @@ void PrintSummary(const TSetTimes& T)
     // The best of the rounds is the figure a busy machine disturbed least.
     PrintRatios("parts", T.Run, T.Parts);
     PrintRatios("WinINet", T.Run, T.WinInet);
-    std::printf("  memory of the run: private bytes grew by at most %.1f MB\n", T.PeakGrowth);
+    std::printf("  memory of the runs: at most %.1f MB of private bytes, %.1f MB besides the %.1f MB served\n",
+                T.PeakPrivate, T.PeakPrivate - Served, Served);
     const TRunProfile& p = T.LastProfile;
     std::printf("  last run: %ld chunks, %.3f s in their handler; %ld status words, %.3f s;"
                 " %ld decoder message passes, %.3f s, %ld messages in them; %ld messages dispatched\n",
@@ -332,7 +334,7 @@ void Round(const TBenchPlace& Place, TSetTimes& T, long First)
         switch ((First + k) % 3) {
         case 0:
             times[0] = TimeRun(Place, *T.Set, T.LastProfile);
-            T.PeakGrowth = std::max(T.PeakGrowth, T.LastProfile.PrivatePeak - T.LastProfile.PrivateBefore);
+            T.PeakPrivate = std::max(T.PeakPrivate, T.LastProfile.PrivatePeak);
             break;
         case 1:
             times[1] = TimeParts(Place, *T.Set, TFetcher::Get);
@@ -381,11 +383,14 @@ std::optional<TOptions> ParseArguments(int argc, char** argv)
 void Bench(const TOptions& Options)
 {
     THttpBenchServer::TFiles served;
+    double servedMegabytes = 0;
     std::printf("making the sets (%zu MB of targets each%s) ...\n", Options.Megabytes,
                 Options.Hashed ? ", SHA-256 on every line" : "");
     std::fflush(stdout);
     const TBenchSet sets[] = {qmbench::MakeCompressedSet(Options.Megabytes, Options.Hashed, served),
                               qmbench::MakePlainSet(Options.Megabytes, Options.Hashed, served)};
+    for (const auto& [name, bytes] : served)
+        servedMegabytes += static_cast<double>(bytes.size()) / 1048576.0;
     const THttpBenchServer server(std::move(served));
     const TBenchPlace place{server, Options.Folder};
     std::vector<TSetTimes> times;
@@ -399,7 +404,7 @@ void Bench(const TOptions& Options)
     }
     std::printf("medians of %ld rounds:\n", Options.Rounds);
     for (const TSetTimes& t : times)
-        PrintSummary(t);
+        PrintSummary(t, servedMegabytes);
 }
 
 } // namespace

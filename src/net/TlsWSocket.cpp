@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <utility>
 
 namespace qm {
 
@@ -10,6 +11,7 @@ void TTlsWSocket::Connect()
 {
     session_.reset();
     readAhead_.Clear();
+    drained_ = false;
     ++connection_;
     handshaking_ = false;
     closing_ = false;
@@ -92,16 +94,21 @@ void TTlsWSocket::Advance(std::uint16_t Error)
 // again while a read fills all it asked for: under Wine every socket call
 // is a round trip to its server, and the next call after a full read is as
 // likely to find bytes as the read loop's FIONREAD. A read that ends short
-// leaves the rest to that loop.
+// found the socket empty: the read loop does not ask again (see
+// BytesWaiting).
 bool TTlsWSocket::ReadAhead(std::uint16_t Error)
 {
     const auto alive = Alive();
     const std::uint32_t connection = connection_;
+    drained_ = false;
     for (int count = ReadAheadSize;;) {
         DeliverPlain(Error);
-        if (!alive || connection_ != connection || session_ || HSocket() == INVALID_SOCKET || !readAhead_.Empty() ||
-            count < ReadAheadSize)
+        if (!alive || connection_ != connection || session_ || HSocket() == INVALID_SOCKET || !readAhead_.Empty())
             return true;
+        if (count < ReadAheadSize) {
+            drained_ = true;
+            return true;
+        }
         const auto space = readAhead_.Space(ReadAheadSize);
         count = TWSocket::Receive(space.data(), ReadAheadSize);
         if (count > 0) {
@@ -205,12 +212,13 @@ void TTlsWSocket::Close()
     TWSocket::Close();
 }
 
-std::int32_t TTlsWSocket::RcvdCount()
+bool TTlsWSocket::BytesWaiting(u_long& Count)
 {
-    const std::int32_t waiting = TWSocket::RcvdCount();
-    if (waiting < 0)
-        return waiting;
-    return static_cast<std::int32_t>(std::min<std::size_t>(static_cast<std::size_t>(waiting) + Held(), INT32_MAX));
+    Count = 0;
+    if (!std::exchange(drained_, false) && !TWSocket::BytesWaiting(Count))
+        return false;
+    Count = static_cast<u_long>(std::min<std::size_t>(Count + Held(), INT32_MAX));
+    return true;
 }
 
 // A close that the peer made while the handshake, or a record, was still

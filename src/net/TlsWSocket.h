@@ -28,7 +28,10 @@
 //    handler takes some; a handler that raises leaves the rest for a read
 //    notification posted to the socket's window, as WinSock posts one when
 //    a recv leaves bytes behind;
-//  - RcvdCount counts the bytes held besides those waiting in the socket;
+//  - RcvdCount, and the read loop, count the bytes held besides those
+//    waiting in the socket; after a read that ended short the socket is
+//    not asked (it had no more, and WinSock posts a read notification for
+//    bytes that come later);
 //  - a close from the peer (FD_CLOSE) is raised only after the read loop
 //    has offered the bytes held, and what still waited in the socket, to
 //    the handler; a local Close or Abort drops the bytes held.
@@ -66,12 +69,14 @@ public:
     void Connect() override;
     void Close() override;
     int Receive(void* Buffer, int Size) override;
-    std::int32_t RcvdCount() override;
     int Send(const void* Data, int Len) override;
     bool DoDataAvailable(std::uint16_t Error) override;
     void DoSessionConnected(std::uint16_t Error) override;
     void DoSessionClosed(std::uint16_t Error) override;
     void DoDataSent(std::uint16_t Error) override;
+
+protected:
+    bool BytesWaiting(u_long& Count) override;
 
 private:
     void Advance(std::uint16_t Error);
@@ -88,6 +93,7 @@ private:
     std::string failure_;
     TReadAhead readAhead_;        // plain connections only; TLS holds its own
     std::uint32_t connection_ = 0; // counts Connect calls
+    bool drained_ = false;         // the last read ended short
 };
 
 } // namespace qm
