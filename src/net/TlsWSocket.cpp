@@ -222,9 +222,9 @@ bool TTlsWSocket::BytesWaiting(u_long& Count)
 }
 
 // A close that the peer made while the handshake, or a record, was still
-// incomplete is a failure of the session, not an orderly end.
-// (The peer's close has let the read loop offer the bytes held first; a
-// local close drops them.)
+// incomplete is a failure of the session, not an orderly end. A local close
+// (the handle is gone) drops the bytes held; before the peer's close the
+// read loop has offered them to the handler.
 void TTlsWSocket::DoSessionClosed(std::uint16_t Error)
 {
     if (HSocket() == INVALID_SOCKET)
