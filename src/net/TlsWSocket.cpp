@@ -101,16 +101,17 @@ bool TTlsWSocket::ReadAhead(std::uint16_t Error)
     const auto alive = Alive();
     const std::uint32_t connection = connection_;
     drained_ = false;
-    for (int count = ReadAheadSize;;) {
+    const int size = std::clamp(ReadAheadSize, 1, MaxReadAhead);
+    for (int count = size;;) {
         DeliverPlain(Error);
         if (!alive || connection_ != connection || session_ || HSocket() == INVALID_SOCKET || !readAhead_.Empty())
             return true;
-        if (count < ReadAheadSize) {
+        if (count < size) {
             drained_ = true;
             return true;
         }
-        const auto space = readAhead_.Space(ReadAheadSize);
-        count = TWSocket::Receive(space.data(), ReadAheadSize);
+        const auto space = readAhead_.Space(static_cast<std::size_t>(size));
+        count = TWSocket::Receive(space.data(), size);
         if (count > 0) {
             readAhead_.Received(static_cast<std::size_t>(count));
             continue;

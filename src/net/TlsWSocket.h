@@ -57,7 +57,7 @@ namespace qm {
 class TTlsWSocket : public TWSocket {
 public:
     static constexpr std::uint16_t TlsFailedError = WSAECONNABORTED;
-    static constexpr int ReadAheadSize = 64 * 1024;
+    static constexpr int MaxReadAhead = 64 * 1024;
 
     void SetTlsServerName(std::string Name) { tlsServerName_ = std::move(Name); }
     void StartTls(const std::string& ServerName);
@@ -65,6 +65,9 @@ public:
     // The peer sent close_notify on this connection.
     bool TlsPeerClosed() const { return session_ && session_->PeerClosed(); }
     const std::string& TlsFailure() const { return failure_; }
+    // Bytes a plain connection asks for per recv (1 to MaxReadAhead); a
+    // whole number of the pieces its reader takes keeps every piece whole.
+    int ReadAheadSize = MaxReadAhead;
 
     void Connect() override;
     void Close() override;
