@@ -57,7 +57,7 @@ namespace qm {
 class TTlsWSocket : public TWSocket {
 public:
     static constexpr std::uint16_t TlsFailedError = WSAECONNABORTED;
-    static constexpr int MaxReadAhead = 64 * 1024;
+    static constexpr int MaxReadAhead = 256 * 1024;
 
     void SetTlsServerName(std::string Name) { tlsServerName_ = std::move(Name); }
     void StartTls(const std::string& ServerName);
