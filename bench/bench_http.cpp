@@ -5,9 +5,9 @@
 //   bench_http [megabytes [runs [file]]]   defaults: 256 MB, 3 runs, a file
 //                                          in the temporary directory
 //   bench_http --https HTTPS_URL HTTP_URL [runs]
-//                                          Get over https and over http of
-//                                          the same file from the same
-//                                          server, and WinINet over https
+//                                          Get and WinINet, each over http
+//                                          and over https, of the same file
+//                                          from the same server
 //                                          (bench/run-https-bench.sh starts
 //                                          nginx and passes the URLs)
 //
@@ -16,9 +16,11 @@
 // byte for byte afterwards. First Get runs once for 16 MB and once for the
 // full size, each followed by the process's peak working set and pagefile
 // usage, so the memory can be seen not to grow with the size. Then `runs`
-// rounds of the three methods: the best MB/s of each (1 MB = 2^20 bytes),
-// the ratios Get/bare and Get/WinINet of the best and (median) of each round,
-// and the CPU time of the downloading thread.
+// rounds of the methods: the best and median MB/s of each (1 MB = 2^20
+// bytes), the ratios (Get/bare and Get/WinINet; with --https Get-http over
+// WinINet-http and over Get-https, Get-https over WinINet-https) of the
+// medians, of the best and (median) of each round, and the CPU time of the
+// downloading thread.
 #include "BenchStats.h"
 #include "HttpBenchClients.h"
 #include "HttpBenchServer.h"
@@ -33,6 +35,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <functional>
+#include <span>
 #include <stdexcept>
 #include <string>
 #include <utility>
@@ -128,41 +131,49 @@ struct TMethod {
     std::vector<double> CpuSeconds; // of each round
 };
 
-// Rounds of the three methods, each round starting with the next one, so a
+// A ratio printed after each round and in the summary: the rate of method
+// First over that of method Second (indices into the methods).
+struct TRatio {
+    std::size_t First, Second;
+    std::vector<double> Rounds = {};
+};
+
+// Rounds of the methods, each round starting with the next one, so a
 // change in the machine's load touches all of them alike. Prints each
-// figure, the best of each with the ratios of the first to the others, the
-// median of the rounds' own ratios (less swayed by one lucky run), and the
-// median CPU time of the downloading thread, which a busy machine sways
+// figure, the best and the median of each method, the ratios of the best,
+// the median of the rounds' own ratios (less swayed by one lucky run), and
+// the median CPU time of the downloading thread, which a busy machine sways
 // least. Size: the bytes of one download, for the rates.
-void Compare(TMethod (&Methods)[3], const TVerify& Verify, std::size_t Size, long Runs, const std::string& Path)
+void Compare(std::span<TMethod> Methods, std::vector<TRatio> Ratios, const TVerify& Verify, std::size_t Size,
+             long Runs, const std::string& Path)
 {
-    std::vector<double> toSecond, toThird;
-    const char* first = Methods[0].Label;
+    const auto name = [&](const TRatio& r) {
+        return std::string(Methods[r.First].Label) + "/" + Methods[r.Second].Label;
+    };
     for (long i = 0; i < Runs; ++i) {
         std::printf("round %ld:", i + 1);
-        for (std::size_t k = 0; k < std::size(Methods); ++k) {
-            TMethod& m = Methods[(static_cast<std::size_t>(i) + k) % std::size(Methods)];
+        for (std::size_t k = 0; k < Methods.size(); ++k) {
+            TMethod& m = Methods[(static_cast<std::size_t>(i) + k) % Methods.size()];
             const TTiming t = Time(m.Label, m.Download, Verify, Path);
             m.Rates.push_back(MegabytesPerSecond(Size, t.Seconds));
             m.CpuSeconds.push_back(t.CpuSeconds);
             std::printf("  %s %.1f MB/s (cpu %.2f s)", m.Label, m.Rates.back(), t.CpuSeconds);
             std::fflush(stdout);
         }
-        toSecond.push_back(Methods[0].Rates.back() / Methods[1].Rates.back());
-        toThird.push_back(Methods[0].Rates.back() / Methods[2].Rates.back());
-        std::printf("  %s/%s %.2f, %s/%s %.2f\n", first, Methods[1].Label, toSecond.back(), first, Methods[2].Label,
-                    toThird.back());
+        for (TRatio& r : Ratios) {
+            r.Rounds.push_back(Methods[r.First].Rates.back() / Methods[r.Second].Rates.back());
+            std::printf("  %s %.2f", name(r).c_str(), r.Rounds.back());
+        }
+        std::printf("\n");
     }
-    std::printf("best of %ld, %.1f MB:", Runs, static_cast<double>(Size) / 1048576.0);
+    std::printf("%ld rounds, %.1f MB:\n", Runs, static_cast<double>(Size) / 1048576.0);
     for (const TMethod& m : Methods)
-        std::printf(" %s %.1f MB/s;", m.Label, m.Best());
-    std::printf("\nratios of the best: %s/%s %.2f, %s/%s %.2f\n", first, Methods[1].Label,
-                Methods[0].Best() / Methods[1].Best(), first, Methods[2].Label, Methods[0].Best() / Methods[2].Best());
-    std::printf("median of the rounds' ratios: %s/%s %.2f, %s/%s %.2f\n", first, Methods[1].Label, Median(toSecond),
-                first, Methods[2].Label, Median(toThird));
-    std::printf("median cpu seconds of the downloading thread: %s %.2f, %s %.2f, %s %.2f\n", first,
-                Median(Methods[0].CpuSeconds), Methods[1].Label, Median(Methods[1].CpuSeconds), Methods[2].Label,
-                Median(Methods[2].CpuSeconds));
+        std::printf("  %-14s best %.1f MB/s, median %.1f MB/s, median cpu %.2f s\n", m.Label, m.Best(),
+                    Median(m.Rates), Median(m.CpuSeconds));
+    for (const TRatio& r : Ratios)
+        std::printf("  %-26s median of the rounds' ratios %.2f, of the medians %.2f, of the best %.2f\n",
+                    name(r).c_str(), Median(r.Rounds), Median(Methods[r.First].Rates) / Median(Methods[r.Second].Rates),
+                    Methods[r.First].Best() / Methods[r.Second].Best());
 }
 
 void Run(std::size_t Megabytes, long Runs, const std::string& Path)
@@ -181,8 +192,8 @@ void Run(std::size_t Megabytes, long Runs, const std::string& Path)
         {"bare", [&server, size](qm::TStream& Out) { return qmbench::BareGet(server.Port(), size, Out); }},
         {"WinINet", [&server, size](qm::TStream& Out) { return qmbench::WinInetGet(server.Url(size), Out); }},
     };
-    Compare(methods, [&server, size](const std::string& File) { return server.FileMatches(File, size); }, size, Runs,
-            Path);
+    Compare(methods, {{0, 1}, {0, 2}}, [&server, size](const std::string& File) { return server.FileMatches(File, size); },
+            size, Runs, Path);
 }
 
 // The same file over https and http from one server: a first plain download
@@ -198,14 +209,18 @@ void RunHttps(const std::string& HttpsUrl, const std::string& HttpUrl, long Runs
         size = out.Size();
     }
     TMethod methods[] = {
-        {"Get-https", [&](qm::TStream& Out) { return GetUrl(HttpsUrl, size, Out); }},
         {"Get-http", [&](qm::TStream& Out) { return GetUrl(HttpUrl, size, Out); }},
+        {"Get-https", [&](qm::TStream& Out) { return GetUrl(HttpsUrl, size, Out); }},
+        {"WinINet-http", [&](qm::TStream& Out) { return qmbench::WinInetGet(HttpUrl, Out); }},
         {"WinINet-https", [&](qm::TStream& Out) { return qmbench::WinInetGet(HttpsUrl, Out); }},
     };
+    // Get over http against WinINet over http and against Get over https;
+    // Get over https against WinINet over https.
+    const std::vector<TRatio> ratios = {{0, 2}, {0, 1}, {1, 3}};
     const auto verify = [&](const std::string& File) { return qmbench::SameFiles(File, reference); };
     std::printf("%s and %s, %.1f MB\n", HttpsUrl.c_str(), HttpUrl.c_str(), static_cast<double>(size) / 1048576.0);
     try {
-        Compare(methods, verify, static_cast<std::size_t>(size), Runs, Path);
+        Compare(methods, ratios, verify, static_cast<std::size_t>(size), Runs, Path);
     } catch (...) {
         DeleteFileA(reference.c_str());
         throw;

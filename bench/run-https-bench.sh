@@ -1,10 +1,11 @@
 #!/usr/bin/env bash
 # The HTTPS benchmark: one nginx on loopback serving the same file over https
 # and over http, with a test authority (scripts/tls-certs.sh) trusted in the
-# build tree's Wine prefix only; then bench_http --https prints Get over
-# https, Get over http and WinINet over https.
+# build tree's Wine prefix only; then bench_http --https prints Get and
+# WinINet, each over http and over https, alternating in every round, with
+# the medians and the ratios.
 #
-#   bash bench/run-https-bench.sh [megabytes [runs]]   defaults: 256 MB, 3 runs
+#   bash bench/run-https-bench.sh [megabytes [runs]]   defaults: 256 MB, 5 runs
 #
 # BUILD names the windows build folder (default build/windows), which must
 # hold bench/bench_http.exe and tools/qmtrust.exe.
@@ -13,7 +14,7 @@ peers_name=run-https-bench
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${BUILD:-$root/build/windows}
 megabytes=${1:-256}
-runs=${2:-3}
+runs=${2:-5}
 PEER_LIFETIME=3600
 source "$root/tests/http/peers-lib.sh"
 wine_run=$root/scripts/wine-run.sh

@@ -35,6 +35,8 @@ THttpCli::THttpCli()
     socket_.OnSessionConnected = [this](TCustomWSocket&, std::uint16_t Error) { SocketSessionConnected(Error); };
     socket_.OnDataSent = [this](TCustomWSocket&, std::uint16_t Error) { SocketDataSent(Error); };
     socket_.OnDnsLookupDone = [this](TCustomWSocket&, std::uint16_t Error) { SocketDnsLookupDone(Error); };
+    // Whole chunks out of every full read on a plain connection.
+    socket_.ReadAheadSize = TTlsWSocket::MaxReadAhead / (BufferSize - 1) * (BufferSize - 1);
 }
 
 // The window goes first (declared last): messages still queued for it are

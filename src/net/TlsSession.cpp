@@ -267,7 +267,7 @@ TTlsSession::TProgress TTlsSession::DecryptStep(bool& Again)
     std::size_t next = inEnd_;
     for (const SecBuffer& b : buffers) {
         if (b.BufferType == SECBUFFER_DATA && b.cbBuffer > 0) {
-            AppendPlain(static_cast<const char*>(b.pvBuffer), b.cbBuffer);
+            plain_.Append(b.pvBuffer, b.cbBuffer);
             data += b.cbBuffer;
         } else if (b.BufferType == SECBUFFER_EXTRA && b.cbBuffer > 0) {
             next = inEnd_ - b.cbBuffer;
@@ -306,29 +306,6 @@ TTlsSession::TProgress TTlsSession::EndInput()
     peerClosed_ = true;
     inStart_ = inEnd_ = 0;
     return TProgress::PeerClosed;
-}
-
-void TTlsSession::AppendPlain(const char* Data, std::size_t Len)
-{
-    if (plainStart_ == plainEnd_)
-        plainStart_ = plainEnd_ = 0;
-    if (plain_.size() - plainEnd_ < Len) {
-        std::memmove(plain_.data(), plain_.data() + plainStart_, plainEnd_ - plainStart_);
-        plainEnd_ -= plainStart_;
-        plainStart_ = 0;
-        if (plain_.size() - plainEnd_ < Len)
-            plain_.resize(plainEnd_ + std::max<std::size_t>(Len, initialInput));
-    }
-    std::memcpy(plain_.data() + plainEnd_, Data, Len);
-    plainEnd_ += Len;
-}
-
-std::size_t TTlsSession::ReadPlain(void* Buffer, std::size_t Size)
-{
-    const std::size_t n = std::min(Size, PlainHeld());
-    std::memcpy(Buffer, plain_.data() + plainStart_, n);
-    plainStart_ += n;
-    return n;
 }
 
 bool TTlsSession::Encrypt(const void* Data, std::size_t Len, std::string& Out)

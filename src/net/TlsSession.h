@@ -32,6 +32,7 @@
 // Nothing here raises. Everything runs on the caller's thread.
 #pragma once
 
+#include "net/ReadAhead.h"
 #include "net/SspiHandles.h"
 
 #include <cstddef>
@@ -74,8 +75,8 @@ public:
     void InputReceived(std::size_t Count);
     TProgress Process(std::string& Out);
 
-    std::size_t PlainHeld() const { return plainEnd_ - plainStart_; }
-    std::size_t ReadPlain(void* Buffer, std::size_t Size);
+    std::size_t PlainHeld() const { return plain_.Held(); }
+    std::size_t ReadPlain(void* Buffer, std::size_t Size) { return plain_.Read(Buffer, Size); }
     // Appends the records for Data to Out; false once the session failed.
     bool Encrypt(const void* Data, std::size_t Len, std::string& Out);
     // Appends close_notify to Out (nothing when the session is not open).
@@ -94,7 +95,6 @@ private:
     bool Finish();
     TProgress Fail(std::string Reason);
     TProgress EndInput();
-    void AppendPlain(const char* Data, std::size_t Len);
 
     std::string serverName_;
     TTlsSystem system_;
@@ -109,8 +109,7 @@ private:
     std::uint32_t header_ = 0, trailer_ = 0, maxMessage_ = 0; // record sizes
     std::vector<char> in_;
     std::size_t inStart_ = 0, inEnd_ = 0;
-    std::vector<char> plain_;
-    std::size_t plainStart_ = 0, plainEnd_ = 0;
+    TReadAhead plain_;
     std::string failure_;
 };
 

@@ -1,11 +1,18 @@
 // TTlsWSocket: the TLS session driven by the socket's notifications.
 #include "net/TlsWSocket.h"
 
+#include <algorithm>
+#include <cstdint>
+#include <utility>
+
 namespace qm {
 
 void TTlsWSocket::Connect()
 {
     session_.reset();
+    readAhead_.Clear();
+    drained_ = false;
+    ++connection_;
     handshaking_ = false;
     closing_ = false;
     failure_.clear();
@@ -24,6 +31,11 @@ void TTlsWSocket::DoSessionConnected(std::uint16_t Error)
 void TTlsWSocket::StartTls(const std::string& ServerName)
 {
     session_ = std::make_unique<TTlsSession>(ServerName);
+    // Bytes read ahead of the switch belong to the session.
+    while (!readAhead_.Empty()) {
+        const auto space = session_->InputSpace();
+        session_->InputReceived(readAhead_.Read(space.data(), space.size()));
+    }
     handshaking_ = true;
     std::string hello;
     if (!session_->Begin(hello)) {
@@ -41,11 +53,12 @@ void TTlsWSocket::SendRaw(const std::string& Bytes)
 }
 
 // Reads what waits in the socket into the session, then lets the session
-// work on it. The read loop calls again while bytes wait.
+// work on it; on a plain connection reads ahead. The read loop calls again
+// while bytes wait.
 bool TTlsWSocket::DoDataAvailable(std::uint16_t Error)
 {
     if (!session_)
-        return TWSocket::DoDataAvailable(Error);
+        return OnDataAvailable ? ReadAhead(Error) : TWSocket::DoDataAvailable(Error);
     const auto space = session_->InputSpace();
     const int count = TWSocket::Receive(space.data(), static_cast<int>(space.size()));
     if (count > 0)
@@ -87,17 +100,60 @@ void TTlsWSocket::EndAfterPeerClose()
         Close();
 }
 
-// Raises OnDataAvailable while decrypted bytes are held and the handler
-// takes some of them.
+// Hands out what is held, then reads up to ReadAheadSize bytes at a time,
+// again while a read fills all it asked for: under Wine every socket call
+// is a round trip to its server, and the next call after a full read is as
+// likely to find bytes as the read loop's FIONREAD. A read that ends short
+// found the socket empty: the read loop does not ask again (see
+// BytesWaiting).
+bool TTlsWSocket::ReadAhead(std::uint16_t Error)
+{
+    const auto alive = Alive();
+    const std::uint32_t connection = connection_;
+    drained_ = false;
+    const int size = std::clamp(ReadAheadSize, 1, MaxReadAhead);
+    for (int count = size;;) {
+        DeliverPlain(Error);
+        if (!alive || connection_ != connection || session_ || HSocket() == INVALID_SOCKET || !readAhead_.Empty())
+            return true;
+        if (count < size) {
+            drained_ = true;
+            return true;
+        }
+        const auto space = readAhead_.Space(static_cast<std::size_t>(size));
+        count = TWSocket::Receive(space.data(), size);
+        if (count > 0) {
+            readAhead_.Received(static_cast<std::size_t>(count));
+            continue;
+        }
+        // The close (0) or a failure: the handler's own recv meets it, as on
+        // a TWSocket. Nothing waiting is not worth a call.
+        if (count == 0 || LastError() != WSAEWOULDBLOCK)
+            return TWSocket::DoDataAvailable(Error);
+        return true;
+    }
+}
+
+// Raises OnDataAvailable while bytes are held and the handler takes some of
+// them. A handler that raises ends the delivery; the bytes it left get a
+// read notification of their own.
 void TTlsWSocket::DeliverPlain(std::uint16_t Error)
 {
     const auto alive = Alive();
+    const std::uint32_t connection = connection_;
     const TTlsSession* session = session_.get();
-    while (session_.get() == session && session_->PlainHeld() > 0) {
-        const std::size_t held = session_->PlainHeld();
-        if (!TWSocket::DoDataAvailable(Error) || !alive)
-            return;
-        if (session_.get() == session && session_->PlainHeld() == held)
+    const auto same = [&] { return connection_ == connection && session_.get() == session && HSocket() != INVALID_SOCKET; };
+    while (same() && Held() > 0) {
+        const std::size_t held = Held();
+        try {
+            if (!TWSocket::DoDataAvailable(Error))
+                return;
+        } catch (...) {
+            if (alive && same() && Held() > 0)
+                PostMessageA(Handle(), WM_SOCKET_EVENT, HSocket(), WSAMAKESELECTREPLY(FD_READ, 0));
+            throw;
+        }
+        if (!alive || (same() && Held() == held))
             return;
     }
 }
@@ -119,11 +175,14 @@ void TTlsWSocket::Fail(const std::string& Reason)
 
 int TTlsWSocket::Receive(void* Buffer, int Size)
 {
-    if (!session_)
+    if (HSocket() == INVALID_SOCKET)
+        readAhead_.Clear();
+    if (!session_ && readAhead_.Empty())
         return TWSocket::Receive(Buffer, Size);
     if (Size <= 0)
         return 0;
-    const std::size_t n = session_->ReadPlain(Buffer, static_cast<std::size_t>(Size));
+    const std::size_t n = session_ ? session_->ReadPlain(Buffer, static_cast<std::size_t>(Size))
+                                   : readAhead_.Read(Buffer, static_cast<std::size_t>(Size));
     if (n == 0) {
         WSASetLastError(WSAEWOULDBLOCK);
         return -1;
@@ -164,10 +223,23 @@ void TTlsWSocket::Close()
     TWSocket::Close();
 }
 
+bool TTlsWSocket::BytesWaiting(u_long& Count)
+{
+    Count = 0;
+    if (!std::exchange(drained_, false) && !TWSocket::BytesWaiting(Count))
+        return false;
+    Count = static_cast<u_long>(std::min<std::size_t>(Count + Held(), INT32_MAX));
+    return true;
+}
+
 // A close that the peer made while the handshake, or a record, was still
-// incomplete is a failure of the session, not an orderly end.
+// incomplete is a failure of the session, not an orderly end. A local close
+// (the handle is gone) drops the bytes held; before the peer's close the
+// read loop has offered them to the handler.
 void TTlsWSocket::DoSessionClosed(std::uint16_t Error)
 {
+    if (HSocket() == INVALID_SOCKET)
+        readAhead_.Clear();
     if (session_ && !closing_ && failure_.empty()) {
         if (handshaking_)
             failure_ = "the server closed the connection during the TLS handshake";

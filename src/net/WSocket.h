@@ -248,6 +248,9 @@ protected:
     void BeginReadLine();
     void ContinueReadLine();
     bool Destroying() const { return destroying_; }
+    // The count behind RcvdCount and the read loop's "bytes waiting":
+    // FIONREAD; false (the thread's WinSock error set) on failure.
+    virtual bool BytesWaiting(u_long& Count);
 
 private:
     LRESULT WindowProc(HWND Wnd, UINT Msg, WPARAM WParam, LPARAM LParam) override;
@@ -265,7 +268,6 @@ private:
     bool SetSocketOptions();
     void PumpWhileClosing();
     bool SelectEvents(SOCKET Socket, long Events);
-    bool BytesWaiting(u_long& Count);
     int CountReceived(int Result); // recv result: LastError or ReadCount
     // Wait-control side of the waits (WSocketWaitCtrl.cpp).
     void StopWaitCountdown();

@@ -1,30 +1,35 @@
 // The cost of a download run itself: a release set run through the real main
-// window (Start to "Transfer finished.") against the same files fetched with
-// a bare THttpCli::Get into files and put in place by hand (TLzhD file to
-// file for the compressed ones, CopyFileA for the plain ones).
+// window (Start to "Transfer finished.") against the same files fetched into
+// files and put in place by hand (TLzhD file to file for the compressed
+// ones, CopyFileA for the plain ones), fetched once with a bare
+// THttpCli::Get ("parts") and once through WinINet ("WinINet").
 //
 //   bench_run [--sha256] [megabytes [rounds [folder]]]
-//       defaults: 200 MB of targets per set, 3 rounds, the temporary folder;
+//       defaults: 200 MB of targets per set, 5 rounds, the temporary folder;
 //       --sha256: every list line carries its file's SHA-256 (as qmpack
 //       writes them), which the run checks and the parts do not
 //
 // Two sets (RunBenchSets.h): one mostly compressed, one plain, served from
 // a loopback server on a thread of this process. Each round times, per set,
-// the run and the parts one after the other (the order swapping every
-// round), each in a fresh folder under `folder` that is removed afterwards
+// the run, the parts and the WinINet path one after the other (each round
+// starting with the next of them), each in a fresh folder under `folder` that is removed afterwards
 // (a folder in memory, such as Z:\dev\shm under Wine, keeps the disk's
 // write-back out of the figures); every target is checked by size and hash.
 // Times are the wall clock and the CPU time of the main thread, which does
 // all the work of both (the server has a thread of its own); a busy machine
 // sways both, the latter less, but it leaves out the waits for Wine's
 // server. Prints each round, then per set the medians, the best of the
-// rounds and the ratios run/parts (goal: at most 1.10), and what the window
-// did during the last run: the chunks it was told of and the time spent in
+// rounds and the ratios run/parts and run/WinINet, the memory of the runs
+// (the process's private bytes, sampled every 256 chunks, less the served
+// files, which are in this process too: about what the program alone
+// would hold, Wine's own share included),
+// and what the window did during the last run: the chunks it was told of and the time spent in
 // their handler (progress), in the status-word handler, and in the decoder's
 // message passes between blocks, and the messages dispatched. (Without a
 // window manager Wine may wait two seconds when a form is destroyed, outside
 // the timings.)
 #include "BenchStats.h"
+#include "HttpBenchClients.h"
 #include "HttpBenchServer.h"
 #include "RunBenchSets.h"
 
@@ -36,6 +41,7 @@
 #include "ui/MessageBox.h"
 
 #include <windows.h>
+#include <psapi.h>
 
 #include <algorithm>
 #include <chrono>
@@ -132,7 +138,16 @@ struct TRunProfile {
     double DecoderSeconds = 0; // in LzhD1's message passes between blocks
     long Messages = 0;         // taken from the queue and dispatched, all told
     long DecoderMessages = 0;  // of them, in the decoder's passes
+    double PrivatePeak = 0;    // MB of private bytes, the most seen from Start on
 };
+
+double PrivateMegabytes()
+{
+    PROCESS_MEMORY_COUNTERS pmc{};
+    pmc.cb = sizeof pmc;
+    return GetProcessMemoryInfo(GetCurrentProcess(), &pmc, sizeof pmc) ? static_cast<double>(pmc.PagefileUsage) / 1048576.0
+                                                                        : 0;
+}
 
 // Wraps Handler so that each call is counted and timed into Count and Seconds.
 template <class F>
@@ -151,7 +166,12 @@ F Timed(F Handler, long& Count, double& Seconds)
 // and decoder passes into Profile (its Messages are counted by the caller).
 void ProfileHandlers(qm::TaForm& Form, TRunProfile& Profile)
 {
-    Form.HttpCli1.OnDocData = Timed(Form.HttpCli1.OnDocData, Profile.Chunks, Profile.ChunkSeconds);
+    Form.HttpCli1.OnDocData = [&Profile, chunk = Timed(Form.HttpCli1.OnDocData, Profile.Chunks,
+                                                       Profile.ChunkSeconds)](auto&&... Args) {
+        chunk(Args...);
+        if (Profile.Chunks % 256 == 0)
+            Profile.PrivatePeak = std::max(Profile.PrivatePeak, PrivateMegabytes());
+    };
     Form.HttpCli1.OnStateChange = Timed(Form.HttpCli1.OnStateChange, Profile.StatusWords, Profile.StatusSeconds);
     Form.LzhD1.OnProcessMessages = [&Profile, pass = Timed(Form.LzhD1.OnProcessMessages, Profile.DecoderPasses,
                                                            Profile.DecoderSeconds)] {
@@ -190,6 +210,7 @@ TTiming TimeRun(const TBenchPlace& Place, const TBenchSet& Set, TRunProfile& Pro
         return false;
     });
 
+    Profile.PrivatePeak = PrivateMegabytes();
     watch = {};
     form.SBStart.Click();
     if (shown != std::vector<std::string>{"Transfer finished."} ||
@@ -200,9 +221,17 @@ TTiming TimeRun(const TBenchPlace& Place, const TBenchSet& Set, TRunProfile& Pro
     return finished;
 }
 
-void Fetch(qm::THttpCli& Http, const std::string& Url, const std::string& Path)
+// How the parts fetch a file: with Get (one client for all) or WinINet.
+enum class TFetcher { Get, WinINet };
+
+void Fetch(TFetcher By, qm::THttpCli& Http, const std::string& Url, const std::string& Path)
 {
     qm::TFileStream out(Path, qm::TFileStream::Mode::Create);
+    if (By == TFetcher::WinINet) {
+        if (!qmbench::WinInetGet(Url, out))
+            throw std::runtime_error("WinINet: " + Url + " failed");
+        return;
+    }
     Http.URL = Url;
     Http.RcvdStream = &out;
     Http.Get();
@@ -212,19 +241,19 @@ void Fetch(qm::THttpCli& Http, const std::string& Url, const std::string& Path)
 }
 
 // The same files by hand in a fresh folder: list.txt and every download
-// fetched with one client, each target decoded or copied right after its
-// download, as the run does.
-TTiming TimeParts(const TBenchPlace& Place, const TBenchSet& Set)
+// fetched, each target decoded or copied right after its download, as the
+// run does.
+TTiming TimeParts(const TBenchPlace& Place, const TBenchSet& Set, TFetcher By)
 {
     const TScratchDir dir(Place.Folder);
     const std::string base = Place.Server.BaseUrl() + Set.Name + "/";
     const TStopwatch watch;
     qm::THttpCli http;
-    Fetch(http, base + "list.txt", dir.Path + "\\list.txt");
+    Fetch(By, http, base + "list.txt", dir.Path + "\\list.txt");
     for (const qmbench::TBenchFile& f : Set.Files) {
         const std::string download = dir.Path + "\\" + f.Remote;
         const std::string target = dir.Path + "\\" + f.Target;
-        Fetch(http, base + f.Remote, download);
+        Fetch(By, http, base + f.Remote, download);
         if (f.Compressed) {
             qm::TLzhD lzh;
             lzh.InputFile = download;
@@ -239,40 +268,56 @@ TTiming TimeParts(const TBenchPlace& Place, const TBenchSet& Set)
     return t;
 }
 
-struct TSetTimes {
-    const TBenchSet* Set;
-    std::vector<double> Run, Parts, Ratios;          // wall clock
-    std::vector<double> RunCpu, PartsCpu, CpuRatios; // main thread
-    TRunProfile LastProfile;
+// The timings of one way through a set, round by round.
+struct TPathTimes {
+    std::vector<double> Wall, Cpu;
 
-    void Add(TTiming RunTime, TTiming PartsTime)
+    void Add(TTiming T)
     {
-        Run.push_back(RunTime.Seconds);
-        Parts.push_back(PartsTime.Seconds);
-        Ratios.push_back(RunTime.Seconds / PartsTime.Seconds);
-        RunCpu.push_back(RunTime.Cpu);
-        PartsCpu.push_back(PartsTime.Cpu);
-        CpuRatios.push_back(RunTime.Cpu / PartsTime.Cpu);
+        Wall.push_back(T.Seconds);
+        Cpu.push_back(T.Cpu);
     }
 };
 
-void PrintSummary(const TSetTimes& T)
+struct TSetTimes {
+    const TBenchSet* Set;
+    TPathTimes Run, Parts, WinInet;
+    double PeakPrivate = 0; // MB, the most any run's process held
+    TRunProfile LastProfile;
+};
+
+// Run against Other: the ratio of the medians, the median of the rounds'
+// own ratios and the ratio of the best rounds, for the wall clock and the
+// main thread's CPU time.
+void PrintRatios(const char* What, const TPathTimes& Run, const TPathTimes& Other)
+{
+    const auto line = [What](const char* Clock, const std::vector<double>& R, const std::vector<double>& O) {
+        std::vector<double> rounds;
+        for (std::size_t i = 0; i < R.size(); ++i)
+            rounds.push_back(R[i] / O[i]);
+        const double run = Median(R), other = Median(O);
+        const double bestRun = *std::min_element(R.begin(), R.end());
+        const double bestOther = *std::min_element(O.begin(), O.end());
+        std::printf("  %-11s median run %.2f s, %s %.2f s: run/%s %.2f (median of the rounds' ratios %.2f);"
+                    " best run %.2f s, %s %.2f s: %.2f\n",
+                    Clock, run, What, other, What, run / other, Median(rounds), bestRun, What, bestOther,
+                    bestRun / bestOther);
+    };
+    line("wall clock:", Run.Wall, Other.Wall);
+    line("cpu:", Run.Cpu, Other.Cpu);
+}
+
+// Served: MB of the files the server holds in this process.
+void PrintSummary(const TSetTimes& T, double Served)
 {
     std::printf("%s set, %lld MB downloaded, %lld MB placed:\n", T.Set->Name.c_str(),
                 static_cast<long long>(T.Set->DownloadBytes() >> 20),
                 static_cast<long long>(T.Set->InstalledBytes() >> 20));
     // The best of the rounds is the figure a busy machine disturbed least.
-    const auto line = [](const char* What, const std::vector<double>& Run, const std::vector<double>& Parts,
-                         const std::vector<double>& Ratios) {
-        const double run = Median(Run), parts = Median(Parts);
-        const double bestRun = *std::min_element(Run.begin(), Run.end());
-        const double bestParts = *std::min_element(Parts.begin(), Parts.end());
-        std::printf("  %-11s median run %.2f s, parts %.2f s: run/parts %.2f (median of the rounds' ratios %.2f);"
-                    " best run %.2f s, parts %.2f s: %.2f\n",
-                    What, run, parts, run / parts, Median(Ratios), bestRun, bestParts, bestRun / bestParts);
-    };
-    line("wall clock:", T.Run, T.Parts, T.Ratios);
-    line("cpu:", T.RunCpu, T.PartsCpu, T.CpuRatios);
+    PrintRatios("parts", T.Run, T.Parts);
+    PrintRatios("WinINet", T.Run, T.WinInet);
+    std::printf("  memory of the runs: at most %.1f MB of private bytes, %.1f MB besides the %.1f MB served\n",
+                T.PeakPrivate, T.PeakPrivate - Served, Served);
     const TRunProfile& p = T.LastProfile;
     std::printf("  last run: %ld chunks, %.3f s in their handler; %ld status words, %.3f s;"
                 " %ld decoder message passes, %.3f s, %ld messages in them; %ld messages dispatched\n",
@@ -280,26 +325,36 @@ void PrintSummary(const TSetTimes& T)
                 p.DecoderMessages, p.Messages);
 }
 
-// One round of Set: the run and the parts, RunFirst choosing the order.
-void Round(const TBenchPlace& Place, TSetTimes& T, bool RunFirst)
+// One round of Set: the run, the parts and the WinINet path, starting with
+// the one First names.
+void Round(const TBenchPlace& Place, TSetTimes& T, long First)
 {
-    TTiming run, parts;
-    if (RunFirst) {
-        run = TimeRun(Place, *T.Set, T.LastProfile);
-        parts = TimeParts(Place, *T.Set);
-    } else {
-        parts = TimeParts(Place, *T.Set);
-        run = TimeRun(Place, *T.Set, T.LastProfile);
+    TTiming times[3];
+    for (long k = 0; k < 3; ++k) {
+        switch ((First + k) % 3) {
+        case 0:
+            times[0] = TimeRun(Place, *T.Set, T.LastProfile);
+            T.PeakPrivate = std::max(T.PeakPrivate, T.LastProfile.PrivatePeak);
+            break;
+        case 1:
+            times[1] = TimeParts(Place, *T.Set, TFetcher::Get);
+            break;
+        default:
+            times[2] = TimeParts(Place, *T.Set, TFetcher::WinINet);
+            break;
+        }
     }
-    T.Add(run, parts);
-    std::printf("  %s run %.2f s (cpu %.2f), parts %.2f s (cpu %.2f)", T.Set->Name.c_str(), run.Seconds, run.Cpu,
-                parts.Seconds, parts.Cpu);
+    T.Run.Add(times[0]);
+    T.Parts.Add(times[1]);
+    T.WinInet.Add(times[2]);
+    std::printf("  %s run %.2f s (cpu %.2f), parts %.2f s (cpu %.2f), WinINet %.2f s (cpu %.2f)", T.Set->Name.c_str(),
+                times[0].Seconds, times[0].Cpu, times[1].Seconds, times[1].Cpu, times[2].Seconds, times[2].Cpu);
     std::fflush(stdout);
 }
 
 struct TOptions {
     std::size_t Megabytes = 200;
-    long Rounds = 3;
+    long Rounds = 5;
     std::string Folder;
     bool Hashed = false;
 };
@@ -317,7 +372,7 @@ std::optional<TOptions> ParseArguments(int argc, char** argv)
             positional.push_back(arg);
     }
     const long megabytes = positional.size() > 0 ? std::atol(positional[0].c_str()) : 200;
-    options.Rounds = positional.size() > 1 ? std::atol(positional[1].c_str()) : 3;
+    options.Rounds = positional.size() > 1 ? std::atol(positional[1].c_str()) : 5;
     options.Folder = positional.size() > 2 ? positional[2] : "";
     if (megabytes < 4 || megabytes > 1024 || options.Rounds <= 0 || options.Rounds > 100 || positional.size() > 3)
         return std::nullopt;
@@ -328,25 +383,28 @@ std::optional<TOptions> ParseArguments(int argc, char** argv)
 void Bench(const TOptions& Options)
 {
     THttpBenchServer::TFiles served;
+    double servedMegabytes = 0;
     std::printf("making the sets (%zu MB of targets each%s) ...\n", Options.Megabytes,
                 Options.Hashed ? ", SHA-256 on every line" : "");
     std::fflush(stdout);
     const TBenchSet sets[] = {qmbench::MakeCompressedSet(Options.Megabytes, Options.Hashed, served),
                               qmbench::MakePlainSet(Options.Megabytes, Options.Hashed, served)};
+    for (const auto& [name, bytes] : served)
+        servedMegabytes += static_cast<double>(bytes.size()) / 1048576.0;
     const THttpBenchServer server(std::move(served));
     const TBenchPlace place{server, Options.Folder};
     std::vector<TSetTimes> times;
     for (const TBenchSet& set : sets)
-        times.push_back({&set, {}, {}, {}, {}, {}, {}, {}});
+        times.push_back({&set, {}, {}, {}, 0, {}});
     for (long round = 0; round < Options.Rounds; ++round) {
         std::printf("round %ld:", round + 1);
         for (TSetTimes& t : times)
-            Round(place, t, round % 2 == 0);
+            Round(place, t, round);
         std::printf("\n");
     }
     std::printf("medians of %ld rounds:\n", Options.Rounds);
     for (const TSetTimes& t : times)
-        PrintSummary(t);
+        PrintSummary(t, servedMegabytes);
 }
 
 } // namespace
