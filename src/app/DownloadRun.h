@@ -26,12 +26,25 @@
 // file that cannot be written: each is an outcome. Exceptions thrown by the
 // observer pass through.
 //
+// Retries: a request (list.txt, its signature, every file) that fails for a
+// passing reason (HttpRetry.h) is made again from its first byte, up to
+// Retry.Attempts in all, after Retry's delays or the server's Retry-After.
+// While the run waits, the status word says so, the window's messages are
+// dispatched and Cancel or Close end the wait at once. Only the last try's
+// failure becomes the outcome.
+//
+// Log: with LogFile set, every run appends its events to it (RunLog.h).
+//
 // Files: DownloadRun.cpp (Execute, the list, the loop, Cancel, Close),
-// DownloadRunFile.cpp (DownloadFile and its checks, UnpackCurrentFile),
-// DownloadRunList.cpp (the list's fetch, signature and loading).
+// DownloadRunFile.cpp (one try of a download and its checks,
+// UnpackCurrentFile), DownloadRunRetry.cpp (DownloadFile: the tries and the
+// waits between them), DownloadRunList.cpp (the list's fetch, signature and
+// loading), DownloadRunLog.cpp (what the run writes to its log).
 #pragma once
 
+#include "app/RunLog.h"
 #include "http/HttpProt.h"
+#include "http/HttpRetry.h"
 #include "lzh/LzhD.h"
 #include "release/ListLine.h"
 #include "release/ReleaseFiles.h"
@@ -68,6 +81,8 @@ struct TRunOutcome {
     TKind Kind = TKind::Finished;
     std::string Message;
     int Missing = 0;
+    // Why the download failed (DownloadFailed only).
+    TRequestFailure Failure = TRequestFailure::None;
 };
 
 class TRunObserver {
@@ -104,6 +119,10 @@ public:
     std::string DownloadDir; // current directory at start + "\veldratp"
     std::string SystemDir;   // Windows directory + "\system"
     TRunObserver* Observer = nullptr;
+    // How often a passing failure is tried, and the waits between the tries.
+    TRetryPolicy Retry;
+    // The log's path (the start folder + "\QMLoader.log"); empty: no log.
+    std::string LogFile;
 
     // One download run, from list.txt to the last row.
     TRunOutcome Execute();
@@ -140,11 +159,30 @@ private:
     // success; otherwise the outcome (DownloadFailed, LocalError when the
     // file cannot be created, or Closed). With Expected the bytes must have
     // that SHA-256.
-    std::optional<TRunOutcome> DownloadFile(const std::string& URL, const std::string& LocalFileName,
+    std::optional<TRunOutcome> DownloadOnce(const std::string& URL, const std::string& LocalFileName,
                                             const TSha256Digest* Expected, const std::optional<TByteLimit>& Limit);
     // Puts the row just downloaded (currentIndex_) in place. True when it
     // is complete; false leaves it pending (the next run fetches it again).
     bool UnpackCurrentFile();
+
+    // ---- DownloadRunRetry.cpp ----
+    // DownloadOnce, tried again while it fails for a passing reason. Its
+    // outcome: the last try's.
+    std::optional<TRunOutcome> DownloadFile(const std::string& URL, const std::string& LocalFileName,
+                                            const TSha256Digest* Expected, const std::optional<TByteLimit>& Limit);
+    // Waits Delay before try Failed + 1, dispatching messages. Closed or the
+    // aborted download's outcome when Close or Cancel came meanwhile.
+    std::optional<TRunOutcome> WaitBeforeRetry(std::chrono::milliseconds Delay, int Failed);
+
+    // ---- DownloadRunLog.cpp ----
+    void LogRunStart();
+    void LogRequest(const std::string& URL, const std::optional<TRunOutcome>& Failed, bool Hashed, double Seconds);
+    void LogRetry(const TRunOutcome& Failed, int Attempt, std::chrono::milliseconds Delay);
+    void LogList(std::size_t Bytes);
+    void LogLine(const std::string& Text) { log_.Line(Text); }
+    void LogSignature(std::uint64_t Sequence, const std::string& Expires);
+    void LogPlacement(bool Placed);
+    void LogOutcome(const TRunOutcome& Outcome);
 
     // ---- DownloadRunList.cpp ----
     // Fetches list.txt (and its signature) to temporaries, verifies them,
@@ -162,6 +200,7 @@ private:
     // The status word of HttpCli1's state: "Looking " + the server's host,
     // "Connected", "Transferred:", or none.
     void HttpCli1StateChange();
+    TRunOutcome RunSteps();
     std::optional<TRunOutcome> DownloadRows();
     std::optional<TRunOutcome> DownloadRow();
     TRunOutcome EndOfRun() const;
@@ -174,6 +213,8 @@ private:
     int currentIndex_ = 0;
     bool cancelRequested_ = false;
     bool closePending_ = false;
+    TRunLog log_;
+    std::string notPlaced_; // why UnpackCurrentFile left its row pending
 };
 
 } // namespace qm

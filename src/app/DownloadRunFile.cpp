@@ -55,9 +55,9 @@ private:
     bool exceeded_ = false;
 };
 
-TRunOutcome Failed(int Status, const std::string& Reason)
+TRunOutcome Failed(int Status, const std::string& Reason, TRequestFailure Why)
 {
-    return {TRunOutcome::TKind::DownloadFailed, "Failed : " + std::to_string(Status) + " " + Reason, 0};
+    return {TRunOutcome::TKind::DownloadFailed, "Failed : " + std::to_string(Status) + " " + Reason, 0, Why};
 }
 
 // Why a request that ended without an exception still failed: no status
@@ -66,13 +66,17 @@ TRunOutcome Failed(int Status, const std::string& Reason)
 std::optional<TRunOutcome> ResponseFault(const THttpCli& Client, std::int64_t Stored)
 {
     const int status = Client.StatusCode();
+    // A connection closed before the status line is one cut short (a reset
+    // reads as a close under some stacks).
     if (status == 0)
-        return Failed(0, "The server sent no status line");
+        return Failed(0, "The server sent no status line", TRequestFailure::CutShort);
     if (status < 200 || status > 299)
-        return Failed(status, Client.ReasonPhrase());
+        return Failed(status, Client.ReasonPhrase(), TRequestFailure::Status);
     if (const auto length = Client.ContentLength(); length && Stored != *length)
-        return Failed(status, "Connection broken: " + std::to_string(Stored) + " of " + std::to_string(*length) +
-                                  " bytes received");
+        return Failed(status,
+                      "Connection broken: " + std::to_string(Stored) + " of " + std::to_string(*length) +
+                          " bytes received",
+                      Stored < *length ? TRequestFailure::ShortBody : TRequestFailure::Malformed);
     return std::nullopt;
 }
 
@@ -98,7 +102,7 @@ std::optional<std::int64_t> FileSize(const std::string& Path)
 
 } // namespace
 
-std::optional<TRunOutcome> TDownloadRun::DownloadFile(const std::string& URL, const std::string& LocalFileName,
+std::optional<TRunOutcome> TDownloadRun::DownloadOnce(const std::string& URL, const std::string& LocalFileName,
                                                       const TSha256Digest* Expected,
                                                       const std::optional<TByteLimit>& Limit)
 {
@@ -124,16 +128,17 @@ std::optional<TRunOutcome> TDownloadRun::DownloadFile(const std::string& URL, co
         if (closePending_)
             return TRunOutcome{TRunOutcome::TKind::Closed, {}, 0};
         if (limited.Exceeded())
-            return Failed(HttpCli1.StatusCode(), Limit->Refusal);
-        return Failed(HttpCli1.StatusCode(), HttpCli1.ReasonPhrase());
+            return Failed(HttpCli1.StatusCode(), Limit->Refusal, TRequestFailure::TooLarge);
+        return Failed(HttpCli1.StatusCode(), HttpCli1.ReasonPhrase(), HttpCli1.Failure());
     }
     if (closePending_)
         return TRunOutcome{TRunOutcome::TKind::Closed, {}, 0};
     if (std::optional<TRunOutcome> fault = ResponseFault(HttpCli1, file->Size()))
         return fault;
     if (hashing && hashing->Finish() != *Expected)
-        return Failed(HttpCli1.StatusCode(), "The file was damaged or altered on its way: its SHA-256 "
-                                             "hash is not the one in the file list");
+        return Failed(HttpCli1.StatusCode(),
+                      "The file was damaged or altered on its way: its SHA-256 hash is not the one in the file list",
+                      TRequestFailure::NotVerified);
     return std::nullopt;
 }
 
@@ -153,10 +158,13 @@ bool TDownloadRun::UnpackCurrentFile()
             LzhD1.Decompress();
         } else if (!self && !CopyFileTo(source, temporary, false)) {
             DeleteFileA(temporary.c_str());
+            notPlaced_ = "the copy to " + temporary + " failed";
             return false;
         }
-    } catch (const std::exception&) {
+    } catch (const std::exception& e) {
         DeleteFileA(temporary.c_str());
+        const auto* own = dynamic_cast<const Exception*>(&e);
+        notPlaced_ = "unpacking failed: " + (own ? own->Message : std::string(e.what()));
         return false;
     }
     // The plain download that is its own target is in place already.
@@ -166,13 +174,18 @@ bool TDownloadRun::UnpackCurrentFile()
     if (placed == temporary && (!size || CountedSizeAt(target, *size) != installed ||
                                 !MoveFileExA(temporary.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING))) {
         DeleteFileA(temporary.c_str());
+        notPlaced_ = size ? std::to_string(*size) + " bytes unpacked, the list gives " + std::to_string(installed) +
+                                " (or the target could not be replaced)"
+                          : "nothing was written";
         return false;
     }
     // Judged as the next loading of the list will judge it: a file that
     // keeps an older name of another letter case ("VCL30.DPL") counts by
     // its real size.
-    if (!JudgeTargetOnDisk(target, installed).Counted)
+    if (!JudgeTargetOnDisk(target, installed).Counted) {
+        notPlaced_ = "the file at the target does not have the listed size";
         return false;
+    }
     row.State = TRowState::Complete;
     if (Observer)
         Observer->RowPlaced(currentIndex_);

@@ -30,6 +30,8 @@ void THttpCli::StartRequest(THttpRequest RqType)
         throw EHttpException("HTTP component has nothing to post", 2);
     requestType_ = RqType;
     requestDoneError_ = 0;
+    failure_ = TRequestFailure::None;
+    retryAfter_.clear();
     closeRelocates_ = false;
     ending_ = false;
     if (!SetState(hsConnecting))
@@ -112,6 +114,7 @@ void THttpCli::StartNextHop()
             return;
         statusCode_ = 404;
         reasonPhrase_ = "can't resolve hostname to IP address";
+        failure_ = TRequestFailure::Lookup;
         EndConnection();
     }
 }
@@ -126,6 +129,7 @@ void THttpCli::SocketDnsLookupDone(std::uint16_t Error)
             return; // the abort finishes the request
         statusCode_ = 404;
         reasonPhrase_ = "can't resolve hostname to IP address";
+        failure_ = TRequestFailure::Lookup;
         SocketSessionClosed(0);
         return;
     }
@@ -144,6 +148,7 @@ void THttpCli::SocketDnsLookupDone(std::uint16_t Error)
         requestDoneError_ = code;
         statusCode_ = 404;
         reasonPhrase_ = "can't connect: " + WithCode(SocketErrorText(code), code);
+        failure_ = TRequestFailure::Connect;
         EndConnection();
     }
 }
@@ -158,6 +163,7 @@ void THttpCli::SocketSessionConnected(std::uint16_t Error)
     if (Error != 0) {
         statusCode_ = 404;
         reasonPhrase_ = socket_.TlsFailure().empty() ? WithCode(SocketErrorText(Error), Error) : socket_.TlsFailure();
+        failure_ = socket_.TlsFailure().empty() ? TRequestFailure::Connect : TRequestFailure::Tls;
         SocketSessionClosed(0);
         return;
     }

@@ -63,6 +63,8 @@ public:
     // Bytes of an unfinished record (or handshake message) held.
     bool PartialInputHeld() const { return inEnd_ > inStart_; }
     const std::string& Failure() const { return failure_; }
+    // The negotiated version and cipher suite once established (for the log).
+    const std::string& Connection() const { return connection_; }
 
 private:
     TProgress HandshakeStep(std::string& Out, bool& Again);
@@ -83,6 +85,7 @@ private:
     std::vector<char> plain_;
     std::size_t plainStart_ = 0, plainEnd_ = 0;
     std::string failure_;
+    std::string connection_;
 };
 
 } // namespace qm

@@ -44,6 +44,8 @@ public:
     // The peer sent close_notify on this connection.
     bool TlsPeerClosed() const { return session_ && session_->PeerClosed(); }
     const std::string& TlsFailure() const { return failure_; }
+    // The session's version and cipher suite once established; else empty.
+    std::string TlsConnection() const { return session_ ? session_->Connection() : std::string(); }
 
     void Connect() override;
     void Close() override;
