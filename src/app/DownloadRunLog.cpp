@@ -16,11 +16,12 @@ std::string OutcomeName(const TRunOutcome& Outcome)
     using TKind = TRunOutcome::TKind;
     switch (Outcome.Kind) {
     case TKind::Finished:
-        return "finished";
+        return "finished: Transfer finished.";
     case TKind::NotPlaced:
-        return std::to_string(Outcome.Missing) + " not placed";
+        return "not placed: " + std::to_string(Outcome.Missing) + (Outcome.Missing == 1 ? " file" : " files") +
+               " could not be put in place.";
     case TKind::Cancelled:
-        return "cancelled";
+        return "cancelled: Transfer terminated.";
     case TKind::EmptyList:
         return "empty list";
     case TKind::DownloadFailed:
