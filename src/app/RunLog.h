@@ -28,7 +28,6 @@ public:
 
     void Open(const std::string& Path);
     void Close() { file_.reset(); }
-    bool IsOpen() const { return file_ != nullptr; }
     // "2026-12-07 23:41:05.120Z " + Text; line breaks in Text become blanks.
     void Line(const std::string& Text);
 

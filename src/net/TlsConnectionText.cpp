@@ -36,9 +36,15 @@ std::string TlsConnectionText(PCtxtHandle Context, const SecPkgContext_Connectio
     cipher.dwVersion = SECPKGCONTEXT_CIPHERINFO_V1;
     std::string suite;
     if (QueryContextAttributesW(Context, SECPKG_ATTR_CIPHER_INFO, &cipher) == SEC_E_OK)
-        for (const WCHAR* c = cipher.szCipherSuite; *c != 0 && c < cipher.szCipherSuite + SZ_ALG_MAX_SIZE; ++c)
+        for (const WCHAR* c = cipher.szCipherSuite; c < cipher.szCipherSuite + SZ_ALG_MAX_SIZE && *c != 0; ++c)
             suite += *c < 0x80 ? static_cast<char>(*c) : '?'; // suite names are ASCII
-    return VersionText(Info.dwProtocol) + ", " + (suite.empty() ? CipherText(Info) : suite);
+    if (suite.empty())
+        return VersionText(Info.dwProtocol) + ", " + CipherText(Info);
+    // The number as well: some systems name a part they do not know
+    // "<unknown>".
+    char number[16];
+    std::snprintf(number, sizeof number, " (0x%04lX)", static_cast<unsigned long>(cipher.dwCipherSuite));
+    return VersionText(Info.dwProtocol) + ", " + suite + number;
 }
 
 } // namespace qm

@@ -77,6 +77,7 @@ TEST(DownloadRetry, PassingFailuresAreTriedAgainOthersAreNot)
         run.Observer = &observer;
         run.Retry.Delays = {50ms};
         run.HttpCli1.StallTimeout = 300ms;
+        run.LogFile = dir.Path + "\\no such folder\\QMLoader.log"; // a log that cannot be written
         const TRunOutcome outcome = run.Execute();
         EXPECT_EQ(outcome.Kind, c.Kind);
         EXPECT_EQ(outcome.Message, c.Message);
