@@ -40,10 +40,11 @@ std::string TlsConnectionText(PCtxtHandle Context, const SecPkgContext_Connectio
             suite += *c < 0x80 ? static_cast<char>(*c) : '?'; // suite names are ASCII
     if (suite.empty())
         return VersionText(Info.dwProtocol) + ", " + CipherText(Info);
-    // The number as well: some systems name a part they do not know
-    // "<unknown>".
-    char number[16];
-    std::snprintf(number, sizeof number, " (0x%04lX)", static_cast<unsigned long>(cipher.dwCipherSuite));
+    // The number as well where the system gives it: some name a part they
+    // do not know "<unknown>" (Wine names the hash so, and gives no number).
+    char number[16] = {};
+    if (cipher.dwCipherSuite != 0)
+        std::snprintf(number, sizeof number, " (0x%04lX)", static_cast<unsigned long>(cipher.dwCipherSuite));
     return VersionText(Info.dwProtocol) + ", " + suite + number;
 }
 
