@@ -2,10 +2,11 @@
 # The demo behind scripts/run.sh (which builds first). Everything lives in
 # build/demo: the source files and the packed set, the web folder, the demo
 # folder QMLoader.exe runs in, drive A:'s folder, the Wine prefix and the
-# screenshots. The HTTP/1.0 server (python3 http.server, or for an https
-# base URL the same behind TLS with a demo certificate authority trusted in
-# the demo's Wine prefix only) and, without a display, Xvfb are stopped when
-# the demo ends, whatever the outcome.
+# screenshots. The HTTP/1.0 server (scripts/demo/server.py: python3's
+# http.server, for an https base URL behind TLS with a demo certificate
+# authority trusted in the demo's Wine prefix only; it answers the first
+# request for one file with 503, which the loader tries again) and, without a
+# display, Xvfb are stopped when the demo ends, whatever the outcome.
 #
 #   bash scripts/demo.sh [--auto] [--https]   (--https: the program must be
 #                                              built for https://localhost:PORT/...)
@@ -95,15 +96,17 @@ if ! python3 -c "import socket; s=socket.socket(); s.setsockopt(socket.SOL_SOCKE
   exit 1
 fi
 winpath() { echo "Z:${1//\//\\}"; }
+# The file the server is busy for once: the loader waits and asks again.
+busy=$(awk -F'\t' '$1 == "Word list" {print $4}' "$demo/www$path/list.txt")
 if [ $tls = 1 ]; then
   # A demo authority made afresh, trusted in the demo's prefix (never the
   # host's store); the server's certificate is for localhost.
   bash "$root/scripts/tls-certs.sh" "$demo/tls" "QMLoader Demo Authority" >"$demo/tls.log" 2>&1
   wine "$win/tools/qmtrust.exe" "$(winpath "$demo/tls/ca.pem")"
-  python3 "$root/scripts/demo/https-server.py" "$port" "$demo/www" "$demo/tls/localhost.pem" \
-    "$demo/tls/server.key" >"$demo/server.log" 2>&1 &
+  python3 "$root/scripts/demo/server.py" "$port" "$demo/www" --tls "$demo/tls/localhost.pem" \
+    "$demo/tls/server.key" --busy-once "$busy" >"$demo/server.log" 2>&1 &
 else
-  python3 -m http.server "$port" --bind 127.0.0.1 --directory "$demo/www" >"$demo/server.log" 2>&1 &
+  python3 "$root/scripts/demo/server.py" "$port" "$demo/www" --busy-once "$busy" >"$demo/server.log" 2>&1 &
 fi
 server_pid=$!
 for _ in $(seq 50); do (exec 3<>"/dev/tcp/127.0.0.1/$port") 2>/dev/null && break; sleep 0.1; done
@@ -191,6 +194,15 @@ echo "drive A::      $first_disks of $total copied by Make Disks and identical (
 echo "first run:     $first_requests requests to $url"
 [ -n "$second" ] && echo "$second"
 [ -n "$tampered" ] && echo "$tampered"
+log=$demo/run/QMLoader.log
+if [ -f "$log" ]; then
+  echo "retried:       $busy answered 503 once; the loader's log (build/demo/run/QMLoader.log) of its first run:"
+  awk '/ run: QMLoader/ {n++} n == 1' "$log" | grep -F -e "${busy%_}" -e "retry:" | sed 's/^/                 /'
+  awk '/ run: QMLoader/ {n++} n == 1' "$log" | grep -q "retry: the server's status" ||
+    problems+=("the log shows no retry of $busy")
+else
+  problems+=("no QMLoader.log in build/demo/run")
+fi
 echo "signature:     list.txt.sig checked by the program against the demo key it was built with"
 echo "screenshots:   $(ls "$demo"/shots/*.png 2>/dev/null | wc -l) in build/demo/shots"
 for p in "${problems[@]}"; do echo "PROBLEM: $p"; done

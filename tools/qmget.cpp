@@ -3,19 +3,22 @@
 // reference downloads. An https server's certificate must be valid for the
 // URL's host name and trusted by this Windows user.
 //
-//   qmget URL OUT [--proxy HOST[:PORT]] [--user NAME[:PASSWORD]]
+//   qmget URL OUT [--proxy HOST[:PORT]] [--user NAME[:PASSWORD]] [--retries N]
 //
 // Shows a one-line progress display on stderr (byte count, and the percent
 // when the server sent a Content-Length), then prints the final status code
 // and reason on stdout. Exit status: 0 for a complete 2xx download, 1 for any
 // failure (HTTP error, local error, no status line, a body whose length
-// differs from Content-Length), 2 for a usage error.
+// differs from Content-Length), 2 for a usage error. A failure that may pass
+// (HttpRetry.h) is tried again, from the first byte, up to N tries in all.
 #include "http/HttpProt.h"
+#include "http/HttpRetry.h"
 
 #include <windows.h>
 
 #include <cctype>
 #include <cstdio>
+#include <ctime>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -23,11 +26,13 @@
 namespace {
 
 constexpr char Usage[] =
-    "usage: qmget URL OUT [--proxy HOST[:PORT]] [--user NAME[:PASSWORD]]\n"
+    "usage: qmget URL OUT [--proxy HOST[:PORT]] [--user NAME[:PASSWORD]] [--retries N]\n"
     "  Downloads URL (http:// or https://) into the file OUT (created anew).\n"
     "  --proxy  send the request through this HTTP proxy (port 80 when omitted;\n"
     "           https goes through it in a CONNECT tunnel)\n"
     "  --user   Basic authorization, also sent to the proxy\n"
+    "  --retries  tries in all for a failure that may pass (a lost connection,\n"
+    "           a stall, 408, 429, 500, 502, 503, 504); default 3, 1: no retry\n"
     "Exit status: 0 complete 2xx download, 1 failure, 2 usage error.\n";
 
 struct Options {
@@ -36,6 +41,7 @@ struct Options {
     std::string Proxy;
     std::string User;
     std::string Password;
+    int Retries = 3;
 };
 
 // Options may stand anywhere; exactly two other arguments are required.
@@ -46,10 +52,18 @@ std::optional<Options> ParseArguments(int argc, char** argv)
     int positional = 0;
     for (int i = 1; i < argc; ++i) {
         const std::string_view arg = argv[i];
-        if (arg == "--proxy" || arg == "--user") {
+        if (arg == "--proxy" || arg == "--user" || arg == "--retries") {
             if (i + 1 >= argc || argv[i + 1][0] == '\0')
                 return std::nullopt;
             const std::string value = argv[++i];
+            if (arg == "--retries") {
+                if (value.size() > 3 || value.find_first_not_of("0123456789") != std::string::npos)
+                    return std::nullopt;
+                opts.Retries = std::stoi(value);
+                if (opts.Retries < 1)
+                    return std::nullopt;
+                continue;
+            }
             if (arg == "--proxy") {
                 opts.Proxy = value;
                 continue;
@@ -115,8 +129,15 @@ private:
     ULONGLONG LastDrawn = 0;
 };
 
-// Runs the download; the exit status.
-int Download(const Options& Opts)
+// One try: its exit status, and why it failed.
+struct Try {
+    int Exit = 0;
+    qm::TRequestFailure Why = qm::TRequestFailure::None;
+    int Status = 0;
+    std::string RetryAfter;
+};
+
+Try DownloadOnce(const Options& Opts)
 {
     qm::TFileStream out(Opts.Out, qm::TFileStream::Mode::Create);
     qm::THttpCli http;
@@ -141,18 +162,37 @@ int Download(const Options& Opts)
     const int status = http.StatusCode();
     if (status == 0) {
         std::printf("no status line received\n");
-        return 1;
+        return {1, qm::TRequestFailure::CutShort, 0, {}};
     }
     std::printf("%d %s\n", status, http.ReasonPhrase().c_str());
     if (failed || status < 200 || status > 299)
-        return 1;
+        return {1, failed ? http.Failure() : qm::TRequestFailure::Status, status, http.RetryAfter()};
     if (total() >= 0 && http.RcvdCount() != total()) {
         std::fprintf(stderr, "qmget: incomplete: %lld of %lld bytes received\n",
                      static_cast<long long>(http.RcvdCount()), static_cast<long long>(total()));
-        return 1;
+        return {1, http.RcvdCount() < total() ? qm::TRequestFailure::ShortBody : qm::TRequestFailure::Malformed,
+                status, {}};
     }
     out.Close(); // a full disk may show only here: raises, and main says so
-    return 0;
+    return {};
+}
+
+// Runs the download, tried again while it fails for a passing reason; the
+// exit status of the last try.
+int Download(const Options& Opts)
+{
+    qm::TRetryPolicy policy;
+    policy.Attempts = Opts.Retries;
+    for (int attempt = 1;; ++attempt) {
+        const Try t = DownloadOnce(Opts);
+        if (t.Exit == 0 || attempt >= policy.Attempts || !qm::IsPassing(t.Why, t.Status))
+            return t.Exit;
+        const auto delay = qm::RetryDelay(policy, attempt,
+                                          qm::ParseRetryAfter(t.RetryAfter, std::time(nullptr), policy.MaxRetryAfter));
+        std::fprintf(stderr, "qmget: %s; retrying in %lld ms (%d of %d)\n", std::string(qm::FailureName(t.Why)).c_str(),
+                     static_cast<long long>(delay.count()), attempt, policy.Attempts);
+        Sleep(static_cast<DWORD>(delay.count()));
+    }
 }
 
 } // namespace

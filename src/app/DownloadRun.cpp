@@ -46,6 +46,14 @@ TRunOutcome TDownloadRun::Execute()
     cancelRequested_ = false;
     closePending_ = false;
     notPlacedWhy_.clear();
+    LogRunStart();
+    const TRunOutcome outcome = RunSteps();
+    LogOutcome(outcome);
+    return outcome;
+}
+
+TRunOutcome TDownloadRun::RunSteps()
+{
     if (HttpCli1.State() != hsReady)
         HttpCli1.Abort();
     try {
@@ -101,7 +109,7 @@ std::optional<TRunOutcome> TDownloadRun::DownloadRows()
             return stop;
         if (cancelRequested_)
             break;
-        UnpackCurrentFile();
+        LogPlacement(UnpackCurrentFile());
         if (std::optional<TRunOutcome> stop = Stopped())
             return stop;
         currentIndex_ = NextIncomplete(currentIndex_ + 1);

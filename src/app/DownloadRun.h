@@ -26,12 +26,25 @@
 // file that cannot be written: each is an outcome. Exceptions thrown by the
 // observer pass through.
 //
+// Retries: a request (list.txt, its signature, every file) that fails for a
+// passing reason (HttpRetry.h) is made again from its first byte, up to
+// Retry.Attempts in all, after Retry's delays or the server's Retry-After.
+// While the run waits, the status word says so, the window's messages are
+// dispatched and Cancel or Close end the wait at once. Only the last try's
+// failure becomes the outcome.
+//
+// Log: with LogFile set, every run appends its events to it (RunLog.h).
+//
 // Files: DownloadRun.cpp (Execute, the list, the loop, Cancel, Close),
-// DownloadRunFile.cpp (DownloadFile and its checks, UnpackCurrentFile),
-// DownloadRunList.cpp (the list's fetch, signature and loading).
+// DownloadRunFile.cpp (one try of a download and its checks,
+// UnpackCurrentFile), DownloadRunRetry.cpp (DownloadFile: the tries and the
+// waits between them), DownloadRunList.cpp (the list's fetch, signature and
+// loading), DownloadRunLog.cpp (what the run writes to its log).
 #pragma once
 
+#include "app/RunLog.h"
 #include "http/HttpProt.h"
+#include "http/HttpRetry.h"
 #include "lzh/LzhD.h"
 #include "release/ListLine.h"
 #include "release/ReleaseFiles.h"
@@ -69,6 +82,8 @@ struct TRunOutcome {
     TKind Kind = TKind::Finished;
     std::string Message;
     int Missing = 0;
+    // Why the download failed (DownloadFailed only).
+    TRequestFailure Failure = TRequestFailure::None;
 };
 
 class TRunObserver {
@@ -105,6 +120,10 @@ public:
     std::string DownloadDir; // current directory at start + "\veldratp"
     std::string SystemDir;   // Windows directory + "\system"
     TRunObserver* Observer = nullptr;
+    // How often a passing failure is tried, and the waits between the tries.
+    TRetryPolicy Retry;
+    // The log's path (the start folder + "\QMLoader.log"); empty: no log.
+    std::string LogFile;
 
     // One download run, from list.txt to the last row.
     TRunOutcome Execute();
@@ -142,15 +161,35 @@ private:
     // file cannot be created or written, or Closed). With Expected the bytes
     // must have that SHA-256; a file that has not, or could not be written
     // whole, is deleted.
-    std::optional<TRunOutcome> DownloadFile(const std::string& URL, const std::string& LocalFileName,
+    std::optional<TRunOutcome> DownloadOnce(const std::string& URL, const std::string& LocalFileName,
                                             const TSha256Digest* Expected, const std::optional<TByteLimit>& Limit);
     // Puts the row just downloaded (currentIndex_) in place: written to a
     // temporary beside the target, checked against the listed installed
     // size, then put in place under the target's name. True when it is
     // complete; false leaves it pending (the next run fetches it again).
     bool UnpackCurrentFile();
-    // Deletes Temporary and keeps Why (if any) for the run's end; false.
-    bool NotPlaced(const std::string& Temporary, const std::string& Why);
+    // Deletes Temporary and keeps Why (if any) for the run's end; the log
+    // gets Why, or LogWhy when the user hears nothing particular. False.
+    bool NotPlaced(const std::string& Temporary, const std::string& Why, const std::string& LogWhy = {});
+
+    // ---- DownloadRunRetry.cpp ----
+    // DownloadOnce, tried again while it fails for a passing reason. Its
+    // outcome: the last try's.
+    std::optional<TRunOutcome> DownloadFile(const std::string& URL, const std::string& LocalFileName,
+                                            const TSha256Digest* Expected, const std::optional<TByteLimit>& Limit);
+    // Waits Delay before try Failed + 1, dispatching messages. Closed or the
+    // aborted download's outcome when Close or Cancel came meanwhile.
+    std::optional<TRunOutcome> WaitBeforeRetry(std::chrono::milliseconds Delay, int Failed);
+
+    // ---- DownloadRunLog.cpp ----
+    void LogRunStart();
+    void LogRequest(const std::string& URL, const std::optional<TRunOutcome>& Failed, bool Hashed, double Seconds);
+    void LogRetry(const TRunOutcome& Failed, int Attempt, std::chrono::milliseconds Delay);
+    void LogList(std::size_t Bytes);
+    void LogLine(const std::string& Text) { log_.Line(Text); }
+    void LogSignature(std::uint64_t Sequence, const std::string& Expires);
+    void LogPlacement(bool Placed);
+    void LogOutcome(const TRunOutcome& Outcome);
 
     // ---- DownloadRunList.cpp ----
     // Fetches list.txt (and its signature) to temporaries, verifies them,
@@ -174,6 +213,7 @@ private:
     // The status word of HttpCli1's state: "Looking " + the server's host,
     // "Connected", "Transferred:", or none.
     void HttpCli1StateChange();
+    TRunOutcome RunSteps();
     std::optional<TRunOutcome> DownloadRows();
     std::optional<TRunOutcome> DownloadRow();
     TRunOutcome EndOfRun() const;
@@ -187,6 +227,8 @@ private:
     bool cancelRequested_ = false;
     bool closePending_ = false;
     std::string notPlacedWhy_; // the first row's reason the user must hear
+    TRunLog log_;
+    std::string notPlaced_; // why UnpackCurrentFile left its row pending
 };
 
 } // namespace qm

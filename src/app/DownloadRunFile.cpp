@@ -56,9 +56,9 @@ private:
     bool exceeded_ = false;
 };
 
-TRunOutcome Failed(int Status, const std::string& Reason)
+TRunOutcome Failed(int Status, const std::string& Reason, TRequestFailure Why)
 {
-    return {TRunOutcome::TKind::DownloadFailed, "Failed : " + std::to_string(Status) + " " + Reason, 0};
+    return {TRunOutcome::TKind::DownloadFailed, "Failed : " + std::to_string(Status) + " " + Reason, 0, Why};
 }
 
 // Why a request that ended without an exception still failed: no status
@@ -67,13 +67,17 @@ TRunOutcome Failed(int Status, const std::string& Reason)
 std::optional<TRunOutcome> ResponseFault(const THttpCli& Client, std::int64_t Stored)
 {
     const int status = Client.StatusCode();
+    // A connection closed before the status line is one cut short (a reset
+    // reads as a close under some stacks).
     if (status == 0)
-        return Failed(0, "The server sent no status line");
+        return Failed(0, "The server sent no status line", TRequestFailure::CutShort);
     if (status < 200 || status > 299)
-        return Failed(status, Client.ReasonPhrase());
+        return Failed(status, Client.ReasonPhrase(), TRequestFailure::Status);
     if (const auto length = Client.ContentLength(); length && Stored != *length)
-        return Failed(status, "Connection broken: " + std::to_string(Stored) + " of " + std::to_string(*length) +
-                                  " bytes received");
+        return Failed(status,
+                      "Connection broken: " + std::to_string(Stored) + " of " + std::to_string(*length) +
+                          " bytes received",
+                      Stored < *length ? TRequestFailure::ShortBody : TRequestFailure::Malformed);
     return std::nullopt;
 }
 
@@ -134,7 +138,7 @@ bool WriteTemporary(TLzhD& Lzh, const TRow& Row, const std::string& Source, cons
 
 } // namespace
 
-std::optional<TRunOutcome> TDownloadRun::DownloadFile(const std::string& URL, const std::string& LocalFileName,
+std::optional<TRunOutcome> TDownloadRun::DownloadOnce(const std::string& URL, const std::string& LocalFileName,
                                                       const TSha256Digest* Expected,
                                                       const std::optional<TByteLimit>& Limit)
 {
@@ -160,10 +164,10 @@ std::optional<TRunOutcome> TDownloadRun::DownloadFile(const std::string& URL, co
         if (closePending_)
             return TRunOutcome{TRunOutcome::TKind::Closed, {}, 0};
         if (limited.Exceeded())
-            return Failed(HttpCli1.StatusCode(), Limit->Refusal);
+            return Failed(HttpCli1.StatusCode(), Limit->Refusal, TRequestFailure::TooLarge);
         if (file->WriteFailed())
             return Unwritten(file, LocalFileName);
-        return Failed(HttpCli1.StatusCode(), HttpCli1.ReasonPhrase());
+        return Failed(HttpCli1.StatusCode(), HttpCli1.ReasonPhrase(), HttpCli1.Failure());
     }
     if (closePending_)
         return TRunOutcome{TRunOutcome::TKind::Closed, {}, 0};
@@ -177,8 +181,9 @@ std::optional<TRunOutcome> TDownloadRun::DownloadFile(const std::string& URL, co
     if (hashing && hashing->Finish() != *Expected) {
         // Known to be wrong: nothing of it is kept.
         DeleteFileA(LocalFileName.c_str());
-        return Failed(HttpCli1.StatusCode(), "The file was damaged or altered on its way: its SHA-256 "
-                                             "hash is not the one in the file list");
+        return Failed(HttpCli1.StatusCode(),
+                      "The file was damaged or altered on its way: its SHA-256 hash is not the one in the file list",
+                      TRequestFailure::NotVerified);
     }
     return std::nullopt;
 }
@@ -195,12 +200,15 @@ bool TDownloadRun::UnpackCurrentFile()
     const bool self = !row.Line.Compressed && SamePath(source, target);
     std::string why;
     if (!self && !WriteTemporary(LzhD1, row, source, temporary, why))
-        return NotPlaced(temporary, why);
+        return NotPlaced(temporary, why, "the file could not be written from its download");
     // Judged by what was written, not by a look-up of the target, which may
     // find an older name of another letter case.
     const std::optional<std::int64_t> size = FileSize(self ? target : temporary);
     if (!size || !PlacedSizeFits(target, *size, row.Line.InstalledSize.Value))
-        return NotPlaced(temporary, {});
+        return NotPlaced(temporary, {},
+                         size ? std::to_string(*size) + " bytes written, the list gives " +
+                                    row.Line.InstalledSize.Text
+                              : "nothing was written");
     if (!self)
         if (std::optional<std::string> refused = ReplaceFileWith(temporary, target))
             return NotPlaced(temporary, *refused);
@@ -210,9 +218,10 @@ bool TDownloadRun::UnpackCurrentFile()
     return true;
 }
 
-bool TDownloadRun::NotPlaced(const std::string& Temporary, const std::string& Why)
+bool TDownloadRun::NotPlaced(const std::string& Temporary, const std::string& Why, const std::string& LogWhy)
 {
     DeleteFileA(Temporary.c_str());
+    notPlaced_ = Why.empty() ? LogWhy : Why;
     if (notPlacedWhy_.empty())
         notPlacedWhy_ = Why;
     return false;

@@ -127,6 +127,7 @@ std::optional<TRunOutcome> TDownloadRun::VerifyFileList(const std::string& ListF
                                     std::to_string(signature.Sequence) + " against " + std::to_string(*kept) +
                                     "); an old list may be replayed by someone on the way");
         Sequence = signature.Sequence;
+        LogSignature(signature.Sequence, signature.Expires ? UtcText(*signature.Expires) : "never");
     } catch (const EReleaseFileError& e) {
         return LocalError(NotVerified + e.Message + ".");
     } catch (const EStreamError& e) {
@@ -206,6 +207,7 @@ std::optional<TRunOutcome> TDownloadRun::LoadFileList()
         CompleteAtLoad += state.Counted ? 1 : 0;
         rows_.push_back(std::move(row));
     }
+    LogList(text.size());
     if (Observer)
         Observer->ListLoaded(rows_);
     return bad;

@@ -98,6 +98,7 @@ void TaForm::FormCreate()
         ui::ShowMessage(Handle(), folderProblem_);
     }
     DownloadDir = PathInFolder(current, "veldratp");
+    Run.LogFile = PathInFolder(current, TRunLog::FileName); // beside the downloads: deleting them keeps it
     SystemDir = SystemText([this](char* Buffer, DWORD Size) { return seams_.GetWindowsDirectoryA(Buffer, Size); }) +
                 "\\system";
     CreateDirectoryA(DownloadDir.c_str(), nullptr); // it may exist from an earlier run

@@ -118,6 +118,7 @@ void THttpCli::Abort()
         return;
     statusCode_ = 404;
     reasonPhrase_ = "Connection aborted on request";
+    failure_ = TRequestFailure::Aborted;
     requestDoneError_ = 3;
     EndConnection();
 }
@@ -160,6 +161,7 @@ void THttpCli::Stalled()
     const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(StallTimeout).count();
     statusCode_ = 404;
     reasonPhrase_ = "the server stopped answering (nothing arrived for " + std::to_string(seconds) + " s)";
+    failure_ = TRequestFailure::Stall;
     DropReceived();
     const auto alive = socket_.Alive();
     EndConnection(); // the request has ended: the lookup's report is ignored
@@ -211,6 +213,18 @@ void THttpCli::ExecuteRequest(THttpRequest RqType)
         throw EHttpException("Connection aborted on request", 404);
     if (statusCode_ >= 400)
         throw EHttpException(reasonPhrase_, static_cast<std::uint16_t>(statusCode_));
+}
+
+TRequestFailure THttpCli::Failure() const
+{
+    if (failure_ == TRequestFailure::None && statusCode_ >= 400)
+        return TRequestFailure::Status;
+    return failure_;
+}
+
+std::string THttpCli::TlsConnection() const
+{
+    return secure_ ? socket_.TlsConnection() : std::string();
 }
 
 void THttpCli::DoHeaderBegin() { Fire(OnHeaderBegin, *this); }

@@ -73,6 +73,7 @@
 #include "base/StringList.h"
 #include "http/HttpProtReception.h"
 #include "http/HttpProtText.h"
+#include "http/HttpRetry.h"
 #include "net/TlsWSocket.h"
 #include "ui/ObjectWindow.h"
 
@@ -189,6 +190,16 @@ public:
     // body still ends at the server's close.
     std::optional<std::int64_t> ContentLength() const { return contentLength_; }
     const std::string& ContentType() const { return contentType_; } // last Content-Type
+    // Why the current (or last) request failed: None while it has not, Status
+    // for a server's status of 400 or more, otherwise the local reason
+    // behind the 404 (HttpRetry.h decides whether it is worth another try).
+    TRequestFailure Failure() const;
+    // The Retry-After value of the request's last response, as sent; empty
+    // when it had none.
+    const std::string& RetryAfter() const { return retryAfter_; }
+    // "TLS 1.2, <cipher suite>" of the last hop when it ran over TLS; empty
+    // otherwise.
+    std::string TlsConnection() const;
     const std::string& DocName() const { return docName_; }   // file name derived from URL
     const std::string& LastLine() const { return lastLine_; } // header line or chunk being handled
     // The non-empty response header lines of the current request (of every
@@ -276,7 +287,7 @@ private:
     void Relocate(const std::string& Location);
     void HeaderEnd();
     void DocChunk();
-    void Fail(std::string Reason);
+    void Fail(std::string Reason, TRequestFailure Kind = TRequestFailure::Malformed);
     void SocketSessionClosed(std::uint16_t Error);
     void RelocationClosed();
     // HTTPS (HttpProtSecure.cpp).
@@ -323,6 +334,8 @@ private:
     ULONGLONG lastArrival_ = 0;
     std::int32_t readCountSeen_ = 0; // the socket's ReadCount at the last look
     std::int32_t requestDoneError_ = 0;
+    TRequestFailure failure_ = TRequestFailure::None;
+    std::string retryAfter_;
     TLineConsumer lineConsumer_ = nullptr;
     bool secure_ = false;      // this hop runs over TLS
     bool tunnel_ = false;      // ... inside a proxy tunnel

@@ -30,6 +30,8 @@ void THttpCli::StartRequest(THttpRequest RqType)
         throw EHttpException("HTTP component has nothing to post", 2);
     requestType_ = RqType;
     requestDoneError_ = 0;
+    failure_ = TRequestFailure::None;
+    retryAfter_.clear();
     closeRelocates_ = false;
     relocations_ = 0;
     ending_ = false;
@@ -113,6 +115,7 @@ void THttpCli::StartNextHop()
             return;
         statusCode_ = 404;
         reasonPhrase_ = "can't resolve hostname to IP address";
+        failure_ = TRequestFailure::Lookup;
         EndConnection();
     }
 }
@@ -127,6 +130,7 @@ void THttpCli::SocketDnsLookupDone(std::uint16_t Error)
             return; // the abort finishes the request
         statusCode_ = 404;
         reasonPhrase_ = "can't resolve hostname to IP address";
+        failure_ = TRequestFailure::Lookup;
         SocketSessionClosed(0);
         return;
     }
@@ -145,6 +149,7 @@ void THttpCli::SocketDnsLookupDone(std::uint16_t Error)
         requestDoneError_ = code;
         statusCode_ = 404;
         reasonPhrase_ = "can't connect: " + WithCode(SocketErrorText(code), code);
+        failure_ = TRequestFailure::Connect;
         EndConnection();
     }
 }
@@ -159,6 +164,7 @@ void THttpCli::SocketSessionConnected(std::uint16_t Error)
     if (Error != 0) {
         statusCode_ = 404;
         reasonPhrase_ = socket_.TlsFailure().empty() ? WithCode(SocketErrorText(Error), Error) : socket_.TlsFailure();
+        failure_ = socket_.TlsFailure().empty() ? TRequestFailure::Connect : TRequestFailure::Tls;
         SocketSessionClosed(0);
         return;
     }

@@ -116,6 +116,8 @@ bool THttpCli::HandleHeaderLine(const std::string& Line)
             contentType_ = read.Value;
         else if (read.Name == "www-authenticate")
             wwwAuthenticate_.Add(read.Value);
+        else if (read.Name == "retry-after")
+            retryAfter_ = read.Value;
     }
     return true;
 }
@@ -189,15 +191,17 @@ void THttpCli::DocChunk()
     }
     if (!written) {
         const auto* file = dynamic_cast<const TFileStream*>(RcvdStream);
-        Fail(file ? "could not write the local file: " + file->FileName() : "could not write the local file");
+        Fail(file ? "could not write the local file: " + file->FileName() : "could not write the local file",
+             TRequestFailure::Local);
     }
 }
 
 // A local failure found in the response: 404 and Reason, and the request ends.
-void THttpCli::Fail(std::string Reason)
+void THttpCli::Fail(std::string Reason, TRequestFailure Kind)
 {
     statusCode_ = 404;
     reasonPhrase_ = std::move(Reason);
+    failure_ = Kind;
     DropReceived();
     EndConnection();
 }
@@ -208,7 +212,7 @@ void THttpCli::Broken(int Error)
 {
     if (ending_ || (state_ != hsConnected && state_ != hsReceiving))
         return;
-    Fail(BrokenReason(Error));
+    Fail(BrokenReason(Error), TRequestFailure::Reset);
 }
 
 // The closed handler: the end of every request, also after local failures.
@@ -217,6 +221,7 @@ void THttpCli::SocketSessionClosed(std::uint16_t Error)
     if (Error != 0 && !ending_ && (state_ == hsConnected || state_ == hsReceiving)) {
         statusCode_ = 404;
         reasonPhrase_ = BrokenReason(Error);
+        failure_ = TRequestFailure::Reset;
     }
     if (ending_ || state_ == hsReady)
         return;

@@ -53,7 +53,8 @@ bool THttpCli::RelocateSecure(const std::string& Location)
     if (!secure_ && !toSecure)
         return false;
     if (secure_ && !url.Proto.empty() && !toSecure) {
-        Fail("relocation from https to " + LowerCase(url.Proto) + " refused (a downgrade): " + Location);
+        Fail("relocation from https to " + LowerCase(url.Proto) + " refused (a downgrade): " + Location,
+             TRequestFailure::Downgrade);
         return true;
     }
     if (toSecure) {
@@ -137,6 +138,7 @@ void THttpCli::TunnelData()
             reasonPhrase_ = tunnelStatus_ >= 400 ? tunnelReason_
                                                  : "the proxy refused the tunnel: " + std::to_string(tunnelStatus_) +
                                                        " " + tunnelReason_;
+            failure_ = tunnelStatus_ >= 400 ? TRequestFailure::Status : TRequestFailure::Malformed;
             EndConnection();
             return;
         }
@@ -161,20 +163,28 @@ bool THttpCli::CheckSecureEnd(std::uint16_t Error)
     if (!secure_ || ending_ || state_ == hsReady || state_ == hsAborting || statusCode_ >= 400)
         return false;
     std::string reason = socket_.TlsFailure();
-    if (reason.empty() && state_ == hsConnecting)
+    TRequestFailure kind = TRequestFailure::Tls;
+    if (reason.empty() && state_ == hsConnecting) {
         reason = "the connection closed before the secure session was set up";
+        kind = TRequestFailure::CutShort;
+    }
     const bool bodyExpected = requestType_ != rqHead && statusCode_ != 204 && statusCode_ != 304;
-    if (reason.empty() && state_ == hsReceiving && bodyExpected && bodyLength_ >= 0 && rcvdCount_ < bodyLength_)
+    if (reason.empty() && state_ == hsReceiving && bodyExpected && bodyLength_ >= 0 && rcvdCount_ < bodyLength_) {
         reason = "the connection closed after " + std::to_string(rcvdCount_) + " of " + std::to_string(bodyLength_) +
                  " bytes of the document";
-    if (reason.empty() && state_ == hsReceiving && bodyExpected && bodyLength_ < 0 && !socket_.TlsPeerClosed())
+        kind = TRequestFailure::ShortBody;
+    }
+    if (reason.empty() && state_ == hsReceiving && bodyExpected && bodyLength_ < 0 && !socket_.TlsPeerClosed()) {
         reason = "the end of the document was not confirmed: the connection " +
                  (Error != 0 ? "broke (" + SocketErrorText(Error) + ")" : std::string("closed")) +
                  " without the server's TLS close_notify, after " + std::to_string(rcvdCount_) + " bytes";
+        kind = TRequestFailure::CutShort;
+    }
     if (reason.empty())
         return false;
     statusCode_ = 404;
     reasonPhrase_ = std::move(reason);
+    failure_ = kind;
     return true;
 }
 

@@ -2,6 +2,7 @@
 #include "net/TlsSession.h"
 
 #include "net/TlsCertCheck.h"
+#include "net/TlsConnectionText.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -236,6 +237,7 @@ bool TTlsSession::Finish()
         Fail("the security channel does not tell the TLS record sizes");
         return false;
     }
+    connection_ = TlsConnectionText(ctxt_.get(), info);
     header_ = sizes.cbHeader;
     trailer_ = sizes.cbTrailer;
     maxMessage_ = sizes.cbMaximumMessage;

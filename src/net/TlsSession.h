@@ -87,6 +87,8 @@ public:
     // Bytes of an unfinished record (or handshake message) held.
     bool PartialInputHeld() const { return inEnd_ > inStart_; }
     const std::string& Failure() const { return failure_; }
+    // The negotiated version and cipher suite once established (for the log).
+    const std::string& Connection() const { return connection_; }
 
 private:
     TProgress HandshakeStep(std::string& Out, bool& Again);
@@ -111,6 +113,7 @@ private:
     std::size_t inStart_ = 0, inEnd_ = 0;
     TReadAhead plain_;
     std::string failure_;
+    std::string connection_;
 };
 
 } // namespace qm

@@ -72,6 +72,8 @@ public:
     // Bytes a plain connection asks for per recv (1 to MaxReadAhead); a
     // whole number of the pieces its reader takes keeps every piece whole.
     int ReadAheadSize = MaxReadAhead;
+    // The session's version and cipher suite once established; else empty.
+    std::string TlsConnection() const { return session_ ? session_->Connection() : std::string(); }
 
     void Connect() override;
     void Close() override;

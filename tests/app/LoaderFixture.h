@@ -237,6 +237,7 @@ protected:
         seams.ReleasePublicKey = ReleasePublicKey;
         ui::Application().Title = "Quillmark Loader"; // as the program entry sets it
         Form = std::make_unique<TaForm>(ScrambleText(BaseURL), std::move(seams));
+        Form->Run.Retry = Retry;
         Setup = std::make_unique<TSetupForm>(Form->Handle());
         Form->SetupForm = Setup.get();
         Form->Show();
@@ -266,6 +267,9 @@ protected:
     // empty (the default, whatever the build embeds): no signed list.
     std::string ReleasePublicKey;
     TAppSeams Seams; // for the next form, whose recorders and key CreateForm sets
+    // The next form's tries: one, so that each scripted answer is the last
+    // word on its request; the retry tests ask for more.
+    TRetryPolicy Retry{.Attempts = 1};
     std::unique_ptr<TaForm> Form;
     std::unique_ptr<TSetupForm> Setup;
 };

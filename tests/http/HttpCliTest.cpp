@@ -14,6 +14,7 @@
 #include <cstdio>
 #include <cstring>
 #include <functional>
+#include <map>
 #include <memory>
 #include <new>
 #include <string>
@@ -320,6 +321,13 @@ TEST_P(Response, IsHandledAsACallerExpects)
     if (t.ContentLength >= 0) {
         EXPECT_EQ(c.ContentLength(), t.ContentLength);
     }
+    // Why it failed, as the retry decision reads it; the others did not.
+    using F = TRequestFailure;
+    const std::map<std::string, F> failures{
+        {"NotFoundClosesAtOnce", F::Status},    {"BadStatusCodeFails", F::Malformed}, {"BadContentLengthFails", F::Malformed},
+        {"LongerHeaderFails", F::Malformed},    {"StallFails", F::Stall},             {"ResetWithoutLengthFails", F::Reset},
+        {"HeaderLineLongerThanTheBufferFails", F::Malformed}};
+    EXPECT_EQ(c.Failure(), failures.contains(t.Name) ? failures.at(t.Name) : F::None);
 }
 
 const std::string longLine(9000, 'h');
@@ -598,6 +606,7 @@ TEST(HttpCli, ConnectionRefusedIsALocalFailure)
     THttpCli c;
     c.URL = "http://127.0.0.1:" + std::to_string(port) + "/";
     EXPECT_EQ(Outcome([&] { c.Get(); }), "404 Connection refused (Error #10061)");
+    EXPECT_EQ(c.Failure(), TRequestFailure::Connect);
 }
 
 // ---- destruction from every event ----------------------------------------------

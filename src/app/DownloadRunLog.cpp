@@ -1,0 +1,105 @@
+// TDownloadRun: what a run writes to its log (RunLog.h). Never a user name,
+// password or Authorization value: URLs go through SafeURL, the proxy is
+// named by its host and port only.
+#include "app/DownloadRun.h"
+
+#include "QMVersion.h"
+#include "http/HttpProtText.h"
+
+#include <cstdio>
+
+namespace qm {
+namespace {
+
+std::string OutcomeName(const TRunOutcome& Outcome)
+{
+    using TKind = TRunOutcome::TKind;
+    switch (Outcome.Kind) {
+    case TKind::Finished:
+        return "finished: Transfer finished.";
+    case TKind::NotPlaced:
+        return "not placed: " + std::to_string(Outcome.Missing) + (Outcome.Missing == 1 ? " file" : " files") +
+               " could not be put in place.";
+    case TKind::Cancelled:
+        return "cancelled: Transfer terminated.";
+    case TKind::EmptyList:
+        return "empty list";
+    case TKind::DownloadFailed:
+        return "download failed";
+    case TKind::LocalError:
+        return "local error";
+    case TKind::Closed:
+        return "window closed";
+    }
+    return "?";
+}
+
+std::string HostAndPort(const std::string& URL, const std::string& DefaultPort)
+{
+    const TUrlParts parts = SplitURL(URL);
+    return parts.Host + ":" + (parts.Port.empty() ? DefaultPort : parts.Port);
+}
+
+} // namespace
+
+void TDownloadRun::LogRunStart()
+{
+    log_.Open(LogFile);
+    const std::string base = serverBaseURL_();
+    const bool secure = SplitURL(base).Proto == "https";
+    LogLine(std::string("run: QMLoader ") + QM_VERSION_TEXT + ", server " + HostAndPort(base, secure ? "443" : "80"));
+    LogLine("proxy: " + (HttpCli1.Proxy.empty() ? std::string("none") : HostAndPort(HttpCli1.Proxy, HttpCli1.ProxyPort)));
+}
+
+void TDownloadRun::LogRequest(const std::string& URL, const std::optional<TRunOutcome>& Failed, bool Hashed,
+                              double Seconds)
+{
+    char figures[96];
+    std::snprintf(figures, sizeof figures, "status %d, %lld bytes, %.2f s", HttpCli1.StatusCode(),
+                  static_cast<long long>(HttpCli1.RcvdCount()), Seconds);
+    std::string line = "GET " + SafeURL(URL) + ": " + figures;
+    if (const std::string tls = HttpCli1.TlsConnection(); !tls.empty())
+        line += ", " + tls;
+    const bool mismatch = Failed && Failed->Failure == TRequestFailure::NotVerified;
+    line += !Hashed ? ", no hash listed" : mismatch ? ", hash checked: no match" : Failed ? ", hash not checked" : ", hash checked";
+    if (Failed)
+        line += "; failed (" + std::string(FailureName(Failed->Failure)) + "): " + Failed->Message;
+    LogLine(line);
+}
+
+void TDownloadRun::LogRetry(const TRunOutcome& Failed, int Attempt, std::chrono::milliseconds Delay)
+{
+    char delay[32];
+    std::snprintf(delay, sizeof delay, "%.1f s", static_cast<double>(Delay.count()) / 1000.0);
+    LogLine("retry: " + std::string(FailureName(Failed.Failure)) + "; try " + std::to_string(Attempt + 1) + " of " +
+            std::to_string(Retry.Attempts) + " in " + delay +
+            (HttpCli1.RetryAfter().empty() ? "" : " (Retry-After: " + HttpCli1.RetryAfter() + ")"));
+}
+
+void TDownloadRun::LogList(std::size_t Bytes)
+{
+    int complete = 0;
+    for (const TRow& row : rows_)
+        complete += row.State == TRowState::Complete ? 1 : 0;
+    LogLine("file list: " + std::to_string(Bytes) + " bytes, " + std::to_string(rows_.size()) + " rows, " +
+            std::to_string(complete) + " in place already");
+}
+
+void TDownloadRun::LogSignature(std::uint64_t Sequence, const std::string& Expires)
+{
+    LogLine("file list signed: sequence " + std::to_string(Sequence) + ", expires " + Expires);
+}
+
+void TDownloadRun::LogPlacement(bool Placed)
+{
+    const TRow& row = rows_[static_cast<std::size_t>(currentIndex_)];
+    LogLine(Placed ? "placed: " + row.TargetPath : "not placed: " + row.TargetPath + ": " + notPlaced_);
+}
+
+void TDownloadRun::LogOutcome(const TRunOutcome& Outcome)
+{
+    LogLine("end: " + OutcomeName(Outcome) + (Outcome.Message.empty() ? "" : ": " + Outcome.Message));
+    log_.Close();
+}
+
+} // namespace qm

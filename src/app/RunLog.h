@@ -1,0 +1,44 @@
+// TRunLog: the download log, QMLoader.log, that support reads when a user
+// says "it failed". One line per event, UTC time first; appended by every
+// run, cut to its last MaxSize bytes (whole lines) when it is opened.
+//
+// Call order: Open(Path) at the start of a run, Line(...) for each event,
+// Close() at its end (or let the object go). Line() before Open, or after an
+// Open that failed, writes nothing.
+//
+// Errors: none. A log that cannot be opened, cut or written is given up
+// silently: it must never stop a run. Each line is flushed at once, so a
+// killed program leaves every line it wrote.
+//
+// Nothing secret may be written: callers pass URLs through SafeURL, which
+// drops a user name and password, and never pass credentials otherwise.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <memory>
+#include <string>
+
+namespace qm {
+
+class TRunLog {
+public:
+    static constexpr std::int64_t MaxSize = 1024 * 1024;
+    static constexpr const char* FileName = "QMLoader.log";
+
+    void Open(const std::string& Path);
+    void Close() { file_.reset(); }
+    // "2026-12-07 23:41:05.120Z " + Text; line breaks in Text become blanks.
+    void Line(const std::string& Text);
+
+private:
+    struct TCloser {
+        void operator()(std::FILE* File) const { std::fclose(File); }
+    };
+    std::unique_ptr<std::FILE, TCloser> file_;
+};
+
+// URL without the user name and password it may carry.
+std::string SafeURL(const std::string& URL);
+
+} // namespace qm
