@@ -28,6 +28,11 @@ public:
     void Append(const void* Data, std::size_t Len);
     // Takes up to Size of the oldest bytes into Buffer; their count.
     std::size_t Read(void* Buffer, std::size_t Size);
+    // The bytes held, for a reader that works on them where they lie (they
+    // stay valid until the next Space, Append or Clear); Skip(n) then
+    // takes the first n of them.
+    char* Data() { return bytes_.data() + start_; }
+    void Skip(std::size_t Count) { start_ += Count < Held() ? Count : Held(); }
     // Forgets what is held (the memory stays for the next bytes).
     void Clear() { start_ = end_ = 0; }
 

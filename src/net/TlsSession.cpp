@@ -11,10 +11,9 @@
 namespace qm {
 namespace {
 
-// A record is at most 16 KiB of data plus its header and trailer; keeping
-// this much room behind the bytes held lets one read take a whole record.
-constexpr std::size_t roomForRecord = 18 * 1024;
-constexpr std::size_t initialInput = 256 * 1024;
+// Room offered to one read from the socket: many records (each at most
+// 16 KiB of data plus its header and trailer) in one socket call.
+constexpr std::size_t inputRead = 256 * 1024;
 
 constexpr DWORD contextFlags = ISC_REQ_SEQUENCE_DETECT | ISC_REQ_REPLAY_DETECT | ISC_REQ_CONFIDENTIALITY |
                                ISC_REQ_EXTENDED_ERROR | ISC_REQ_ALLOCATE_MEMORY | ISC_REQ_STREAM |
@@ -104,7 +103,7 @@ TTlsSystem SystemTls()
 }
 
 TTlsSession::TTlsSession(std::string ServerName, TTlsSystem System)
-    : serverName_(std::move(ServerName)), system_(System), in_(initialInput)
+    : serverName_(std::move(ServerName)), system_(System)
 {
 }
 
@@ -141,23 +140,14 @@ bool TTlsSession::Begin(std::string& Out)
 
 std::span<char> TTlsSession::InputSpace()
 {
-    if (inStart_ == inEnd_)
-        inStart_ = inEnd_ = 0;
-    if (in_.size() - inEnd_ < roomForRecord && inStart_ > 0) {
-        std::memmove(in_.data(), in_.data() + inStart_, inEnd_ - inStart_);
-        inEnd_ -= inStart_;
-        inStart_ = 0;
-    }
-    if (in_.size() - inEnd_ < roomForRecord)
-        in_.resize(in_.size() * 2);
-    return {in_.data() + inEnd_, in_.size() - inEnd_};
+    return in_.Space(inputRead);
 }
 
 void TTlsSession::InputReceived(std::size_t Count)
 {
     // Whatever follows the peer's close_notify is not part of the session.
     if (!peerClosed_)
-        inEnd_ = std::min(inEnd_ + Count, in_.size());
+        in_.Received(Count);
 }
 
 TTlsSession::TProgress TTlsSession::Process(std::string& Out)
@@ -181,11 +171,12 @@ TTlsSession::TProgress TTlsSession::HandshakeStep(std::string& Out, bool& Again)
 {
     // After a message that DecryptMessage reported, the call is due even when
     // nothing followed that message.
-    if (inStart_ == inEnd_ && !callDue_)
+    if (in_.Empty() && !callDue_)
         return TProgress::Pending;
     callDue_ = false;
     const SecurityFunctionTableA& sspi = *system_.Sspi;
-    SecBuffer inBuffers[2] = {{static_cast<ULONG>(inEnd_ - inStart_), SECBUFFER_TOKEN, in_.data() + inStart_},
+    const std::size_t held = in_.Held();
+    SecBuffer inBuffers[2] = {{static_cast<ULONG>(held), SECBUFFER_TOKEN, in_.Data()},
                               {0, SECBUFFER_EMPTY, nullptr}};
     SecBufferDesc in{SECBUFFER_VERSION, 2, inBuffers};
     TOutToken token(sspi);
@@ -202,8 +193,8 @@ TTlsSession::TProgress TTlsSession::HandshakeStep(std::string& Out, bool& Again)
         return Fail(StatusText(established_ ? "a TLS handshake message after the handshake failed"
                                             : "the TLS handshake with the server failed",
                                status));
-    inStart_ = inBuffers[1].BufferType == SECBUFFER_EXTRA ? inEnd_ - inBuffers[1].cbBuffer : inEnd_;
-    Again = inStart_ < inEnd_;
+    in_.Skip(inBuffers[1].BufferType == SECBUFFER_EXTRA ? held - inBuffers[1].cbBuffer : held);
+    Again = !in_.Empty();
     if (status == SEC_I_CONTINUE_NEEDED)
         return TProgress::Pending;
     if (established_) {
@@ -252,10 +243,11 @@ bool TTlsSession::Finish()
 // plain buffer.
 TTlsSession::TProgress TTlsSession::DecryptStep(bool& Again)
 {
-    if (inStart_ == inEnd_ || peerClosed_)
+    if (in_.Empty() || peerClosed_)
         return TProgress::Pending;
-    const auto recordType = static_cast<unsigned char>(in_[inStart_]);
-    SecBuffer buffers[4] = {{static_cast<ULONG>(inEnd_ - inStart_), SECBUFFER_DATA, in_.data() + inStart_},
+    const std::size_t held = in_.Held();
+    const auto recordType = static_cast<unsigned char>(in_.Data()[0]);
+    SecBuffer buffers[4] = {{static_cast<ULONG>(held), SECBUFFER_DATA, in_.Data()},
                             {0, SECBUFFER_EMPTY, nullptr},
                             {0, SECBUFFER_EMPTY, nullptr},
                             {0, SECBUFFER_EMPTY, nullptr}};
@@ -266,16 +258,16 @@ TTlsSession::TProgress TTlsSession::DecryptStep(bool& Again)
     if (status != SEC_E_OK && status != SEC_I_CONTEXT_EXPIRED && status != SEC_I_RENEGOTIATE)
         return Fail(StatusText("a TLS record from the server could not be decrypted", status));
     std::size_t data = 0;
-    std::size_t next = inEnd_;
+    std::size_t taken = held;
     for (const SecBuffer& b : buffers) {
         if (b.BufferType == SECBUFFER_DATA && b.cbBuffer > 0) {
             plain_.Append(b.pvBuffer, b.cbBuffer);
             data += b.cbBuffer;
         } else if (b.BufferType == SECBUFFER_EXTRA && b.cbBuffer > 0) {
-            next = inEnd_ - b.cbBuffer;
+            taken = held - b.cbBuffer;
         }
     }
-    inStart_ = next;
+    in_.Skip(taken);
     if (status == SEC_I_RENEGOTIATE)
         return PostHandshake(Again);
     // Windows reports close_notify as a context that expired; some
@@ -283,7 +275,7 @@ TTlsSession::TProgress TTlsSession::DecryptStep(bool& Again)
     // record without data is allowed and skipped.
     if (status == SEC_I_CONTEXT_EXPIRED || (data == 0 && recordType == alertRecord))
         return EndInput();
-    Again = inStart_ < inEnd_;
+    Again = !in_.Empty();
     return TProgress::Pending;
 }
 
@@ -306,7 +298,7 @@ TTlsSession::TProgress TTlsSession::PostHandshake(bool& Again)
 TTlsSession::TProgress TTlsSession::EndInput()
 {
     peerClosed_ = true;
-    inStart_ = inEnd_ = 0;
+    in_.Clear();
     return TProgress::PeerClosed;
 }
 

@@ -70,7 +70,7 @@ public:
     explicit TTlsSession(std::string ServerName, TTlsSystem System = SystemTls());
 
     bool Begin(std::string& Out);
-    // Free room behind the bytes held; never empty (the buffer grows).
+    // 256 KiB of room behind the bytes held (the buffer grows as needed).
     std::span<char> InputSpace();
     void InputReceived(std::size_t Count);
     TProgress Process(std::string& Out);
@@ -85,7 +85,7 @@ public:
     bool Established() const { return established_; }
     bool PeerClosed() const { return peerClosed_; }
     // Bytes of an unfinished record (or handshake message) held.
-    bool PartialInputHeld() const { return inEnd_ > inStart_; }
+    bool PartialInputHeld() const { return !in_.Empty(); }
     const std::string& Failure() const { return failure_; }
     // The negotiated version and cipher suite once established (for the log).
     const std::string& Connection() const { return connection_; }
@@ -109,8 +109,7 @@ private:
     bool callDue_ = false;        // ... and the security channel must be called, bytes held or not
     bool failed_ = false;
     std::uint32_t header_ = 0, trailer_ = 0, maxMessage_ = 0; // record sizes
-    std::vector<char> in_;
-    std::size_t inStart_ = 0, inEnd_ = 0;
+    TReadAhead in_; // bytes from the peer not yet taken by the channel
     TReadAhead plain_;
     std::string failure_;
     std::string connection_;
