@@ -30,12 +30,14 @@ std::string CipherText(const SecPkgContext_ConnectionInfo& Info)
 
 } // namespace
 
-std::string TlsConnectionText(PCtxtHandle Context, const SecPkgContext_ConnectionInfo& Info)
+std::string TlsConnectionText(const SecurityFunctionTableA& Sspi, PCtxtHandle Context,
+                              const SecPkgContext_ConnectionInfo& Info)
 {
     SecPkgContext_CipherInfo cipher{};
     cipher.dwVersion = SECPKGCONTEXT_CIPHERINFO_V1;
     std::string suite;
-    if (QueryContextAttributesW(Context, SECPKG_ATTR_CIPHER_INFO, &cipher) == SEC_E_OK)
+    // The attribute holds no text to convert: the A and W calls fill it alike.
+    if (Sspi.QueryContextAttributesA(Context, SECPKG_ATTR_CIPHER_INFO, &cipher) == SEC_E_OK)
         for (const WCHAR* c = cipher.szCipherSuite; c < cipher.szCipherSuite + SZ_ALG_MAX_SIZE && *c != 0; ++c)
             suite += *c < 0x80 ? static_cast<char>(*c) : '?'; // suite names are ASCII
     if (suite.empty())

@@ -9,8 +9,10 @@
 namespace qm {
 
 // Info is what SECPKG_ATTR_CONNECTION_INFO gave for Context. The suite's
-// name comes from SECPKG_ATTR_CIPHER_INFO; a system that does not know that
-// attribute gets the cipher and its strength from Info. Never fails.
-std::string TlsConnectionText(PCtxtHandle Context, const SecPkgContext_ConnectionInfo& Info);
+// name comes from SECPKG_ATTR_CIPHER_INFO, asked through Sspi (the session's
+// own table); a system that does not know that attribute gets the cipher and
+// its strength from Info. Never fails.
+std::string TlsConnectionText(const SecurityFunctionTableA& Sspi, PCtxtHandle Context,
+                              const SecPkgContext_ConnectionInfo& Info);
 
 } // namespace qm

@@ -228,7 +228,7 @@ bool TTlsSession::Finish()
         Fail("the security channel does not tell the TLS record sizes");
         return false;
     }
-    connection_ = TlsConnectionText(ctxt_.get(), info);
+    connection_ = TlsConnectionText(sspi, ctxt_.get(), info);
     header_ = sizes.cbHeader;
     trailer_ = sizes.cbTrailer;
     maxMessage_ = sizes.cbMaximumMessage;

@@ -64,8 +64,10 @@ SECURITY_STATUS SEC_ENTRY Query(PCtxtHandle, ULONG Attribute, void* Buffer)
 {
     if (Attribute == SECPKG_ATTR_CONNECTION_INFO)
         static_cast<SecPkgContext_ConnectionInfo*>(Buffer)->dwProtocol = script.Protocol;
-    else
+    else if (Attribute == SECPKG_ATTR_STREAM_SIZES)
         *static_cast<SecPkgContext_StreamSizes*>(Buffer) = {2, 0, 9, 4, 16};
+    else
+        return SEC_E_UNSUPPORTED_FUNCTION; // an older system's answer to the cipher suite
     return SEC_E_OK;
 }
 
