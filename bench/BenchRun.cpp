@@ -5,6 +5,7 @@
 // THttpCli::Get ("parts") and once through WinINet ("WinINet").
 //
 //   bench_run [--sha256] [megabytes [rounds [folder]]]
+//   bench_run --served FOLDER BASEURL...   (RunServedSets.h)
 //       defaults: 200 MB of targets per set, 5 rounds, the temporary folder;
 //       --sha256: every list line carries its file's SHA-256 (as qmpack
 //       writes them), which the run checks and the parts do not
@@ -32,6 +33,7 @@
 #include "HttpBenchClients.h"
 #include "HttpBenchServer.h"
 #include "RunBenchSets.h"
+#include "RunServedSets.h"
 
 #include "app/Loader.h"
 #include "base/ExtraStr.h"
@@ -411,6 +413,16 @@ void Bench(const TOptions& Options)
 
 int main(int argc, char** argv)
 {
+    if (argc >= 4 && std::string(argv[1]) == "--served") {
+        qm::ui::Application().Title = "Quillmark Loader";
+        try {
+            qmbench::RunServedSets(argv[2], std::vector<std::string>(argv + 3, argv + argc));
+        } catch (const std::exception& e) {
+            std::fprintf(stderr, "bench_run: %s\n", e.what());
+            return 1;
+        }
+        return 0;
+    }
     const std::optional<TOptions> options = ParseArguments(argc, argv);
     if (!options) {
         std::fprintf(stderr, "usage: bench_run [--sha256] [megabytes (4-1024) [rounds (1-100) [folder]]]\n");

@@ -139,6 +139,7 @@ std::optional<TRunOutcome> TDownloadRun::DownloadRow()
         return failed;
     if (std::optional<TRunOutcome> stop = Stopped())
         return stop;
+    Step(TRunStep::Rename);
     if (!MoveFileExA(TemporaryName(local).c_str(), local.c_str(), MOVEFILE_REPLACE_EXISTING))
         return TRunOutcome{TRunOutcome::TKind::LocalError, "Cannot write the file: " + local, 0};
     return std::nullopt;

@@ -86,6 +86,18 @@ struct TRunOutcome {
     TRequestFailure Failure = TRequestFailure::None;
 };
 
+// The steps of a row, told as each begins (TDownloadRun::OnStep) to a
+// benchmark's clock; the client's states and the observer's calls divide
+// the rest.
+enum class TRunStep : std::uint8_t {
+    Temporary, // the download's temporary is created
+    Request,   // the request is made
+    Check,     // the temporary is closed and its length and hash checked
+    Rename,    // the checked download takes its name
+    Place,     // the target is written and put in place
+    Log,       // a line goes to the log
+};
+
 class TRunObserver {
 public:
     virtual ~TRunObserver() = default;
@@ -124,6 +136,8 @@ public:
     TRetryPolicy Retry;
     // The log's path (the start folder + "\QMLoader.log"); empty: no log.
     std::string LogFile;
+    // Told of each step of a row as it begins; nothing in the program listens.
+    std::function<void(TRunStep)> OnStep;
 
     // One download run, from list.txt to the last row.
     TRunOutcome Execute();
@@ -186,7 +200,11 @@ private:
     void LogRequest(const std::string& URL, const std::optional<TRunOutcome>& Failed, bool Hashed, double Seconds);
     void LogRetry(const TRunOutcome& Failed, int Attempt, std::chrono::milliseconds Delay);
     void LogList(std::size_t Bytes);
-    void LogLine(const std::string& Text) { log_.Line(Text); }
+    void LogLine(const std::string& Text)
+    {
+        Step(TRunStep::Log);
+        log_.Line(Text);
+    }
     void LogSignature(std::uint64_t Sequence, const std::string& Expires);
     void LogPlacement(bool Placed);
     void LogOutcome(const TRunOutcome& Outcome);
@@ -219,6 +237,11 @@ private:
     TRunOutcome EndOfRun() const;
     std::optional<TRunOutcome> Stopped() const;
     int NextIncomplete(int From) const;
+    void Step(TRunStep S) const
+    {
+        if (OnStep)
+            OnStep(S);
+    }
 
     std::function<std::string()> serverBaseURL_;
     std::string releasePublicKey_;

@@ -143,6 +143,7 @@ std::optional<TRunOutcome> TDownloadRun::DownloadOnce(const std::string& URL, co
                                                       const std::optional<TByteLimit>& Limit)
 {
     HttpCli1.URL = URL;
+    Step(TRunStep::Temporary);
     std::optional<TFileStream> file;
     try {
         file.emplace(LocalFileName, TFileStream::Mode::Create);
@@ -157,7 +158,9 @@ std::optional<TRunOutcome> TDownloadRun::DownloadOnce(const std::string& URL, co
     TLimitedStream limited(sink, Limit ? std::optional<std::int64_t>(Limit->Bytes) : std::nullopt);
     const TReceiveInto receive(HttpCli1, limited);
     try {
+        Step(TRunStep::Request);
         HttpCli1.Get();
+        Step(TRunStep::Check);
         if (Observer)
             Observer->Progress(HttpCli1.RcvdCount(), true);
     } catch (const EHttpException&) {
@@ -192,6 +195,7 @@ bool TDownloadRun::UnpackCurrentFile()
 {
     if (currentIndex_ < 0 || currentIndex_ >= static_cast<int>(rows_.size()))
         return false;
+    Step(TRunStep::Place);
     TRow& row = rows_[static_cast<std::size_t>(currentIndex_)];
     const std::string source = DownloadDir + "\\" + row.Line.RemoteName;
     const std::string& target = row.TargetPath;
