@@ -16,8 +16,10 @@
 # BUILD names the windows build folder (default build/windows), which must
 # hold bench/bench_run.exe, bench/bench_wininet.exe and
 # tools/qmpack/qmpack.exe; FOLDER (default Z:\dev\shm, a folder in memory)
-# where both write; SETS (default "s400 s100 s2000") which sets are run. A
-# display is needed (DISPLAY, or xvfb-run).
+# where both write; SETS (default "s400 s100 s2000") which sets are run;
+# RUNS (default the build's bench_run.exe) one or more bench_run programs
+# to compare, each run in every round beside WinINet. A display is needed
+# (DISPLAY, or xvfb-run).
 set -uo pipefail
 peers_name=run-small-bench
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -25,9 +27,11 @@ build=${BUILD:-$root/build/windows}
 rounds=${1:-3}
 folder=${FOLDER:-'Z:\dev\shm'}
 sets=${SETS:-s400 s100 s2000}
+runs=(${RUNS:-$build/bench/bench_run.exe})
 PEER_LIFETIME=7200
 source "$root/tests/http/peers-lib.sh"
 wine_run=$root/scripts/wine-run.sh
+export WINEPREFIX=${WINEPREFIX:-$build/wineprefix}
 
 # make_set NAME FILES BYTES: sources and manifest, packed into www/NAME.
 make_set() {
@@ -70,9 +74,13 @@ for set in $sets; do urls+=("http://localhost:$port/$set/"); done
 out=$work/results.txt
 for round in $(seq "$rounds"); do
   echo "round $round:"
-  for turn in 0 1; do
-    if [ $(((round + turn) % 2)) -eq 1 ]; then
-      "$wine_run" "$build/bench/bench_run.exe" --served "$folder" "${urls[@]}" | tee -a "$out" || fail "the run failed"
+  ways=$((${#runs[@]} + 1))
+  for turn in $(seq 0 $((ways - 1))); do
+    way=$(((round + turn) % ways))
+    if [ "$way" -lt "${#runs[@]}" ]; then
+      label=$(basename "${runs[$way]}" .exe)
+      "$wine_run" "${runs[$way]}" --served "$folder" "${urls[@]}" | sed "s/^run /run:$label /" | tee -a "$out"
+      [ "${PIPESTATUS[0]}" -eq 0 ] || fail "the run failed"
     else
       "$wine_run" "$build/bench/bench_wininet.exe" "$folder" "${urls[@]}" | tee -a "$out" || fail "WinINet failed"
     fi
@@ -87,25 +95,28 @@ for line in open(sys.argv[1]):
     if not f:
         continue
     name = f[1].rstrip('/').rsplit('/', 1)[1]
-    if f[0] == 'run':
-        runs.setdefault(name, []).append(f)
+    if f[0].startswith('run:'):
+        runs.setdefault((f[0][4:], name), []).append(f)
     elif f[0] == 'wininet':
         wininet.setdefault(name, []).append(f)
 med = statistics.median
-def run_seconds(name): return med(float(f[3]) for f in runs[name])
+def run_seconds(key): return med(float(f[3]) for f in runs[key])
 print('medians of %d rounds:' % len(next(iter(runs.values()))))
-for name in runs:
-    r, w = runs[name], wininet[name]
+for key in runs:
+    label, name = key
+    r, w = runs[key], wininet[name]
     rs, ws = [float(f[3]) for f in r], [float(f[3]) for f in w]
-    print('%s: %s files; run %.2f s (cpu %.2f), WinINet %.2f s (cpu %.2f): run/WinINet %.2f (median of the rounds\' ratios %.2f);'
+    print('%s %s: %s files; run %.2f s (cpu %.2f), WinINet %.2f s (cpu %.2f): run/WinINet %.2f (median of the rounds\' ratios %.2f);'
           ' run %.1f ms per file, WinINet %.1f' % (
-        name, r[0][2], med(rs), med(float(f[4]) for f in r), med(ws), med(float(f[4]) for f in w), med(rs) / med(ws),
+        label, name, r[0][2], med(rs), med(float(f[4]) for f in r), med(ws), med(float(f[4]) for f in w), med(rs) / med(ws),
         med(a / b for a, b in zip(rs, ws)), med(rs) * 1000 / int(r[0][2]), med(ws) * 1000 / int(w[0][2])))
     print('  memory: at most %.1f MB of private bytes; %d messages, %d paints per run' % (
         max(float(f[5]) for f in r), med(int(f[6]) for f in r), med(int(f[7]) for f in r)))
     phases = [kv.split('=')[0] for kv in r[0][8:]]
     values = {p: med(float(f[8 + i].split('=')[1]) for f in r) for i, p in enumerate(phases)}
     print('  ms per file: ' + ', '.join('%s %.2f' % (p, values[p]) for p in phases) + '; sum %.2f' % sum(values.values()))
-if 's400' in runs and 's2000' in runs:
-    print('2,000 files cost %.2f times what 400 cost' % (run_seconds('s2000') / run_seconds('s400')))
+for label in sorted({k[0] for k in runs}):
+    if (label, 's400') in runs and (label, 's2000') in runs:
+        print('%s: 2,000 files cost %.2f times what 400 cost' % (
+            label, run_seconds((label, 's2000')) / run_seconds((label, 's400'))))
 PY

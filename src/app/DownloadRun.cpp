@@ -14,6 +14,7 @@ TDownloadRun::TDownloadRun(std::function<std::string()> ServerBaseURL, std::stri
     : serverBaseURL_(std::move(ServerBaseURL)), releasePublicKey_(std::move(ReleasePublicKey))
 {
     HttpCli1.ProxyPort = "80";
+    HttpCli1.KeepAddresses(true); // for one run: Execute forgets them
     HttpCli1.OnDocData = [this](THttpCli& Client, const void*, std::int32_t) {
         if (Observer)
             Observer->Progress(Client.RcvdCount(), false);
@@ -46,6 +47,7 @@ TRunOutcome TDownloadRun::Execute()
     cancelRequested_ = false;
     closePending_ = false;
     notPlacedWhy_.clear();
+    HttpCli1.ForgetAddresses();
     LogRunStart();
     const TRunOutcome outcome = RunSteps();
     LogOutcome(outcome);

@@ -126,7 +126,7 @@ public:
     TDownloadRun(const TDownloadRun&) = delete;
     TDownloadRun& operator=(const TDownloadRun&) = delete;
 
-    THttpCli HttpCli1; // ProxyPort "80"; OnDocData, OnStateChange bound to the observer
+    THttpCli HttpCli1; // ProxyPort "80", addresses kept for a run; OnDocData, OnStateChange bound to the observer
     TLzhD LzhD1;       // OnProcessMessages bound to the observer
 
     std::string DownloadDir; // current directory at start + "\veldratp"

@@ -65,6 +65,8 @@ void TDownloadRun::LogRequest(const std::string& URL, const std::optional<TRunOu
     if (Failed)
         line += "; failed (" + std::string(FailureName(Failed->Failure)) + "): " + Failed->Message;
     LogLine(line);
+    if (Failed)
+        log_.Flush();
 }
 
 void TDownloadRun::LogRetry(const TRunOutcome& Failed, int Attempt, std::chrono::milliseconds Delay)
@@ -74,6 +76,7 @@ void TDownloadRun::LogRetry(const TRunOutcome& Failed, int Attempt, std::chrono:
     LogLine("retry: " + std::string(FailureName(Failed.Failure)) + "; try " + std::to_string(Attempt + 1) + " of " +
             std::to_string(Retry.Attempts) + " in " + delay +
             (HttpCli1.RetryAfter().empty() ? "" : " (Retry-After: " + HttpCli1.RetryAfter() + ")"));
+    log_.Flush(); // the wait may be long, and the program may be ended in it
 }
 
 void TDownloadRun::LogList(std::size_t Bytes)
@@ -94,6 +97,8 @@ void TDownloadRun::LogPlacement(bool Placed)
 {
     const TRow& row = rows_[static_cast<std::size_t>(currentIndex_)];
     LogLine(Placed ? "placed: " + row.TargetPath : "not placed: " + row.TargetPath + ": " + notPlaced_);
+    if (!Placed)
+        log_.Flush();
 }
 
 void TDownloadRun::LogOutcome(const TRunOutcome& Outcome)

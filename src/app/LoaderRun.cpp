@@ -24,7 +24,9 @@ namespace qm {
 namespace {
 
 // Focus and selection on Row, scrolled into view: Up and Down move the
-// focus away and back the way the keyboard would.
+// focus away and back the way the keyboard would. What changed is painted
+// when the run next waits, not at once (a paint of the whole list for each
+// file cost more than the file's transfer).
 void FocusRow(ui::TListView& LV, int Row)
 {
     LV.SetFocus();
@@ -34,7 +36,6 @@ void FocusRow(ui::TListView& LV, int Row)
         LV.SendKeyDown(VK_UP);
         LV.SendKeyDown(VK_DOWN);
     }
-    LV.Repaint();
 }
 
 } // namespace
@@ -157,12 +158,12 @@ void TaForm::Progress(std::int64_t Bytes, bool Final)
 }
 
 // The run's HttpCli1StateChange: "Looking " + host, "Connected" or
-// "Transferred:", and nothing new for the other states; repainted at once.
+// "Transferred:", and nothing new for the other states. A new text paints
+// the label at once; the same text changes nothing.
 void TaForm::StatusWord(const std::string& Text)
 {
-    if (!Text.empty())
+    if (!Text.empty() && Text != LStat.Caption())
         LStat.SetCaption(Text);
-    LStat.Repaint();
 }
 
 void TaForm::RowPlaced(int Index)

@@ -7,8 +7,11 @@
 // Open that failed, writes nothing.
 //
 // Errors: none. A log that cannot be opened, cut or written is given up
-// silently: it must never stop a run. Each line is flushed at once, so a
-// killed program leaves every line it wrote.
+// silently: it must never stop a run. Lines go out through the file's
+// buffer, not one write each: a line FlushMs or more after the last flush
+// flushes, Flush() does (the run calls it before it waits and after a
+// failure) and Close() does, so a killed program loses at most the lines of
+// its last FlushMs.
 //
 // Nothing secret may be written: callers pass URLs through SafeURL, which
 // drops a user name and password, and never pass credentials otherwise.
@@ -30,12 +33,16 @@ public:
     void Close() { file_.reset(); }
     // "2026-12-07 23:41:05.120Z " + Text; line breaks in Text become blanks.
     void Line(const std::string& Text);
+    // Writes out the lines still in the buffer.
+    void Flush();
+    static constexpr std::uint64_t FlushMs = 1000;
 
 private:
     struct TCloser {
         void operator()(std::FILE* File) const { std::fclose(File); }
     };
     std::unique_ptr<std::FILE, TCloser> file_;
+    std::uint64_t flushed_ = 0; // tick count of the last flush
 };
 
 // URL without the user name and password it may carry.

@@ -83,7 +83,8 @@ LRESULT THttpCli::WindowProc(HWND Wnd, UINT Msg, WPARAM WParam, LPARAM LParam)
         return 0;
     case WM_HTTPCLI_RELOCATE:
         // An abort since the relocation was posted has ended the request.
-        if (!ending_ && state_ == hsConnected)
+        // (hsConnecting: a connect to a kept address failed.)
+        if (!ending_ && (state_ == hsConnected || state_ == hsConnecting))
             StartNextHop();
         return 0;
     default:

@@ -218,6 +218,12 @@ public:
     void ExecuteRequest(THttpRequest RqType);
     void Get() { ExecuteRequest(rqGet); }
     void Abort();
+    // With Keep, a host looked up once is not looked up again until
+    // ForgetAddresses (the state still passes hsDnsLookup, at once); a
+    // connect to a kept address that fails looks the host up anew, once,
+    // before the request fails.
+    void KeepAddresses(bool Keep) { socket_.KeepAddresses = Keep; }
+    void ForgetAddresses() { socket_.ForgetAddresses(); }
 
     // ---- events ----
     TNotifyEvent OnTrace; // never fired by this client

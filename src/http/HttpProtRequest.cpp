@@ -161,6 +161,12 @@ void THttpCli::SocketSessionConnected(std::uint16_t Error)
     if (state_ != hsConnecting)
         return; // aborted meanwhile
     Arrived();
+    if (Error != 0 && socket_.TlsFailure().empty() && socket_.ForgetKeptLookup()) {
+        // The kept address may have gone stale: the socket's close after
+        // this event starts a fresh lookup (RelocationClosed).
+        closeRelocates_ = true;
+        return;
+    }
     if (Error != 0) {
         statusCode_ = 404;
         reasonPhrase_ = socket_.TlsFailure().empty() ? WithCode(SocketErrorText(Error), Error) : socket_.TlsFailure();

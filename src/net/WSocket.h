@@ -47,6 +47,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -209,6 +210,14 @@ public:
     virtual int SendText(std::string_view Text);
     // Starts an asynchronous host-name lookup; OnDnsLookupDone reports it.
     virtual void DnsLookup(const std::string& HostName);
+    // With KeepAddresses, a name looked up with success keeps its addresses
+    // until ForgetAddresses, and DnsLookup answers it again from them at
+    // once (before returning, as for a dotted address).
+    bool KeepAddresses = false;
+    void ForgetAddresses() { keptAddresses_.clear(); }
+    // True when the last lookup was answered from kept addresses, which are
+    // then forgotten (they may have gone stale): a new lookup asks anew.
+    bool ForgetKeptLookup();
     // Cancels a pending lookup, which then reports WSAEINTR (10004).
     virtual void CancelDnsLookup();
     // Dotted peer address, or "error" when not connected or on failure.
@@ -324,6 +333,8 @@ private:
     std::unique_ptr<TLookupArea> lookup_;
     HANDLE lookupHandle_ = nullptr;
     std::vector<std::pair<HANDLE, std::unique_ptr<TLookupArea>>> abandonedLookups_;
+    std::map<std::string, std::vector<std::string>> keptAddresses_; // by host name as asked
+    std::string keptAnswer_; // the name the last lookup answered from keptAddresses_
     sockaddr_in sin_{};
 };
 

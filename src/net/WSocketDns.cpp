@@ -20,6 +20,15 @@ void TCustomWSocket::DnsLookup(const std::string& HostName)
     }
     dnsResult_.clear();
     dnsResultList_.Clear();
+    keptAnswer_.clear();
+    if (const auto kept = keptAddresses_.find(HostName); KeepAddresses && kept != keptAddresses_.end()) {
+        for (const std::string& a : kept->second)
+            dnsResultList_.Add(a);
+        dnsResult_ = kept->second.front();
+        keptAnswer_ = HostName;
+        DoDnsLookupDone(0);
+        return;
+    }
     if (const u_long addr = inet_addr(HostName.c_str()); addr != INADDR_NONE) {
         in_addr a{};
         a.s_addr = addr;
@@ -60,10 +69,26 @@ void TCustomWSocket::HandleLookupNotification(WPARAM WParam, LPARAM LParam)
             std::memcpy(&a, *p, sizeof a);
             dnsResultList_.Add(inet_ntoa(a));
         }
-        if (dnsResultList_.Count() > 0)
+        if (dnsResultList_.Count() > 0) {
             dnsResult_ = dnsResultList_[0];
+            if (KeepAddresses) {
+                std::vector<std::string>& kept = keptAddresses_[lookup_->Name];
+                kept.clear();
+                for (int i = 0; i < dnsResultList_.Count(); ++i)
+                    kept.push_back(dnsResultList_[i]);
+            }
+        }
     }
     DoDnsLookupDone(error);
+}
+
+bool TCustomWSocket::ForgetKeptLookup()
+{
+    if (keptAnswer_.empty())
+        return false;
+    keptAddresses_.erase(keptAnswer_);
+    keptAnswer_.clear();
+    return true;
 }
 
 void TCustomWSocket::CancelDnsLookup()

@@ -609,6 +609,28 @@ TEST(HttpCli, ConnectionRefusedIsALocalFailure)
     EXPECT_EQ(c.Failure(), TRequestFailure::Connect);
 }
 
+// A connect to a kept address that fails looks the host up anew once before
+// the request fails; a request that succeeds passes the lookup state once.
+TEST(HttpCli, AFailedConnectToAKeptAddressLooksTheHostUpAgain)
+{
+    THttpCli c;
+    c.KeepAddresses(true);
+    TRecorder r;
+    r.Attach(c);
+    const auto lookups = [&] { return std::count(r.Events.begin(), r.Events.end(), "State hsDnsLookup"); };
+    {
+        TScriptedServer server;
+        server.Script({Reply(ok), Reply(ok)});
+        c.URL = "http://localhost:" + std::to_string(server.Port()) + "/";
+        c.Get();
+        c.Get();
+        EXPECT_EQ(lookups(), 2);
+    }
+    r.Events.clear();
+    EXPECT_EQ(Outcome([&] { c.Get(); }), "404 Connection refused (Error #10061)");
+    EXPECT_EQ(lookups(), 2);
+}
+
 // ---- destruction from every event ----------------------------------------------
 
 // Freed clients are overwritten and never handed out again, so any touch of

@@ -472,6 +472,17 @@ TEST(WSocket, DnsLookup)
     ASSERT_GE(c.DnsResultList().Count(), 1);
     EXPECT_EQ(c.DnsResultList()[0], "127.0.0.1");
 
+    // Kept: answered again before DnsLookup returns, until forgotten.
+    c.KeepAddresses = true;
+    for (const bool kept : {false, true, false}) {
+        done.clear();
+        c.DnsLookup("localhost");
+        EXPECT_EQ(done.empty(), !kept);
+        ASSERT_TRUE(PumpUntil([&] { return !done.empty(); }));
+        EXPECT_EQ(c.DnsResult(), "127.0.0.1");
+        EXPECT_EQ(c.ForgetKeptLookup(), kept);
+    }
+
     done.clear();
     EXPECT_EQ(ErrorOf([&] { c.DnsLookup(""); }), "DNS lookup: invalid host name.");
     int errors = 0;
