@@ -120,7 +120,9 @@ void TaForm::ShowProgress(std::int64_t Bytes, bool Force)
     if (!Force && now - progressShown_ < ProgressInterval)
         return;
     progressShown_ = now;
-    LPercent.SetCaption(std::to_string(Bytes) + " bytes");
+    // A file of one chunk is shown at its first bytes and again at its end.
+    if (std::string text = std::to_string(Bytes) + " bytes"; text != LPercent.Caption())
+        LPercent.SetCaption(text);
     const std::int32_t steps = std::min(progressSize_, ProgressSteps);
     const auto position = static_cast<int>(std::min<std::int64_t>(Bytes * steps / progressSize_, steps));
     if (position != PBar.Position())
