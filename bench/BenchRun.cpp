@@ -33,6 +33,7 @@
 #include "HttpBenchClients.h"
 #include "HttpBenchServer.h"
 #include "RunBenchSets.h"
+#include "RunPhases.h"
 #include "RunServedSets.h"
 
 #include "app/Loader.h"
@@ -43,7 +44,6 @@
 #include "ui/MessageBox.h"
 
 #include <windows.h>
-#include <psapi.h>
 
 #include <algorithm>
 #include <chrono>
@@ -59,6 +59,7 @@
 namespace {
 
 using qmbench::Median;
+using qmbench::PrivateMegabytes;
 using qmbench::TBenchSet;
 using qmbench::THttpBenchServer;
 using TClock = std::chrono::steady_clock;
@@ -142,14 +143,6 @@ struct TRunProfile {
     long DecoderMessages = 0;  // of them, in the decoder's passes
     double PrivatePeak = 0;    // MB of private bytes, the most seen from Start on
 };
-
-double PrivateMegabytes()
-{
-    PROCESS_MEMORY_COUNTERS pmc{};
-    pmc.cb = sizeof pmc;
-    return GetProcessMemoryInfo(GetCurrentProcess(), &pmc, sizeof pmc) ? static_cast<double>(pmc.PagefileUsage) / 1048576.0
-                                                                        : 0;
-}
 
 // Wraps Handler so that each call is counted and timed into Count and Seconds.
 template <class F>
