@@ -16,6 +16,7 @@ TDownloadRun::TDownloadRun(std::function<std::string()> ServerBaseURL, std::stri
     HttpCli1.ProxyPort = "80";
     HttpCli1.KeepAddresses(true); // for one run: Execute forgets them
     HttpCli1.OnDocData = [this](THttpCli& Client, const void*, std::int32_t) {
+        log_.FlushIfDue(); // a long download leaves no line waiting in the buffer
         if (Observer)
             Observer->Progress(Client.RcvdCount(), false);
     };

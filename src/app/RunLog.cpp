@@ -67,15 +67,24 @@ void TRunLog::Line(const std::string& Text)
         if (c == '\r' || c == '\n')
             c = ' ';
     line += "\r\n";
-    if (std::fwrite(line.data(), 1, line.size(), file_.get()) != line.size())
+    if (std::fwrite(line.data(), 1, line.size(), file_.get()) != line.size()) {
         file_.reset(); // a full disk: the run goes on without its log
-    else if (GetTickCount64() - flushed_ >= FlushMs)
+        return;
+    }
+    pending_ = true;
+    FlushIfDue();
+}
+
+void TRunLog::FlushIfDue()
+{
+    if (pending_ && GetTickCount64() - flushed_ >= FlushMs)
         Flush();
 }
 
 void TRunLog::Flush()
 {
     flushed_ = GetTickCount64();
+    pending_ = false;
     if (file_ && std::fflush(file_.get()) != 0)
         file_.reset();
 }

@@ -9,9 +9,11 @@
 // Errors: none. A log that cannot be opened, cut or written is given up
 // silently: it must never stop a run. Lines go out through the file's
 // buffer, not one write each: a line FlushMs or more after the last flush
-// flushes, Flush() does (the run calls it before it waits and after a
-// failure) and Close() does, so a killed program loses at most the lines of
-// its last FlushMs.
+// flushes, FlushIfDue() does when lines have waited that long (the run asks
+// at every chunk of a download), Flush() does at once (the run calls it
+// before it waits and after a failure) and Close() does. A killed program
+// loses at most the lines of its last FlushMs, or those written before a
+// transfer that then received nothing until the kill.
 //
 // Nothing secret may be written: callers pass URLs through SafeURL, which
 // drops a user name and password, and never pass credentials otherwise.
@@ -35,6 +37,7 @@ public:
     void Line(const std::string& Text);
     // Writes out the lines still in the buffer.
     void Flush();
+    void FlushIfDue();
     static constexpr std::uint64_t FlushMs = 1000;
 
 private:
@@ -43,6 +46,7 @@ private:
     };
     std::unique_ptr<std::FILE, TCloser> file_;
     std::uint64_t flushed_ = 0; // tick count of the last flush
+    bool pending_ = false;      // lines written since
 };
 
 // URL without the user name and password it may carry.
