@@ -61,10 +61,11 @@ struct TSignedSetTest : LoaderRunTest {
         return ListText(lines);
     }
     static std::string Sign(const std::string& List, const TPrivateKey& Key, std::uint64_t Sequence = 1,
-                            std::optional<std::int64_t> Expires = std::nullopt)
+                            std::optional<std::int64_t> Expires = std::nullopt,
+                            const std::vector<std::string>& Mirrors = {})
     {
         return FormatListSignature(
-            {Sequence, Expires, SignRelease(Key, SignedListData(List, Sequence, Expires))});
+            {Sequence, Expires, SignRelease(Key, SignedListData(List, Sequence, Expires, Mirrors)), Mirrors});
     }
     // Serves the set (Files mode): the list, its signature unless none
     // (then 404 until a signature is served), and every file.

@@ -158,7 +158,7 @@ TEST(QmpackSignOptions, ValuesAndErrors)
         }
     }
     EXPECT_EQ(UtcText(1835481599), "2028-02-29 23:59:59 UTC");
-    EXPECT_THROW(FormatListSignature({std::uint64_t{1} << 63, std::nullopt, {}}), EReleaseFileError);
+    EXPECT_THROW(FormatListSignature({std::uint64_t{1} << 63, std::nullopt, {}, {}}), EReleaseFileError);
 }
 
 TEST_F(QmpackSign, AKeyWhoseHalvesDoNotBelongTogetherSignsNothing)
