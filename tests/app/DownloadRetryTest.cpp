@@ -6,6 +6,7 @@
 #include "release/ListHash.h"
 #include "release/Sha256.h"
 
+#include <optional>
 #include <regex>
 
 namespace qm::test {
@@ -86,6 +87,76 @@ TEST(DownloadRetry, PassingFailuresAreTriedAgainOthersAreNot)
         const std::size_t asked = c.Kind == TKind::Finished || c.Waits > 0 ? c.Answers.size() : c.Answers.size() - 1;
         EXPECT_EQ(server.Requests().size(), asked);
         EXPECT_EQ(ReadWholeFile(dir.Path + "\\a.txt"), c.Kind == TKind::Finished ? "abc" : "");
+    }
+}
+
+struct TMirrorCase {
+    const char* Name;
+    std::optional<std::vector<TExchange>> Server; // none: it refuses connections
+    std::vector<TExchange> Mirror;
+    TKind Kind;
+    std::string Message;
+    int Waits;
+    std::size_t ServerTries, MirrorTries;
+};
+
+// A server and a mirror of the same hashed set of two files: a file the
+// server fails goes to the mirror at once, the mirror that delivered is
+// asked first for the next file, and only a passing failure at every source
+// makes another round.
+TEST(DownloadRetry, AFileTheServerFailsComesFromTheMirror)
+{
+    const std::string list = ListText({ListLine("A", "3", "3", "a.bin", "{prog}\\a.txt", "") + "\t" +
+                                           HexText(TSha256::Of("abc")),
+                                       ListLine("B", "3", "3", "b.bin", "{prog}\\b.txt", "") + "\t" +
+                                           HexText(TSha256::Of("xyz"))});
+    const TExchange busy = Raw("HTTP/1.0 503 Busy\r\n\r\n"), missing = Raw("HTTP/1.0 404 Not Found\r\n\r\n");
+    const TMirrorCase cases[] = {
+        {"a dead server", std::nullopt, {Ok(list), Ok("abc"), Ok("xyz")}, TKind::Finished, "", 0, 1, 3},
+        {"the list missing on the server", {{missing}}, {Ok(list), Ok("abc"), Ok("xyz")}, TKind::Finished, "", 0, 1, 3},
+        {"a file altered on the server", {{Ok(list), Ok("abc"), Ok("xyZ")}}, {Ok("xyz")}, TKind::Finished, "", 0, 3, 1},
+        {"a 404 on the server", {{Ok(list), Ok("abc"), missing}}, {Ok("xyz")}, TKind::Finished, "", 0, 3, 1},
+        {"a 503 on the server", {{Ok(list), Ok("abc"), busy}}, {Ok("xyz")}, TKind::Finished, "", 0, 3, 1},
+        {"a 503 at both, three rounds", {{Ok(list), Ok("abc"), busy, busy, busy}}, {busy, busy, busy},
+         TKind::DownloadFailed, "Failed : 503 Busy", 2, 5, 3},
+        {"a 404 at both, one round", {{Ok(list), Ok("abc"), missing}}, {missing}, TKind::DownloadFailed,
+         "Failed : 404 Not Found", 0, 3, 1},
+    };
+    for (const TMirrorCase& c : cases) {
+        SCOPED_TRACE(c.Name);
+        TTempCurrentDirectory dir;
+        std::optional<TScriptedServer> server(std::in_place);
+        const std::string serverURL = "http://" + server->Address() + "/";
+        if (c.Server)
+            server->Script(*c.Server);
+        else
+            server.reset(); // its port now refuses connections
+        TScriptedServer mirror;
+        mirror.Script(c.Mirror);
+        TStatusObserver observer;
+        TDownloadRun run([&] { return serverURL; }, "");
+        run.Mirrors = {[&] { return "http://" + mirror.Address() + "/"; }};
+        run.DownloadDir = run.SystemDir = dir.Path;
+        run.Observer = &observer;
+        run.Retry.Delays = {50ms};
+        run.LogFile = dir.Path + "\\QMLoader.log";
+        const TRunOutcome outcome = run.Execute();
+        EXPECT_EQ(outcome.Kind, c.Kind);
+        EXPECT_EQ(outcome.Message, c.Message);
+        EXPECT_EQ(observer.Waits(), c.Waits);
+        const std::string log = ReadWholeFile(run.LogFile);
+        const auto count = [&](const std::string& What) {
+            std::size_t n = 0;
+            for (std::size_t at = 0; (at = log.find(What, at)) != std::string::npos; at += What.size())
+                ++n;
+            return n;
+        };
+        EXPECT_EQ(count("GET " + serverURL), c.ServerTries) << log;
+        EXPECT_EQ(mirror.Requests().size(), c.MirrorTries);
+        const std::string change = serverURL.substr(7, serverURL.size() - 8) + " (server) failed (";
+        EXPECT_NE(log.find(change), std::string::npos) << log;
+        EXPECT_NE(log.find("; next: " + mirror.Address() + " (mirror)"), std::string::npos) << log;
+        EXPECT_EQ(ReadWholeFile(dir.Path + "\\b.txt"), c.Kind == TKind::Finished ? "xyz" : "");
     }
 }
 
