@@ -68,5 +68,51 @@ TEST(HttpRetry, BackOffFollowsThePolicyUnlessTheServerSaysOtherwise)
     EXPECT_EQ(RetryDelay(policy, 1, 600s), 60s);
 }
 
+// Each row: the sources, the first, and the failures in the order tried;
+// Steps: what the rounds answer to each ("n" next source, "w" wait, "g"
+// give up), Tried: the source each was made at.
+TEST(HttpRetry, SourceRoundsTryEverySourceAndWaitOnlyBetweenRounds)
+{
+    const struct {
+        const char* Name;
+        int Sources, First;
+        std::vector<std::pair<F, int>> Failures;
+        std::string Steps, Tried;
+    } cases[] = {
+        {"one source: as retries", 1, 0, {{F::Status, 503}, {F::Reset, 0}, {F::Stall, 0}}, "wwg", "000"},
+        {"one source, a 404", 1, 0, {{F::Status, 404}}, "g", "0"},
+        {"two, the second preferred", 2, 1, {{F::Connect, 0}, {F::Status, 404}, {F::Status, 404}, {F::Status, 404}},
+         "nwng", "1010"},
+        {"three, none passing", 3, 0, {{F::NotVerified, 200}, {F::TooLarge, 200}, {F::Status, 404}}, "nng", "012"},
+        {"three rounds at most", 2, 0,
+         {{F::Status, 503}, {F::Connect, 0}, {F::Status, 503}, {F::Status, 503}, {F::Lookup, 0}, {F::Stall, 0}},
+         "nwnwng", "010101"},
+        {"aborted ends at once", 2, 0, {{F::Aborted, 404}}, "g", "0"},
+    };
+    for (const auto& c : cases) {
+        const TRetryPolicy policy;
+        TSourceRounds rounds(policy, c.Sources, c.First);
+        std::string steps, tried;
+        for (const auto& [kind, status] : c.Failures) {
+            tried += static_cast<char>('0' + rounds.Source());
+            const TSourceRounds::TStep step = rounds.Failed(kind, status, "", 0);
+            steps += step == TSourceRounds::TStep::NextSource ? 'n' : step == TSourceRounds::TStep::Wait ? 'w' : 'g';
+        }
+        EXPECT_EQ(steps, c.Steps) << c.Name;
+        EXPECT_EQ(tried, c.Tried) << c.Name;
+    }
+    // The round's wait: the policy's, or the largest Retry-After in it.
+    const TRetryPolicy policy;
+    TSourceRounds rounds(policy, 3);
+    rounds.Failed(F::Status, 503, "5", 0);
+    rounds.Failed(F::Status, 429, "30", 0);
+    ASSERT_EQ(rounds.Failed(F::Status, 404, "", 0), TSourceRounds::TStep::Wait);
+    EXPECT_EQ(rounds.Delay(), 30s);
+    rounds.Failed(F::Connect, 0, "", 0);
+    rounds.Failed(F::Connect, 0, "", 0);
+    ASSERT_EQ(rounds.Failed(F::Connect, 0, "", 0), TSourceRounds::TStep::Wait);
+    EXPECT_EQ(rounds.Delay(), 8s);
+}
+
 } // namespace
 } // namespace qm

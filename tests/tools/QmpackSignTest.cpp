@@ -114,6 +114,20 @@ TEST_F(QmpackSign, VerifyNamesEachAlteration)
          {"list.txt.sig: the signature file holds more than four lines"}},
         {"another key", [] {}, {"list.txt.sig: does not verify list.txt with " + (root_ / "o.pub").string()},
          "o.pub"},
+        {"a signed mirror changed", [&] {
+             SignReleaseSet(Out(), root_ / "k.priv", 7, std::nullopt, {"https://m.example/set/"});
+             Replace(Out() / "list.txt.sig", "m.example", "n.example");
+         }, {notVerified}},
+        {"nine mirrors", [&] {
+             std::string text = "QMSIG 3 ecdsa-p256-sha256\nsequence 7\nexpires never\n";
+             for (int i = 0; i < 9; ++i)
+                 text += "mirror http://m/\n";
+             WriteText(Out() / "list.txt.sig", text + sig.substr(sig.size() - 129));
+         }, {"list.txt.sig: the signature names 9 mirrors; at most 8 are allowed"}},
+        {"a mirror that is no base URL", [&] { WriteText(Out() / "list.txt.sig", "QMSIG 3 ecdsa-p256-sha256\nsequence 7\n"
+                                                                                 "expires never\nmirror http://m/x\n" +
+                                                                                 sig.substr(sig.size() - 129)); },
+         {"list.txt.sig: the signature's mirror \"http://m/x\" is refused: it does not end with /"}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.Name);
@@ -144,7 +158,9 @@ TEST(QmpackSignOptions, ValuesAndErrors)
         {{"--sign", "k", "--expires", "2026-1-31"}, {}, {}, "--expires 2026-1-31: not a date YYYY-MM-DD (1970 to 9999)"},
         {{"--sign", "k", "--expires", "1969-12-31"}, {}, {}, "--expires 1969-12-31: not a date YYYY-MM-DD (1970 to 9999)"},
         {{"--sign", "k", "--sequence", "-1"}, {}, {}, "--sequence -1: not a decimal number from 0 to 9223372036854775807"},
-        {{"--sequence", "5"}, {}, {}, "--sequence and --expires go only with --sign"},
+        {{"--sequence", "5"}, {}, {}, "--sequence, --expires and --mirror go only with --sign"},
+        {{"--mirror", "http://m/"}, {}, {}, "--sequence, --expires and --mirror go only with --sign"},
+        {{"--sign", "k", "--mirror", "ftp://m/"}, {}, {}, "--mirror ftp://m/: it does not start with http:// or https://"},
         {{"--sign", "k", "--expires"}, {}, {}, "--expires takes one value, once"},
     };
     for (const auto& c : cases) {
@@ -159,6 +175,20 @@ TEST(QmpackSignOptions, ValuesAndErrors)
     }
     EXPECT_EQ(UtcText(1835481599), "2028-02-29 23:59:59 UTC");
     EXPECT_THROW(FormatListSignature({std::uint64_t{1} << 63, std::nullopt, {}, {}}), EReleaseFileError);
+}
+
+// Without mirrors the signature stays in format 2; with them it is format 3,
+// verifies, and verify names them.
+TEST_F(QmpackSign, MirrorsAreSignedInFormat3)
+{
+    EXPECT_TRUE(ReadText(Out() / "list.txt.sig").starts_with("QMSIG 2 ecdsa-p256-sha256\nsequence 7\n"));
+    const std::vector<std::string> mirrors{"https://m.example/set/", "http://127.0.0.1:8081/veldra/"};
+    SignReleaseSet(Out(), root_ / "k.priv", 7, std::nullopt, mirrors);
+    EXPECT_TRUE(ReadText(Out() / "list.txt.sig").starts_with("QMSIG 3 ecdsa-p256-sha256\nsequence 7\nexpires never\n"
+                                                             "mirror https://m.example/set/\n"));
+    EXPECT_EQ(Check(), std::vector<std::string>{});
+    EXPECT_EQ(DescribeSignature(*CheckSet().Signature),
+              "sequence 7, never expires, mirror https://m.example/set/, mirror http://127.0.0.1:8081/veldra/");
 }
 
 TEST_F(QmpackSign, AKeyWhoseHalvesDoNotBelongTogetherSignsNothing)
