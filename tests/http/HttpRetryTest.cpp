@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <map>
+
 namespace qm {
 namespace {
 
@@ -68,50 +70,33 @@ TEST(HttpRetry, BackOffFollowsThePolicyUnlessTheServerSaysOtherwise)
     EXPECT_EQ(RetryDelay(policy, 1, 600s), 60s);
 }
 
-// Each row: the sources, the first, and the failures in the order tried;
-// Steps: what the rounds answer to each ("n" next source, "w" wait, "g"
-// give up), Tried: the source each was made at.
+// Rows: sources, the first, failures in order (c no connection, 4/5 status, h hash, a aborted), the
+// answers (n next source, w wait, g give up) and the source of each try.
 TEST(HttpRetry, SourceRoundsTryEverySourceAndWaitOnlyBetweenRounds)
 {
     const struct {
-        const char* Name;
         int Sources, First;
-        std::vector<std::pair<F, int>> Failures;
-        std::string Steps, Tried;
+        std::string Failures, Steps, Tried;
     } cases[] = {
-        {"one source: as retries", 1, 0, {{F::Status, 503}, {F::Reset, 0}, {F::Stall, 0}}, "wwg", "000"},
-        {"one source, a 404", 1, 0, {{F::Status, 404}}, "g", "0"},
-        {"two, the second preferred", 2, 1, {{F::Connect, 0}, {F::Status, 404}, {F::Status, 404}, {F::Status, 404}},
-         "nwng", "1010"},
-        {"three, none passing", 3, 0, {{F::NotVerified, 200}, {F::TooLarge, 200}, {F::Status, 404}}, "nng", "012"},
-        {"three rounds at most", 2, 0,
-         {{F::Status, 503}, {F::Connect, 0}, {F::Status, 503}, {F::Status, 503}, {F::Lookup, 0}, {F::Stall, 0}},
-         "nwnwng", "010101"},
-        {"aborted ends at once", 2, 0, {{F::Aborted, 404}}, "g", "0"},
+        {1, 0, "55c", "wwg", "000"}, {1, 0, "4", "g", "0"},        {2, 1, "c444", "nwng", "1010"},
+        {3, 0, "h44", "nng", "012"}, {2, 0, "5c555c", "nwnwng", "010101"}, {2, 0, "a", "g", "0"},
     };
+    const std::map<char, std::pair<F, int>> kinds{
+        {'c', {F::Connect, 0}}, {'4', {F::Status, 404}}, {'5', {F::Status, 503}}, {'h', {F::NotVerified, 200}},
+        {'a', {F::Aborted, 404}}};
+    const TRetryPolicy policy;
     for (const auto& c : cases) {
-        const TRetryPolicy policy;
         TSourceRounds rounds(policy, c.Sources, c.First);
         std::string steps, tried;
-        for (const auto& [kind, status] : c.Failures) {
+        for (const char f : c.Failures) {
             tried += static_cast<char>('0' + rounds.Source());
-            const TSourceRounds::TStep step = rounds.Failed(kind, status, "", 0);
-            steps += step == TSourceRounds::TStep::NextSource ? 'n' : step == TSourceRounds::TStep::Wait ? 'w' : 'g';
+            steps += "nwg"[static_cast<int>(rounds.Failed(kinds.at(f).first, kinds.at(f).second, "", 0))];
         }
-        EXPECT_EQ(steps, c.Steps) << c.Name;
-        EXPECT_EQ(tried, c.Tried) << c.Name;
+        EXPECT_EQ(steps + " " + tried, c.Steps + " " + c.Tried) << c.Failures;
     }
-    // The round's wait: the policy's, or the largest Retry-After in it.
-    const TRetryPolicy policy;
-    TSourceRounds rounds(policy, 3);
-    rounds.Failed(F::Status, 503, "5", 0);
-    rounds.Failed(F::Status, 429, "30", 0);
-    ASSERT_EQ(rounds.Failed(F::Status, 404, "", 0), TSourceRounds::TStep::Wait);
-    EXPECT_EQ(rounds.Delay(), 30s);
-    rounds.Failed(F::Connect, 0, "", 0);
-    rounds.Failed(F::Connect, 0, "", 0);
-    ASSERT_EQ(rounds.Failed(F::Connect, 0, "", 0), TSourceRounds::TStep::Wait);
-    EXPECT_EQ(rounds.Delay(), 8s);
+    TSourceRounds rounds(policy, 2); // the round's wait: the largest Retry-After given in it
+    rounds.Failed(F::Status, 503, "30", 0);
+    EXPECT_EQ(rounds.Failed(F::Status, 429, "5", 0) == TSourceRounds::TStep::Wait ? rounds.Delay() : 0s, 30s);
 }
 
 } // namespace

@@ -12,11 +12,8 @@ the client sees records cut anywhere and spread over many reads. Paths:
   /empty-record      FILE with its Content-Length, an empty application
                      record in its middle (records written here, as OpenSSL
                      writes none), then close_notify
-  /trickle     16384 bytes of FILE in one record sent 160 bytes every 16 ms
-               (about 10 KB/s: the record takes longer than a 1 s stall
-               time, its raw bytes keep the request alive)
-  /trickle-slow  600 bytes of FILE in one record sent a byte every 8 ms
-               (fewer than 4 KiB a second: a stall)
+  /trickle     16384 bytes of FILE in one record, 160 bytes every 16 ms
+  /trickle-slow  600 bytes of FILE in one record, a byte every 8 ms
   /relative    302 to "/split?from=http://elsewhere" (a relative Location)
 A query after the path is ignored."""
 import hashlib

@@ -75,6 +75,9 @@ TEST_F(QmpackSign, VerifyNamesEachAlteration)
     const std::string badSequence = "list.txt.sig: the signature file's second line is not \"sequence\" and a "
                                     "decimal number from 0 to 9223372036854775807";
     WriteKeyPair(root_ / "o.priv", root_ / "o.pub");
+    // Format 3's first lines, and the signature's value line.
+    const std::string format3 = "QMSIG 3 ecdsa-p256-sha256\nsequence 7\nexpires never\n";
+    const std::string value = sig.substr(sig.size() - 129);
     std::string crlf;
     for (const char c : sig)
         crlf += c == '\n' ? std::string("\r\n") : std::string(1, c);
@@ -118,15 +121,11 @@ TEST_F(QmpackSign, VerifyNamesEachAlteration)
              SignReleaseSet(Out(), root_ / "k.priv", 7, std::nullopt, {"https://m.example/set/"});
              Replace(Out() / "list.txt.sig", "m.example", "n.example");
          }, {notVerified}},
-        {"nine mirrors", [&] {
-             std::string text = "QMSIG 3 ecdsa-p256-sha256\nsequence 7\nexpires never\n";
-             for (int i = 0; i < 9; ++i)
-                 text += "mirror http://m/\n";
-             WriteText(Out() / "list.txt.sig", text + sig.substr(sig.size() - 129));
-         }, {"list.txt.sig: the signature names 9 mirrors; at most 8 are allowed"}},
-        {"a mirror that is no base URL", [&] { WriteText(Out() / "list.txt.sig", "QMSIG 3 ecdsa-p256-sha256\nsequence 7\n"
-                                                                                 "expires never\nmirror http://m/x\n" +
-                                                                                 sig.substr(sig.size() - 129)); },
+        {"nine mirrors", [&] { std::string t = format3; for (int i = 0; i < 9; ++i) t += "mirror http://m/\n";
+                                WriteText(Out() / "list.txt.sig", t + value); },
+         {"list.txt.sig: the signature names 9 mirrors; at most 8 are allowed"}},
+        {"a mirror that is no base URL",
+         [&] { WriteText(Out() / "list.txt.sig", format3 + "mirror http://m/x\n" + value); },
          {"list.txt.sig: the signature's mirror \"http://m/x\" is refused: it does not end with /"}},
     };
     for (const auto& c : cases) {
@@ -160,7 +159,8 @@ TEST(QmpackSignOptions, ValuesAndErrors)
         {{"--sign", "k", "--sequence", "-1"}, {}, {}, "--sequence -1: not a decimal number from 0 to 9223372036854775807"},
         {{"--sequence", "5"}, {}, {}, "--sequence, --expires and --mirror go only with --sign"},
         {{"--mirror", "http://m/"}, {}, {}, "--sequence, --expires and --mirror go only with --sign"},
-        {{"--sign", "k", "--mirror", "ftp://m/"}, {}, {}, "--mirror ftp://m/: it does not start with http:// or https://"},
+        {{"--sign", "k", "--mirror", "ftp://m/"}, {}, {},
+         "--mirror ftp://m/: it does not start with http:// or https://"},
         {{"--sign", "k", "--expires"}, {}, {}, "--expires takes one value, once"},
     };
     for (const auto& c : cases) {
@@ -182,13 +182,12 @@ TEST(QmpackSignOptions, ValuesAndErrors)
 TEST_F(QmpackSign, MirrorsAreSignedInFormat3)
 {
     EXPECT_TRUE(ReadText(Out() / "list.txt.sig").starts_with("QMSIG 2 ecdsa-p256-sha256\nsequence 7\n"));
-    const std::vector<std::string> mirrors{"https://m.example/set/", "http://127.0.0.1:8081/veldra/"};
-    SignReleaseSet(Out(), root_ / "k.priv", 7, std::nullopt, mirrors);
+    SignReleaseSet(Out(), root_ / "k.priv", 7, std::nullopt, {"https://m.example/set/", "http://127.0.0.1:8/v/"});
     EXPECT_TRUE(ReadText(Out() / "list.txt.sig").starts_with("QMSIG 3 ecdsa-p256-sha256\nsequence 7\nexpires never\n"
                                                              "mirror https://m.example/set/\n"));
     EXPECT_EQ(Check(), std::vector<std::string>{});
     EXPECT_EQ(DescribeSignature(*CheckSet().Signature),
-              "sequence 7, never expires, mirror https://m.example/set/, mirror http://127.0.0.1:8081/veldra/");
+              "sequence 7, never expires, mirror https://m.example/set/, mirror http://127.0.0.1:8/v/");
 }
 
 TEST_F(QmpackSign, AKeyWhoseHalvesDoNotBelongTogetherSignsNothing)
