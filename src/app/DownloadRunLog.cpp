@@ -112,8 +112,13 @@ void TDownloadRun::LogList(std::size_t Bytes)
 
 void TDownloadRun::LogFindings()
 {
-    for (const TRow& row : rows_)
-        LogLine("at load: " + row.TargetPath + ": " + FindingText(row));
+    // One line a row, up to a bound: a list of many thousand rows would
+    // only push every earlier run out of the log (and cost a write each).
+    constexpr std::size_t LoggedRows = 1000;
+    for (std::size_t i = 0; i < rows_.size() && i < LoggedRows; ++i)
+        LogLine("at load: " + rows_[i].TargetPath + ": " + FindingText(rows_[i]));
+    if (rows_.size() > LoggedRows)
+        LogLine("at load: " + std::to_string(rows_.size() - LoggedRows) + " more rows, not named one by one");
     if (LastCheck.Files > 0) {
         char figures[96];
         std::snprintf(figures, sizeof figures, "%d targets, %lld bytes hashed in %.2f s", LastCheck.Files,

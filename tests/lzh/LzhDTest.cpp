@@ -306,7 +306,6 @@ TEST_F(LzhDStreams, FailuresReachTheCallerWithStreamTexts)
     lzh.OutputLimit = 39999; // the caller's limit: refused before anything is written
     EXPECT_EQ(ExpectFailure(false), "Lzrw1 (LZH decompression) : the file states 40000 bytes, more than the 39999 expected !");
     EXPECT_EQ(output.Size(), 0);
-    lzh.OutputLimit.reset();
 
     TBrokenInput huge(lzhtest::FromString("x"));
     huge.ClaimedSize = 3LL << 30;

@@ -40,13 +40,12 @@ TEST(ListLine, EveryFieldReadAndWritten)
     EXPECT_EQ(line.TargetPath, "{sys}\\{prog}\\x");
     EXPECT_TRUE(line.Compressed);
     EXPECT_EQ(line.Sha256.Kind, qm::TListHash::TKind::Digest);
-    EXPECT_EQ(line.InstalledSha256.Kind, qm::TListHash::TKind::Digest);
     EXPECT_EQ(line.InstalledSha256.Digest[0], 0xBB);
     EXPECT_EQ(line.Extra, (std::vector<std::string>{"eight"}));
     EXPECT_EQ(qm::ResolveTargetPath(line.TargetPath, "C:\\W\\system", "D:\\veldratp"), "C:\\W\\system\\D:\\veldratp\\x");
 
     // Each line read and written again: the flag as "yes" or "no", the hash
-    // fields only up to the last that is there.
+    // field only when it or a later field is there.
     const std::pair<std::string, std::string> lines[] = {
         {"A\t1\t2\tr\tt\tyes\t\t" + hash7, "A\t1\t2\tr\tt\tyes\t\t" + hash7},
         {"A\t1\t2\tr\tt\tno\th\t", "A\t1\t2\tr\tt\tno\th"},
@@ -123,31 +122,28 @@ TEST(ListRules, CompletenessOfWhatIsFoundAtTheTarget)
         EXPECT_EQ(qm::PlacedSizeLimit(target, installed), limit) << target;
 }
 
-// With an installed hash (field 7) the listed size alone no longer makes a
-// target complete: its SHA-256 decides, and only then is it counted.
+// With an installed hash (field 7) the target's SHA-256 decides, and only then is it counted.
 TEST(ListRules, CompletenessByContentWithAnInstalledHash)
 {
     using enum qm::TTargetFinding;
     const qm::TListHash listed = qm::ReadHashField(std::string(64, 'a')), none;
-    struct Case {
+    const struct {
         std::optional<std::string> Found;
         std::int64_t Size;
         std::int32_t Installed;
         const qm::TListHash& Hash;
         qm::TTargetFinding Finding;
         bool Complete, Counted;
-    };
-    const Case cases[] = {
+    } cases[] = {
         {"a.bin", 10, 10, listed, ToHash, false, false},      {"a.bin", 10, 10, none, SizeOnly, true, true},
         {"a.bin", 10, 11, listed, OtherSize, false, false},   {std::nullopt, 0, 5, listed, Missing, false, false},
         {std::nullopt, 0, -1, listed, NothingThere, true, true}, {"SETUP.INI", 9, 9, listed, SetupFile, false, true},
         {"vcl30.dpl", 5000, 0, none, SizeOnly, true, true},   {"vcl30.dpl", 5000, 0, listed, ToHash, false, false},
     };
-    for (const Case& c : cases) {
+    for (const auto& c : cases) {
         const TCompleteness judged = qm::JudgeTarget(c.Found, c.Size, c.Installed, c.Hash);
         EXPECT_EQ(std::tuple(judged.Finding, judged.Complete, judged.Counted, judged.FoundSize),
-                  std::tuple(c.Finding, c.Complete, c.Counted, c.Found ? c.Size : -1))
-            << c.Found.value_or("(nothing)") << " " << c.Installed;
+                  std::tuple(c.Finding, c.Complete, c.Counted, c.Found ? c.Size : -1)) << c.Installed;
     }
     const TCompleteness sized = qm::JudgeTarget("a.bin", 10, 10, listed);
     EXPECT_TRUE(qm::JudgeContent(sized, listed.Digest, listed).Counted);
