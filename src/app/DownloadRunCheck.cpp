@@ -52,8 +52,10 @@ std::optional<TRunOutcome> TDownloadRun::CheckTargets()
             Observer->RowPlaced(static_cast<int>(i));
     }
     LastCheck.Seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
-    if (Observer)
+    if (Observer) {
         Observer->Progress(done, true);
+        Observer->StatusWord("Transferred:"); // the list's word again: nothing is being checked now
+    }
     return std::nullopt;
 }
 

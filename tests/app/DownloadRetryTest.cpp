@@ -146,7 +146,7 @@ TEST(DownloadCheck, TheCheckShowsItsProgressAndEndsOnCancelOrClose)
         EXPECT_EQ(run.Execute().Kind, end);
         const bool whole = end == TKind::Finished; // else ended after the first block
         EXPECT_EQ(std::tuple(run.FileList()[0].State == TRowState::Complete, observer.Shown, observer.Passes, observer.Words.back()),
-                  std::tuple(whole, whole ? 3 << 20 : 1 << 20, whole ? 3 : 1, "Checking"));
+                  std::tuple(whole, whole ? 3 << 20 : 1 << 20, whole ? 3 : 1, whole ? "Transferred:" : "Checking"));
     }
 }
 
