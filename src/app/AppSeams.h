@@ -13,6 +13,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <vector>
 
 namespace qm {
 
@@ -23,6 +24,11 @@ const char* BuiltInReleasePublicKey();
 // The lowest sequence a signed list may have, chosen at build time
 // (QM_MIN_SEQUENCE); 0 when the build sets none. Defined beside the key.
 std::uint64_t BuiltInMinSequence();
+
+// The mirrors' base URLs chosen at build time (QM_MIRROR_BASE_URLS), each
+// scrambled as BuiltInServerBaseURL(); ends with a null pointer. Defined
+// beside it.
+const char* const* BuiltInMirrorBaseURLs();
 
 struct TAppSeams {
     // WinExec(CommandLine, ShowCmd); the result is not looked at.
@@ -43,6 +49,15 @@ struct TAppSeams {
     std::function<UINT(char* Buffer, UINT Size)> GetWindowsDirectoryA = [](char* Buffer, UINT Size) {
         return ::GetWindowsDirectoryA(Buffer, Size);
     };
+
+    // The mirrors' base URLs (QM_MIRROR_BASE_URLS) in the scrambled form,
+    // tried after the server's in this order.
+    std::vector<std::string> ScrambledMirrorBaseURLs = [] {
+        std::vector<std::string> urls;
+        for (const char* const* url = BuiltInMirrorBaseURLs(); *url; ++url)
+            urls.emplace_back(*url);
+        return urls;
+    }();
 
     // The text of the release public key file (ReleaseFiles.h) that
     // list.txt.sig must verify with, or empty when lists are not signed.
