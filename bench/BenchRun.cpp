@@ -31,7 +31,9 @@
 // their handler (progress), in the status-word handler, and in the decoder's
 // message passes between blocks, and the messages dispatched. (Without a
 // window manager Wine may wait two seconds when a form is destroyed, outside
-// the timings.)
+// the timings.) Last, per set, a second run over the complete set: the
+// check at loading (every target hashed) against the same SHA-256 over the
+// same files in this process.
 #include "BenchStats.h"
 #include "HttpBenchClients.h"
 #include "HttpBenchServer.h"
@@ -43,6 +45,7 @@
 #include "base/ExtraStr.h"
 #include "http/HttpProt.h"
 #include "lzh/LzhD.h"
+#include "release/Sha256.h"
 #include "ui/Application.h"
 #include "ui/MessageBox.h"
 
@@ -356,6 +359,79 @@ void Round(const TBenchPlace& Place, TSetTimes& T, long First)
     std::fflush(stdout);
 }
 
+// ---- the check at loading: a second run over a complete set ----
+
+// The same SHA-256 the run checks with, over the same files, read the same
+// way (1 MiB blocks), without a window: what the check cannot go below.
+double HashSeconds(const TBenchSet& Set, const std::string& Folder)
+{
+    std::vector<char> buffer(1 << 20);
+    const auto start = TClock::now();
+    for (const qmbench::TBenchFile& f : Set.Files) {
+        qm::TFileStream file(Folder + "\\" + f.Target, qm::TFileStream::Mode::OpenRead);
+        qm::TSha256 sha;
+        for (std::int32_t n; (n = file.Read(buffer.data(), static_cast<std::int32_t>(buffer.size()))) > 0;)
+            sha.Update(buffer.data(), static_cast<std::size_t>(n));
+        (void)sha.Finish();
+    }
+    return SecondsSince(start);
+}
+
+// One round: Set run once into a fresh folder, then, alternating which goes
+// first, the plain hashing of its targets and a second run in the same
+// folder, which fetches only list.txt and checks every target. Gives the
+// check's seconds and the plain hashing's.
+std::pair<double, double> CheckRound(const TBenchPlace& Place, const TBenchSet& Set, bool HashFirst)
+{
+    const TScratchDir dir(Place.Folder);
+    const std::string base = qm::ScrambleText(Place.Server.BaseUrl() + Set.Name + "/");
+    std::vector<std::string> shown;
+    const qm::ui::TMessageBoxSeam boxes([&](HWND, const std::string& Text, const std::string&, UINT) {
+        shown.push_back(Text);
+        return IDOK;
+    });
+    const std::string folder = dir.Path + "\\veldratp";
+    double check = 0, hash = 0;
+    for (int run = 0; run < 2; ++run) {
+        if (run == 1 && HashFirst)
+            hash = HashSeconds(Set, folder);
+        qm::TaForm form(base);
+        form.Show();
+        form.SBStart.Click();
+        if (shown.size() != static_cast<std::size_t>(run + 1) || shown.back() != "Transfer finished.")
+            throw std::runtime_error("check: a run of the " + Set.Name + " set did not finish");
+        if (run == 1 && (form.Run.LastCheck.Files != static_cast<int>(Set.Files.size()) ||
+                         form.Run.LastCheck.Bytes != Set.InstalledBytes()))
+            throw std::runtime_error("check: the second run did not check every target");
+        check = form.Run.LastCheck.Seconds;
+    }
+    if (!HashFirst)
+        hash = HashSeconds(Set, folder);
+    return {check, hash};
+}
+
+// The check's speed against the plain hashing's, per set (goal: 0.8 or more).
+void BenchCheck(const TBenchPlace& Place, const std::vector<const TBenchSet*>& Sets, long Rounds)
+{
+    std::printf("second run over a complete set (the check at loading), %ld rounds:\n", Rounds);
+    for (const TBenchSet* set : Sets) {
+        std::vector<double> check, hash, ratio;
+        for (long round = 0; round < Rounds; ++round) {
+            const auto [c, h] = CheckRound(Place, *set, round % 2 == 0);
+            check.push_back(c);
+            hash.push_back(h);
+            ratio.push_back(h / c);
+        }
+        const double megabytes = static_cast<double>(set->InstalledBytes()) / 1048576.0;
+        std::printf("  %s set, %.0f MB of targets: check median %.3f s (%.0f MB/s), the same SHA-256 in this "
+                    "process median %.3f s (%.0f MB/s): check/plain speed %.2f (median of the rounds' %.2f), "
+                    "best %.2f\n",
+                    set->Name.c_str(), megabytes, Median(check), megabytes / Median(check), Median(hash),
+                    megabytes / Median(hash), Median(hash) / Median(check), Median(ratio),
+                    *std::min_element(hash.begin(), hash.end()) / *std::min_element(check.begin(), check.end()));
+    }
+}
+
 struct TOptions {
     std::size_t Megabytes = 200;
     long Rounds = 5;
@@ -412,6 +488,7 @@ void Bench(const TOptions& Options)
     std::printf("medians of %ld rounds:\n", Options.Rounds);
     for (const TSetTimes& t : times)
         PrintSummary(t, servedMegabytes);
+    BenchCheck(place, {&sets[0], &sets[1]}, Options.Rounds);
 }
 
 } // namespace

@@ -77,6 +77,7 @@ void AddFile(TBenchSet& Set, THttpBenchServer::TFiles& Served, std::string& List
     line.Compressed = File.Compressed;
     if (Set.Hashed)
         line.Sha256.Text = qm::HexText(qm::TSha256::Of(Body));
+    line.InstalledSha256.Text = qm::HexText(qm::TSha256::Of(Plain)); // as qmpack writes it
     List += qm::FormatListLine(line) + "\r\n";
     Served[Set.Name + "/" + File.Remote] = std::move(Body);
     Set.Files.push_back(std::move(File));

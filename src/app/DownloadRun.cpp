@@ -136,8 +136,10 @@ std::optional<TRunOutcome> TDownloadRun::DownloadRow()
     // endless body would otherwise fill the disk.
     std::optional<TByteLimit> limit;
     if (row.Line.DownloadSize.Value && *row.Line.DownloadSize.Value >= 0)
-        limit = TByteLimit{*row.Line.DownloadSize.Value, "The server sent more than the " + row.Line.DownloadSize.Text +
-                                                             " bytes the file list gives for this file"};
+        limit = TByteLimit{*row.Line.DownloadSize.Value,
+                           "The server sent more than the " + row.Line.DownloadSize.Text +
+                               " bytes the file list gives for this file",
+                           true};
     if (std::optional<TRunOutcome> failed = DownloadFile(row.Line.RemoteName, TemporaryName(local), expected, limit))
         return failed;
     if (std::optional<TRunOutcome> stop = Stopped())

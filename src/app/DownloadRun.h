@@ -41,6 +41,18 @@
 //
 // Log: with LogFile set, every run appends its events to it (RunLog.h).
 //
+// Checking: a row whose line carries an installed hash (field 7) and whose
+// target has the listed size is complete only once the target's bytes have
+// that SHA-256. LoadFileList reads each such target once, in large blocks,
+// with the status word "Checking" and the bytes checked as progress; the
+// window's messages are dispatched meanwhile, and Cancel or Close end the
+// check (and the run) as they end a transfer.
+//
+// Floor: with a release key, the highest sequence verified is kept in
+// SequenceFile (beside the log, outside the download directory, so that
+// deleting the downloads keeps it) and MinSequence is the lowest any list
+// may have, even where nothing was kept.
+//
 // Files: DownloadRun.cpp (Execute, the list, the loop, Cancel, Close),
 // DownloadRunFile.cpp (one try of a download and its checks,
 // UnpackCurrentFile), DownloadRunRetry.cpp (DownloadFile: the tries and the
@@ -53,6 +65,7 @@
 #include "http/HttpRetry.h"
 #include "lzh/LzhD.h"
 #include "release/ListLine.h"
+#include "release/ListRules.h"
 #include "release/ReleaseFiles.h"
 
 #include <cstdint>
@@ -65,12 +78,14 @@ namespace qm {
 
 enum class TRowState : std::uint8_t { Pending, Complete };
 
-// One row: the list line, its target with the placeholders resolved, and
-// whether it is complete (the image of its row in the window).
+// One row: the list line, its target with the placeholders resolved,
+// whether it is complete (the image of its row in the window), and what
+// loading found at its target.
 struct TRow {
     TListLine Line;
     std::string TargetPath;
     TRowState State = TRowState::Pending;
+    TCompleteness Found;
 };
 
 // How a run ended, and what the window says about it.
@@ -112,6 +127,9 @@ public:
     // Row Index is about to be downloaded; Size is its listed download size
     // (1 when that is no number).
     virtual void RowStarted(int Index, std::int32_t Size) = 0;
+    // The targets found with their listed size are about to be hashed:
+    // Bytes in all; Progress then counts the bytes checked.
+    virtual void CheckStarted(std::int64_t Bytes) = 0;
     // Bytes of the current request have arrived: after each chunk, and
     // once more with Final when the request has ended.
     virtual void Progress(std::int64_t Bytes, bool Final) = 0;
@@ -148,6 +166,21 @@ public:
     std::string LogFile;
     // Told of each step of a row as it begins; nothing in the program listens.
     std::function<void(TRunStep)> OnStep;
+    // Where the highest verified sequence is kept (the start folder +
+    // "\QMLoader.seq"); empty: none is kept. The download directory's
+    // list.txt.seq of earlier versions is read once and then removed.
+    std::string SequenceFile;
+    // The lowest sequence a signed list may have (QM_MIN_SEQUENCE); 0: none.
+    std::uint64_t MinSequence = 0;
+
+    // What the last check at loading did: targets hashed, their bytes, and
+    // its time on the clock.
+    struct TCheckFigures {
+        int Files = 0;
+        std::int64_t Bytes = 0;
+        double Seconds = 0;
+    };
+    TCheckFigures LastCheck;
 
     // One download run, from list.txt to the last row.
     TRunOutcome Execute();
@@ -164,7 +197,9 @@ public:
     bool CancelRequested() const { return cancelRequested_; }
 
     // Reads list.txt in DownloadDir into the rows, judging each target on
-    // disk. A bad line is a LocalError outcome (the rows read so far stay).
+    // disk (and checking the hashes, which dispatches messages). A bad line
+    // is a LocalError outcome (the rows read so far stay); Cancel or Close
+    // during the check give Cancelled or Closed.
     std::optional<TRunOutcome> LoadFileList();
     // Forgets the rows (the window is closing).
     void ReleaseFileList() { rows_.clear(); }
@@ -176,9 +211,12 @@ private:
     // ---- DownloadRunFile.cpp ----
     // At most Bytes of a body are taken; past that the download fails
     // with Refusal as its reason.
+    // With Listed, Bytes is what the list gives: a body without a
+    // Content-Length that ends before it is cut short.
     struct TByteLimit {
         std::int64_t Bytes;
         std::string Refusal;
+        bool Listed = false;
     };
     // Fetches URL into the file LocalFileName (created anew). Nothing on
     // success; otherwise the outcome (DownloadFailed, LocalError when the
@@ -227,6 +265,7 @@ private:
     }
     void LogSignature(std::uint64_t Sequence, const std::string& Expires);
     void LogPlacement(bool Placed);
+    void LogFindings();
     void LogOutcome(const TRunOutcome& Outcome);
 
     // ---- DownloadRunList.cpp ----
@@ -239,13 +278,24 @@ private:
     // Sequence is the verified signature's.
     std::optional<TRunOutcome> VerifyFileList(const std::string& ListFile, const std::string& SignatureFile,
                                               std::uint64_t& Sequence);
-    // The lowest sequence DownloadDir accepts: the higher of the kept pair's
-    // (when Key verifies it) and the kept sequence file's, or none.
+    // The lowest sequence DownloadDir accepts: the highest of the kept
+    // pair's (when Key verifies it), KeptFloor and MinSequence, or none.
     std::optional<std::uint64_t> KeptSequence(const TPublicKey& Key) const;
+    // The kept sequence files' floor: SequenceFile's and the download
+    // directory's list.txt.seq of earlier versions, the higher; none kept: 0.
+    std::uint64_t KeptFloor() const;
     // Writes Sequence to the kept sequence file (a temporary, checked and
     // renamed); nothing, or the LocalError outcome.
     std::optional<TRunOutcome> KeepSequence(std::uint64_t Sequence) const;
     std::string InDownloadDir(std::string_view Name) const;
+
+    // ---- DownloadRunCheck.cpp ----
+    // Hashes every ToHash row's target and judges it by its content.
+    std::optional<TRunOutcome> CheckTargets();
+    // The SHA-256 of the file at Path, read in Buffer's blocks; Done counts
+    // the bytes read. None when it cannot be read, or when Cancel or Close
+    // came meanwhile.
+    std::optional<TSha256Digest> HashTarget(const std::string& Path, std::vector<char>& Buffer, std::int64_t& Done);
 
     // ---- DownloadRun.cpp ----
     // The status word of HttpCli1's state: "Looking " + the server's host,

@@ -63,8 +63,10 @@ TRunOutcome Failed(int Status, const std::string& Reason, TRequestFailure Why)
 
 // Why a request that ended without an exception still failed: no status
 // line, a status outside 200-299, or a body whose length is not the
-// announced one (the connection broke).
-std::optional<TRunOutcome> ResponseFault(const THttpCli& Client, std::int64_t Stored)
+// announced one, or without an announced one shorter than Listed (the
+// connection broke).
+std::optional<TRunOutcome> ResponseFault(const THttpCli& Client, std::int64_t Stored,
+                                         std::optional<std::int64_t> Listed)
 {
     const int status = Client.StatusCode();
     // A connection closed before the status line is one cut short (a reset
@@ -78,6 +80,11 @@ std::optional<TRunOutcome> ResponseFault(const THttpCli& Client, std::int64_t St
                       "Connection broken: " + std::to_string(Stored) + " of " + std::to_string(*length) +
                           " bytes received",
                       Stored < *length ? TRequestFailure::ShortBody : TRequestFailure::Malformed);
+    if (!Client.ContentLength() && Listed && Stored < *Listed)
+        return Failed(status,
+                      "Connection broken: " + std::to_string(Stored) + " of the " + std::to_string(*Listed) +
+                          " bytes listed received",
+                      TRequestFailure::ShortBody);
     return std::nullopt;
 }
 
@@ -113,18 +120,22 @@ TRunOutcome Unwritten(std::optional<TFileStream>& File, const std::string& Tempo
 
 // Writes the row's file to Temporary: decoded, or copied from Source. False
 // when that failed; Why then says so if the user must hear it (the disk is
-// full or cannot be written).
+// full or cannot be written), LogWhy why the decoder refused it.
 bool WriteTemporary(TLzhD& Lzh, const TRow& Row, const std::string& Source, const std::string& Temporary,
-                    std::string& Why)
+                    std::string& Why, std::string& LogWhy)
 {
     if (Row.Line.Compressed) {
         try {
             Lzh.InputFile = Source;
             Lzh.OutputFile = Temporary;
+            // A header stating more than the list gives is refused at once.
+            Lzh.OutputLimit = PlacedSizeLimit(Row.TargetPath, Row.Line.InstalledSize.Value);
             Lzh.Decompress();
             return true;
         } catch (const ELzhWriteError&) {
             Why = WriteFailureText(Row.TargetPath);
+        } catch (const Exception& e) {
+            LogWhy = e.Message;
         } catch (const std::exception&) {
         }
         return false;
@@ -179,7 +190,9 @@ std::optional<TRunOutcome> TDownloadRun::DownloadOnce(const std::string& URL, co
     } catch (const EStreamError&) {
         return Unwritten(file, LocalFileName);
     }
-    if (std::optional<TRunOutcome> fault = ResponseFault(HttpCli1, limited.Size()))
+    const bool listed = Limit && Limit->Listed;
+    if (std::optional<TRunOutcome> fault =
+            ResponseFault(HttpCli1, limited.Size(), listed ? std::optional(Limit->Bytes) : std::nullopt))
         return fault;
     if (hashing && hashing->Finish() != *Expected) {
         // Known to be wrong: nothing of it is kept.
@@ -202,9 +215,9 @@ bool TDownloadRun::UnpackCurrentFile()
     const std::string temporary = TemporaryName(target);
     // The plain download that is its own target is in place already.
     const bool self = !row.Line.Compressed && SamePath(source, target);
-    std::string why;
-    if (!self && !WriteTemporary(LzhD1, row, source, temporary, why))
-        return NotPlaced(temporary, why, "the file could not be written from its download");
+    std::string why, logWhy = "the file could not be written from its download";
+    if (!self && !WriteTemporary(LzhD1, row, source, temporary, why, logWhy))
+        return NotPlaced(temporary, why, logWhy);
     // Judged by what was written, not by a look-up of the target, which may
     // find an older name of another letter case.
     const std::optional<std::int64_t> size = FileSize(self ? target : temporary);

@@ -55,13 +55,15 @@ TRunOutcome LocalError(std::string Message)
     return {TRunOutcome::TKind::LocalError, std::move(Message), 0};
 }
 
-// The hash a line must carry: a malformed one is a bad line, and with a
-// release key every line needs one.
+// The hashes a line must carry: a malformed one is a bad line, and with a
+// release key every line needs that of its file.
 std::optional<TRunOutcome> CheckLineHash(const TListLine& Line, int LineNumber, bool Signed)
 {
-    if (Line.Sha256.Kind == TListHash::TKind::Malformed)
-        return LocalError("The SHA-256 hash in line " + std::to_string(LineNumber) +
-                          " of the file list is not 64 hex digits: \"" + Line.Sha256.Text + "\"");
+    for (const auto& [hash, what] : {std::pair{&Line.Sha256, "SHA-256 hash"},
+                                     std::pair{&Line.InstalledSha256, "installed SHA-256 hash"}})
+        if (hash->Kind == TListHash::TKind::Malformed)
+            return LocalError("The " + std::string(what) + " in line " + std::to_string(LineNumber) +
+                              " of the file list is not 64 hex digits: \"" + hash->Text + "\"");
     if (Line.Sha256.Kind == TListHash::TKind::Absent && Signed)
         return LocalError(NotVerified + std::string("line ") + std::to_string(LineNumber) +
                           " carries no SHA-256 hash of its file.");
@@ -137,14 +139,25 @@ std::optional<TRunOutcome> TDownloadRun::VerifyFileList(const std::string& ListF
     return std::nullopt;
 }
 
+std::uint64_t TDownloadRun::KeptFloor() const
+{
+    std::uint64_t floor = 0;
+    for (const std::string& path : {SequenceFile, InDownloadDir(SequenceFileName)}) {
+        try {
+            if (!path.empty())
+                floor = std::max(floor, ReadKeptSequence(ReadSmallFile(path, SignatureFileLimit)));
+        } catch (const Exception&) {
+            // None kept there (a first run, or a folder of an earlier version).
+        }
+    }
+    return floor;
+}
+
 std::optional<std::uint64_t> TDownloadRun::KeptSequence(const TPublicKey& Key) const
 {
     std::optional<std::uint64_t> floor;
-    try {
-        floor = ReadKeptSequence(ReadSmallFile(InDownloadDir(SequenceFileName), SignatureFileLimit));
-    } catch (const Exception&) {
-        // None kept yet (a folder of an earlier version): the pair alone.
-    }
+    if (const std::uint64_t kept = std::max(KeptFloor(), MinSequence); kept > 0)
+        floor = kept;
     try {
         const TListSignature kept =
             ReadListSignature(ReadSmallFile(InDownloadDir(SignatureFileName), SignatureFileLimit));
@@ -159,9 +172,11 @@ std::optional<std::uint64_t> TDownloadRun::KeptSequence(const TPublicKey& Key) c
 
 std::optional<TRunOutcome> TDownloadRun::KeepSequence(std::uint64_t Sequence) const
 {
-    const std::string path = InDownloadDir(SequenceFileName);
+    if (SequenceFile.empty())
+        return std::nullopt;
+    const std::string& path = SequenceFile;
     try {
-        const std::string text = FormatKeptSequence(Sequence);
+        const std::string text = FormatKeptSequence(std::max(Sequence, KeptFloor()));
         TFileStream file(TemporaryName(path), TFileStream::Mode::Create);
         file.Write(text.data(), static_cast<std::int32_t>(text.size()));
         file.Close();
@@ -171,6 +186,7 @@ std::optional<TRunOutcome> TDownloadRun::KeepSequence(std::uint64_t Sequence) co
     }
     if (!Replace(TemporaryName(path), path))
         return LocalError("Cannot write the file: " + path);
+    DeleteFileA(InDownloadDir(SequenceFileName).c_str()); // read once: its floor is in SequenceFile now
     return std::nullopt;
 }
 
@@ -191,7 +207,7 @@ std::optional<TRunOutcome> TDownloadRun::LoadFileList()
     rows_.clear();
     std::optional<TRunOutcome> bad;
     for (const std::string& text_line : SplitListText(text)) {
-        TRow row{ParseListLine(text_line), {}, TRowState::Pending};
+        TRow row{ParseListLine(text_line), {}, TRowState::Pending, {}};
         row.TargetPath = ResolveTargetPath(row.Line.TargetPath, SystemDir, DownloadDir);
         const int number = static_cast<int>(rows_.size()) + 1;
         if (std::optional<std::string> problem = CheckListLine(row.Line, row.TargetPath, number)) {
@@ -203,14 +219,19 @@ std::optional<TRunOutcome> TDownloadRun::LoadFileList()
             rows_.push_back(std::move(row));
             break;
         }
-        const TCompleteness state = JudgeTargetOnDisk(row.TargetPath, *row.Line.InstalledSize.Value);
-        row.State = state.Complete ? TRowState::Complete : TRowState::Pending;
-        CompleteAtLoad += state.Counted ? 1 : 0;
+        row.Found = JudgeTargetOnDisk(row.TargetPath, *row.Line.InstalledSize.Value, row.Line.InstalledSha256);
+        row.State = row.Found.Complete ? TRowState::Complete : TRowState::Pending;
+        CompleteAtLoad += row.Found.Counted ? 1 : 0;
         rows_.push_back(std::move(row));
     }
-    LogList(text.size());
     if (Observer)
         Observer->ListLoaded(rows_);
+    const bool judged = !bad; // a bad line stops the loading: none of its rows is acted on
+    if (judged)
+        bad = CheckTargets();
+    LogList(text.size());
+    if (judged)
+        LogFindings();
     return bad;
 }
 

@@ -34,6 +34,31 @@ std::string OutcomeName(const TRunOutcome& Outcome)
     return "?";
 }
 
+// Why loading judged a row's target as it did.
+std::string FindingText(const TRow& Row)
+{
+    const std::string listed = Row.Line.InstalledSize.Text;
+    switch (Row.Found.Finding) {
+    case TTargetFinding::Missing:
+        return "missing";
+    case TTargetFinding::OtherSize:
+        return "different: size " + std::to_string(Row.Found.FoundSize) + ", listed " + listed;
+    case TTargetFinding::SizeOnly:
+        return "in place (size only, no installed hash listed)";
+    case TTargetFinding::ToHash:
+        return "not checked (the check was ended)";
+    case TTargetFinding::SameContent:
+        return "in place (size and SHA-256)";
+    case TTargetFinding::OtherContent:
+        return "different: SHA-256 (or unreadable), size as listed";
+    case TTargetFinding::NothingThere:
+        return "in place (nothing there, as listed)";
+    case TTargetFinding::SetupFile:
+        return "setup file, fetched in every run";
+    }
+    return "?";
+}
+
 std::string HostAndPort(const std::string& URL, const std::string& DefaultPort)
 {
     const TUrlParts parts = SplitURL(URL);
@@ -108,6 +133,23 @@ void TDownloadRun::LogList(std::size_t Bytes)
         complete += row.State == TRowState::Complete ? 1 : 0;
     LogLine("file list: " + std::to_string(Bytes) + " bytes, " + std::to_string(rows_.size()) + " rows, " +
             std::to_string(complete) + " in place already");
+}
+
+void TDownloadRun::LogFindings()
+{
+    // One line a row, up to a bound: a list of many thousand rows would
+    // only push every earlier run out of the log (and cost a write each).
+    constexpr std::size_t LoggedRows = 1000;
+    for (std::size_t i = 0; i < rows_.size() && i < LoggedRows; ++i)
+        LogLine("at load: " + rows_[i].TargetPath + ": " + FindingText(rows_[i]));
+    if (rows_.size() > LoggedRows)
+        LogLine("at load: " + std::to_string(rows_.size() - LoggedRows) + " more rows, not named one by one");
+    if (LastCheck.Files > 0) {
+        char figures[96];
+        std::snprintf(figures, sizeof figures, "%d targets, %lld bytes hashed in %.2f s", LastCheck.Files,
+                      static_cast<long long>(LastCheck.Bytes), LastCheck.Seconds);
+        LogLine(std::string("checked: ") + figures);
+    }
 }
 
 void TDownloadRun::LogSignature(std::uint64_t Sequence, const std::string& Expires)

@@ -166,8 +166,11 @@ private:
     // The byte count and the bar, redrawn at most every ProgressInterval
     // milliseconds unless Force.
     void ShowProgress(std::int64_t Bytes, bool Force);
+    // The bar's range for Size bytes (the file or the check in progress).
+    void ShowProgressOf(std::int64_t Size);
     void ListLoaded(const std::vector<TRow>& Rows) override;
     void RowStarted(int Index, std::int32_t Size) override;
+    void CheckStarted(std::int64_t Bytes) override;
     void Progress(std::int64_t Bytes, bool Final) override;
     void StatusWord(const std::string& Text) override;
     void RowPlaced(int Index) override;
@@ -202,7 +205,7 @@ private:
     // only when the drawn fraction changes; the texts follow a clock.
     static constexpr std::int32_t ProgressSteps = 1000;
     static constexpr ULONGLONG ProgressInterval = 100;
-    std::int32_t progressSize_ = 1; // the listed size of the file in progress
+    std::int64_t progressSize_ = 1; // the listed size of the file (or the bytes to check) in progress
     ULONGLONG progressShown_ = 0;   // tick count of the last redraw
     ULONGLONG messagesProcessed_ = 0; // tick count of the decoder's last message pass
     UINT dpi_ = 96;

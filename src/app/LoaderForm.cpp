@@ -99,6 +99,8 @@ void TaForm::FormCreate()
     }
     DownloadDir = PathInFolder(current, "veldratp");
     Run.LogFile = PathInFolder(current, TRunLog::FileName); // beside the downloads: deleting them keeps it
+    Run.SequenceFile = PathInFolder(current, KeptSequenceFileName); // so does the floor
+    Run.MinSequence = seams_.MinSequence;
     SystemDir = SystemText([this](char* Buffer, DWORD Size) { return seams_.GetWindowsDirectoryA(Buffer, Size); }) +
                 "\\system";
     CreateDirectoryA(DownloadDir.c_str(), nullptr); // it may exist from an earlier run

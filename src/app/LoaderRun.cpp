@@ -123,7 +123,7 @@ void TaForm::ShowProgress(std::int64_t Bytes, bool Force)
     // A file of one chunk is shown at its first bytes and again at its end.
     if (std::string text = std::to_string(Bytes) + " bytes"; text != LPercent.Caption())
         LPercent.SetCaption(text);
-    const std::int32_t steps = std::min(progressSize_, ProgressSteps);
+    const std::int64_t steps = std::min<std::int64_t>(progressSize_, ProgressSteps);
     const auto position = static_cast<int>(std::min<std::int64_t>(Bytes * steps / progressSize_, steps));
     if (position != PBar.Position())
         PBar.SetPosition(position);
@@ -148,10 +148,20 @@ void TaForm::ListLoaded(const std::vector<TRow>& Rows)
 
 void TaForm::RowStarted(int Index, std::int32_t Size)
 {
-    progressSize_ = std::max(Size, 1);
-    progressShown_ = 0; // the new file's first bytes are shown at once
-    PBar.SetMax(std::min(progressSize_, ProgressSteps));
+    ShowProgressOf(Size);
     FocusRow(LV, Index);
+}
+
+void TaForm::CheckStarted(std::int64_t Bytes)
+{
+    ShowProgressOf(Bytes);
+}
+
+void TaForm::ShowProgressOf(std::int64_t Size)
+{
+    progressSize_ = std::max<std::int64_t>(Size, 1);
+    progressShown_ = 0; // the first bytes are shown at once
+    PBar.SetMax(static_cast<int>(std::min<std::int64_t>(progressSize_, ProgressSteps)));
 }
 
 void TaForm::Progress(std::int64_t Bytes, bool Final)

@@ -47,6 +47,8 @@ bool TBlockIO::Refill()
 
 void TBlockIO::WriteOut()
 {
+    if (totalWritten_ + outPos_ > writeLimit_)
+        throw ELzrw1Exception(limitRefusal_);
     CheckWrite(out_->Write(outBlock_.get(), outPos_), outPos_);
     outPos_ = 0;
 }

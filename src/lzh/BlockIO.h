@@ -8,6 +8,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <utility>
 #include <memory>
 #include <string>
 
@@ -61,6 +62,14 @@ public:
     // Writes what is buffered (possibly nothing).
     void Flush() { WriteOut(); }
 
+    // From now on a block that would take the output past Bytes is not
+    // written: ELzrw1Exception(Refusal) instead.
+    void LimitWrites(std::int64_t Bytes, std::string Refusal)
+    {
+        writeLimit_ = Bytes;
+        limitRefusal_ = std::move(Refusal);
+    }
+
     std::int64_t TotalWritten() const { return totalWritten_; }
 
 private:
@@ -78,6 +87,8 @@ private:
     std::int32_t inPos_ = 0;
     std::int32_t outPos_ = 0;
     std::int64_t totalWritten_ = 0;
+    std::int64_t writeLimit_ = INT64_MAX;
+    std::string limitRefusal_;
 };
 
 } // namespace qm::lzh

@@ -4,6 +4,7 @@
 #include "lzh/LzhFile.h"
 #include "lzh/lzh.h"
 
+#include <algorithm>
 #include <array>
 #include <cstdio>
 #include <limits>
@@ -14,6 +15,7 @@ namespace qm {
 namespace {
 
 constexpr std::array<std::uint8_t, 4> Signature = {0x21, 0x48, 0x5A, 0x4C}; // "!HZL"
+constexpr const char* SizeMismatch = "Lzrw1 (LZH decompression) : Original and compressed sizes do not match !";
 
 std::array<std::uint8_t, 4> LittleEndian(std::int32_t v)
 {
@@ -137,12 +139,16 @@ void TLzhD::DecodeBody(lzh::TBlockIO& io)
     io.ReadDirect(field.data(), 4); // the signature is not examined
     io.ReadDirect(field.data(), 4);
     uncompressedSize_ = FromLittleEndian(field);
+    if (OutputLimit && uncompressedSize_ > *OutputLimit)
+        throw ELzrw1Exception("Lzrw1 (LZH decompression) : the file states " + std::to_string(uncompressedSize_) +
+                              " bytes, more than the " + std::to_string(*OutputLimit) + " expected !");
+    io.LimitWrites(std::max(uncompressedSize_, 0), SizeMismatch);
     DecodeStream(uncompressedSize_,
                  [&io](std::uint8_t* b, std::uint16_t n) { return io.ReadBlock(b, n); },
                  [&io](const std::uint8_t* b, std::uint16_t n) { return io.WriteBlock(b, n); });
     io.Flush();
     if (io.TotalWritten() != uncompressedSize_)
-        throw ELzrw1Exception("Lzrw1 (LZH decompression) : Original and compressed sizes do not match !");
+        throw ELzrw1Exception(SizeMismatch);
 }
 
 } // namespace qm

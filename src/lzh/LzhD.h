@@ -12,6 +12,10 @@
 // In file mode a failure after the output file was created deletes it again;
 // a stream that ends before UncompressedSize bytes are decoded is such a
 // failure (the codec's "LZH : Compressed data ends too early").
+// Decompress never writes more than the header's size: a stream that would
+// (its last match overshoots) fails with the size text before the block
+// that holds the excess is written. With OutputLimit, a header stating more
+// is refused before anything is decoded or written.
 #pragma once
 
 #include "base/Exception.h"
@@ -19,6 +23,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 
 namespace qm {
@@ -52,6 +57,10 @@ public:
     // on the user-interface thread can let the interface process its pending
     // messages. The application must not start another operation from there.
     std::function<void()> OnProcessMessages;
+
+    // The most Decompress may write (the size the caller expects at most);
+    // none: whatever the header states.
+    std::optional<std::int64_t> OutputLimit;
 
     // Closes the output file of file mode and tells whether the system
     // reported success; unset: TLzhFile::Close. A test sets it to see a

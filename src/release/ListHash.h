@@ -4,7 +4,8 @@
 // Field 6 of a list.txt line is the SHA-256 of the file as it lies on the
 // server (the compressed file for a compressed row): 64 hex digits, letter
 // case ignored. A line whose field 6 is empty or missing carries no hash
-// (older lists); any other text there makes the line bad.
+// (older lists); any other text there makes the line bad. Field 7, the
+// SHA-256 of the target once unpacked, follows the same rules.
 #pragma once
 
 #include <array>
@@ -21,6 +22,7 @@ namespace qm {
 using TSha256Digest = std::array<std::uint8_t, 32>;
 
 inline constexpr std::size_t ListHashField = 6;
+inline constexpr std::size_t ListInstalledHashField = 7;
 
 // Bytes written as lower-case hex digits, two per byte.
 std::string HexText(std::span<const std::uint8_t> Bytes);
@@ -32,7 +34,7 @@ std::optional<std::vector<std::uint8_t>> HexBytes(std::string_view Text);
 // The digest written in Text as exactly 64 hex digits; none otherwise.
 std::optional<TSha256Digest> ParseSha256Hex(std::string_view Text);
 
-// Field 6 of one list line: absent (empty or missing), or a digest, or
+// Field 6 (or 7) of one list line: absent (empty or missing), or a digest, or
 // malformed (Text then holds the field as found).
 struct TListHash {
     enum class TKind { Absent, Digest, Malformed };

@@ -37,8 +37,9 @@ TListLine ParseListLine(std::string_view Line)
     line.TargetPath = Field(fields, 4);
     line.Compressed = Field(fields, 5) == "yes";
     line.Sha256 = ReadHashField(Field(fields, ListHashField));
-    if (fields.size() > ListHashField + 1)
-        line.Extra.assign(fields.begin() + ListHashField + 1, fields.end());
+    line.InstalledSha256 = ReadHashField(Field(fields, ListInstalledHashField));
+    if (fields.size() > ListInstalledHashField + 1)
+        line.Extra.assign(fields.begin() + ListInstalledHashField + 1, fields.end());
     return line;
 }
 
@@ -46,8 +47,11 @@ std::string FormatListLine(const TListLine& Line)
 {
     std::string text = Line.DisplayName + '\t' + Line.DownloadSize.Text + '\t' + Line.InstalledSize.Text + '\t' +
                        Line.RemoteName + '\t' + Line.TargetPath + '\t' + (Line.Compressed ? "yes" : "no");
-    if (!Line.Sha256.Text.empty() || !Line.Extra.empty())
+    const bool installed = !Line.InstalledSha256.Text.empty() || !Line.Extra.empty();
+    if (installed || !Line.Sha256.Text.empty())
         text += '\t' + Line.Sha256.Text;
+    if (installed)
+        text += '\t' + Line.InstalledSha256.Text;
     for (const std::string& field : Line.Extra)
         text += '\t' + field;
     return text;

@@ -12,7 +12,10 @@
 //   5 CompressedFlag exactly "yes" when the file is in the LZH
 //                    compressed-file format; anything else means plain
 //   6 SHA-256        of the file as served, 64 hex digits (ListHash.h)
-//   7...             carried along unused, so later versions can add fields
+//   7 installed SHA-256  of the target once unpacked (for a plain file the
+//                    same as field 6), written as field 6; empty or missing:
+//                    the target is judged by its size alone
+//   8...             carried along unused, so later versions can add fields
 //
 // A missing field is empty, and a line without any TAB has no fields at all
 // (every field empty), as the loader has always read it.
@@ -56,14 +59,15 @@ struct TListLine {
     std::string TargetPath; // as listed, placeholders unresolved
     bool Compressed = false;
     TListHash Sha256;               // field 6: absent, a digest, or malformed
-    std::vector<std::string> Extra; // fields 7 on
+    TListHash InstalledSha256;      // field 7, the same kinds
+    std::vector<std::string> Extra; // fields 8 on
 };
 
 // Never fails: a line's problems are judged by the rules that use it.
 TListLine ParseListLine(std::string_view Line);
 
-// The line without its line break; field 5 is written "yes" or "no", field 6
-// and later only when there are any. Callers keep the fields free of TAB, CR
+// The line without its line break; field 5 is written "yes" or "no", fields
+// 6 and later only up to the last that is not empty. Callers keep the fields free of TAB, CR
 // and LF; this function does not check them.
 std::string FormatListLine(const TListLine& Line);
 

@@ -141,14 +141,35 @@ bool PlacedSizeFits(std::string_view TargetPath, std::int64_t Size, std::optiona
     return Size == *Installed || CountedSizeAt(TargetPath, Size) == *Installed;
 }
 
-TCompleteness JudgeTarget(const std::optional<std::string>& FoundName, std::int64_t FoundSize,
-                          std::int32_t InstalledSize)
+std::optional<std::int64_t> PlacedSizeLimit(std::string_view TargetPath, std::optional<std::int32_t> Installed)
 {
-    const std::int64_t size = FoundName ? CountedSize(*FoundName, FoundSize) : -1;
-    if (size != InstalledSize)
-        return {};
+    if (!Installed || *Installed < 0 || (*Installed == 0 && CountedSizeAt(TargetPath, 1) == 0))
+        return std::nullopt;
+    return *Installed;
+}
+
+TCompleteness JudgeTarget(const std::optional<std::string>& FoundName, std::int64_t FoundSize,
+                          std::int32_t InstalledSize, const TListHash& InstalledHash)
+{
+    using enum TTargetFinding;
+    TCompleteness judged{false, false, FoundName ? OtherSize : Missing, FoundName ? FoundSize : -1, {}};
+    if ((FoundName ? CountedSize(*FoundName, FoundSize) : -1) != InstalledSize)
+        return judged;
     const bool setupFile = FoundName && (TextEquals(*FoundName, "SETUP.INI") || TextEquals(*FoundName, "SETUP.PKG"));
-    return {!setupFile, true};
+    judged.Finding = setupFile ? SetupFile : !FoundName ? NothingThere
+                                         : InstalledHash.Kind == TListHash::TKind::Digest ? ToHash
+                                                                                          : SizeOnly;
+    judged.Complete = judged.Finding == NothingThere || judged.Finding == SizeOnly;
+    judged.Counted = judged.Finding != ToHash;
+    return judged;
+}
+
+TCompleteness JudgeContent(TCompleteness Sized, const std::optional<TSha256Digest>& Found, const TListHash& Listed)
+{
+    const bool same = Found && Listed.Kind == TListHash::TKind::Digest && *Found == Listed.Digest;
+    Sized.Complete = Sized.Counted = same;
+    Sized.Finding = same ? TTargetFinding::SameContent : TTargetFinding::OtherContent;
+    return Sized;
 }
 
 } // namespace qm

@@ -71,22 +71,50 @@ std::int64_t CountedSizeAt(std::string_view TargetPath, std::int64_t Size);
 // "vcl30.dpl" listed 0 (any size); Installed -1 or none asks for no size.
 bool PlacedSizeFits(std::string_view TargetPath, std::int64_t Size, std::optional<std::int32_t> Installed);
 
+// The largest file that may be written for a row's target: its installed
+// size Installed; none when any size may be placed (Installed -1 or none, or
+// a "vcl30.dpl" listed 0). The decoder stops there (TLzhD::OutputLimit).
+std::optional<std::int64_t> PlacedSizeLimit(std::string_view TargetPath, std::optional<std::int32_t> Installed);
+
+// What loading finds at a row's target (the log names it).
+enum class TTargetFinding : std::uint8_t {
+    Missing,      // nothing there, where the list gives a size
+    OtherSize,    // a file of another size (or any file where -1 asks for none)
+    SizeOnly,     // the listed size, and the line carries no installed hash
+    ToHash,       // the listed size; its SHA-256 decides (JudgeContent)
+    SameContent,  // the listed size and installed SHA-256
+    OtherContent, // the listed size, but another SHA-256 (or unreadable)
+    NothingThere, // -1 listed and nothing there
+    SetupFile,    // SETUP.INI or SETUP.PKG with the listed size: fetched anyway
+};
+
 // Whether a row is complete, judged by what was found at its target: the
 // name and byte size of the first match, or nothing (counted as -1). The
 // setup files (SETUP.INI, SETUP.PKG, any letter case) are never complete but
-// count towards CompleteAtLoad (Counted) when their size matches.
+// count towards CompleteAtLoad (Counted) when their size matches. A line
+// with an installed hash (field 7) is complete only once the target's bytes
+// have that SHA-256: with the listed size it is ToHash, neither complete nor
+// counted until JudgeContent has the digest.
 struct TCompleteness {
     bool Complete = false;
     bool Counted = false;
+    TTargetFinding Finding = TTargetFinding::Missing;
+    std::int64_t FoundSize = -1; // -1: nothing found
+    std::string FoundPath;      // JudgeTargetOnDisk: the file found, to hash
 };
 
 TCompleteness JudgeTarget(const std::optional<std::string>& FoundName, std::int64_t FoundSize,
-                          std::int32_t InstalledSize);
+                          std::int32_t InstalledSize, const TListHash& InstalledHash = {});
+
+// A ToHash target judged by Found, the SHA-256 of its bytes (none when they
+// could not be read): complete and counted exactly when it is Listed's.
+TCompleteness JudgeContent(TCompleteness Sized, const std::optional<TSha256Digest>& Found, const TListHash& Listed);
 
 #ifdef _WIN32
 // JudgeTarget for the first file (or directory) matching Target, which may
 // hold wildcards (FileListDisk.cpp).
-TCompleteness JudgeTargetOnDisk(const std::string& Target, std::int32_t InstalledSize);
+TCompleteness JudgeTargetOnDisk(const std::string& Target, std::int32_t InstalledSize,
+                                const TListHash& InstalledHash = {});
 #endif
 
 } // namespace qm

@@ -62,8 +62,11 @@ inline constexpr std::size_t MaxMirrorURLSize = 2048;
 
 // The name of the signature file beside list.txt.
 inline constexpr std::string_view SignatureFileName = "list.txt.sig";
-// The name of the file beside them that keeps the highest sequence the
-// loader has verified there (FormatKeptSequence).
+// The name of the file that keeps the highest sequence the loader has
+// verified (FormatKeptSequence): KeptSequenceFileName in the folder the
+// loader starts from, beside its log, where deleting the downloads leaves
+// it; earlier versions kept SequenceFileName beside list.txt.
+inline constexpr std::string_view KeptSequenceFileName = "QMLoader.seq";
 inline constexpr std::string_view SequenceFileName = "list.txt.seq";
 
 // A release file that is not in its format; the message says what is wrong.

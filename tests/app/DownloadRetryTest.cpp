@@ -20,7 +20,8 @@ using TEnd = TExchange::TEnd;
 struct TStatusObserver final : TRunObserver {
     void ListLoaded(const std::vector<TRow>&) override {}
     void RowStarted(int, std::int32_t) override {}
-    void Progress(std::int64_t, bool) override {}
+    void CheckStarted(std::int64_t) override {}
+    void Progress(std::int64_t Bytes, bool) override { Shown = Bytes; }
     void StatusWord(const std::string& Text) override
     {
         Words.push_back(Text);
@@ -28,7 +29,7 @@ struct TStatusObserver final : TRunObserver {
             OnStatus(Text);
     }
     void RowPlaced(int) override {}
-    void ProcessMessages() override {}
+    void ProcessMessages() override { ++Passes; }
     int Waits() const
     {
         return static_cast<int>(std::count_if(Words.begin(), Words.end(), [](const std::string& W) {
@@ -38,6 +39,8 @@ struct TStatusObserver final : TRunObserver {
 
     std::vector<std::string> Words;
     std::function<void(const std::string&)> OnStatus;
+    std::int64_t Shown = 0; // the last progress
+    int Passes = 0;         // message passes asked for
 };
 
 struct TRetryCase {
@@ -56,6 +59,8 @@ TEST(DownloadRetry, PassingFailuresAreTriedAgainOthersAreNot)
     const TExchange stall{{}, TEnd::WaitPeer};
     const TRetryCase cases[] = {
         {"a 503, then the file", {list, Raw("HTTP/1.0 503 Busy\r\n\r\n"), Ok("abc")}, TKind::Finished, "", 1},
+        {"a short body without Content-Length, then the file", {hashedList, Raw("HTTP/1.0 200 OK\r\n\r\nab"), Ok("abc")},
+         TKind::Finished, "", 1},
         {"a reset, then the file", {list, {{{"HTTP/1.0 200 OK\r\nContent-Length: 3\r\n\r\na"}}, TEnd::Reset}, Ok("abc")},
          TKind::Finished, "", 1},
         {"the list: a 502, then the list", {Raw("HTTP/1.0 502 Bad Gateway\r\n\r\n"), list, Ok("abc")}, TKind::Finished,
@@ -178,6 +183,31 @@ TEST(DownloadRetry, CancelOrCloseDuringAWaitEndsTheRunAtOnce)
     }
 }
 
+// The check at loading: "Checking", the bytes checked and a message pass
+// after each 1 MiB block; Cancel or Close end it as they end a transfer.
+TEST(DownloadCheck, TheCheckShowsItsProgressAndEndsOnCancelOrClose)
+{
+    const std::string bytes(3 << 20, 'x'), hash = HexText(TSha256::Of(bytes));
+    for (const auto end : {TKind::Finished, TKind::Cancelled, TKind::Closed}) {
+        TTempCurrentDirectory dir;
+        WriteTextFile(dir.Path + "\\a.txt", bytes);
+        TScriptedServer server;
+        server.Script({Ok(ListText({ListLine("A", "3145728", "3145728", "a", "{prog}\\a.txt", "") + "\t\t" + hash}))});
+        TStatusObserver observer;
+        TDownloadRun run([&] { return "http://" + server.Address() + "/"; }, "");
+        run.DownloadDir = run.SystemDir = dir.Path;
+        run.Observer = &observer;
+        observer.OnStatus = [&](const std::string& Text) {
+            if (Text == "Checking" && end != TKind::Finished)
+                end == TKind::Closed ? run.Close() : run.Cancel();
+        };
+        EXPECT_EQ(run.Execute().Kind, end);
+        const bool whole = end == TKind::Finished; // else ended after the first block
+        EXPECT_EQ(std::tuple(run.FileList()[0].State == TRowState::Complete, observer.Shown, observer.Passes, observer.Words.back()),
+                  std::tuple(whole, whole ? 3 << 20 : 1 << 20, whole ? 3 : 1, whole ? "Transferred:" : "Checking"));
+    }
+}
+
 TEST(DownloadRetry, TheLogTellsWhatHappenedAndNoCredential)
 {
     TTempCurrentDirectory dir;
@@ -209,6 +239,7 @@ TEST(DownloadRetry, TheLogTellsWhatHappenedAndNoCredential)
     for (const std::string& expected : std::vector<std::string>{
              "run: QMLoader 1.", "server 127.0.0.1:" + std::to_string(server.Port()), "proxy: none",
              "file list: " + std::to_string(list.size()) + " bytes, 2 rows, 0 in place already",
+             "at load: " + dir.Path + "\\a.txt: missing",
              "GET " + url + "a.bin: status 503, 0 bytes",
              "no hash listed; failed (the server's status): Failed : 503 Busy",
              "retry: the server's status; try 2 of 3 in 0.0 s (Retry-After: 0)",

@@ -59,6 +59,8 @@ TEST(DownloadRun, NothingHalfWrittenCarriesAFinalName)
          {Ok(Compressed("abc"))}, TKind::Finished, "", {{"a.txt", "abc"}}, {{"A.TXT", "old!"}}},
         {"installed size -1 over a target", {ListLine("A", "3", "-1", "a.bin", "{prog}\\a.txt", "")}, {Ok("abc")},
          TKind::Finished, "", {{"a.txt", "abc"}}, {{"a.txt", "old"}}, nullptr, false},
+        {"a header stating more than listed", {ListLine("D", std::to_string(Compressed("abc").size()), "2", "d", "{prog}\\d.txt", "yes")},
+         {Ok(Compressed("abc"))}, TKind::NotPlaced, "", {{"d.txt", "-"}, {"d.txt.qm-part", "-"}}},
         {"a target in use", {ListLine("A", "3", "3", "a.bin", "{prog}\\a.txt", "")}, {Ok("abc")}, TKind::NotPlaced,
          "The file is in use by another program and cannot be replaced: {dir}\\a.txt",
          {{"a.txt", "old!"}, {"a.txt.qm-part", "-"}}, {{"a.txt", "old!"}}, "a.txt"},

@@ -27,7 +27,7 @@ struct TServedFile {
 // Three files: two plain ones of the same size and a compressed one.
 struct TSignedSetTest : LoaderRunTest {
     const TPrivateKey key = GenerateReleaseKey();
-    const std::vector<TServedFile> files = [] {
+    std::vector<TServedFile> files = [] {
         const std::string one = std::string(5000, '1') + "one";
         const std::string two = std::string(5000, '2') + "two";
         const std::string core = std::string(30000, 'c') + "core";
@@ -45,7 +45,7 @@ struct TSignedSetTest : LoaderRunTest {
                                         std::to_string(File.Plain.size()), File.Remote,
                                         File.Target,   File.Compressed ? "yes" : ""};
         if (WithHash)
-            fields.push_back(HexText(TSha256::Of(File.Bytes)));
+            fields.insert(fields.end(), {HexText(TSha256::Of(File.Bytes)), HexText(TSha256::Of(File.Plain))});
         if (Edit)
             Edit(fields);
         std::string line;
@@ -81,6 +81,20 @@ struct TSignedSetTest : LoaderRunTest {
     {
         ReleasePublicKey = Key ? FormatPublicKey(PublicKeyOf(*Key)) : "";
         Restart();
+    }
+    // The messages of a run of List signed with Sequence.
+    std::vector<std::string> RunWith(const std::string& List, std::uint64_t Sequence)
+    {
+        Boxes.Shown.clear();
+        Serve(List, Sign(List, key, Sequence));
+        Form->SBStart.Click();
+        return Boxes.Texts();
+    }
+    const std::vector<std::string> Finished{"Transfer finished."};
+    static std::vector<std::string> OlderThan(int Sequence, int Kept)
+    {
+        return {NotVerified + std::string("it is older than the list verified here before (sequence ") + std::to_string(Sequence) +
+                " against " + std::to_string(Kept) + "); an old list may be replayed by someone on the way."};
     }
     void ExpectPlaced(std::size_t I) const
     {
@@ -213,13 +227,61 @@ TEST_F(TSignedSetTest, AnOlderOrExpiredListIsRefusedAndTheKeptListStays)
         ExpectIdle();
     }
     // Killed between the pair's renames (7's signature beside list 5): the kept sequence still refuses 6.
-    EXPECT_EQ(ReadWholeFile(Prog("list.txt.seq")), FormatKeptSequence(5));
+    const std::string floor = Dir.Path + "\\QMLoader.seq";
+    EXPECT_EQ(ReadWholeFile(floor), FormatKeptSequence(5));
     WriteTextFile(Prog("list.txt.sig"), Sign(older, key, 7));
-    WriteTextFile(Prog("list.txt.seq"), FormatKeptSequence(7));
-    Boxes.Shown.clear();
-    Serve(older, Sign(older, key, 6));
-    Form->SBStart.Click();
-    EXPECT_EQ(Boxes.Texts(), std::vector<std::string>{NotVerified + std::string("it is older than the list verified here before (sequence 6 against 7)") + replayed});
+    WriteTextFile(floor, FormatKeptSequence(7));
+    EXPECT_EQ(RunWith(older, 6), OlderThan(6, 7));
+    // The downloads deleted at close: the floor beside the log still holds.
+    EXPECT_EQ(RunWith(List(), 7), Finished);
+    Boxes.Answers = {IDYES};
+    Form->Close();
+    Restart();
+    EXPECT_EQ(RunWith(older, 6), OlderThan(6, 7));
+    // A folder of an earlier version: its list.txt.seq is read once, then kept beside the log.
+    DeleteFileA(floor.c_str());
+    WriteTextFile(Prog("list.txt.seq"), FormatKeptSequence(9));
+    EXPECT_EQ(RunWith(older, 8), OlderThan(8, 9));
+    EXPECT_EQ(RunWith(older, 9), Finished);
+    EXPECT_EQ(ReadWholeFile(floor) + (FileExists(Prog("list.txt.seq")) ? "and the old" : ""), FormatKeptSequence(9));
+}
+
+// In a fresh folder a list of sequence 6 is taken, unless the program was
+// built with QM_MIN_SEQUENCE=7 (test_loader_floor).
+TEST_F(TSignedSetTest, ABuiltInFloorRefusesAnOlderListInAFreshFolder)
+{
+    UseKey(key);
+    EXPECT_EQ(RunWith(List(), 6), BuiltInMinSequence() == 0 ? Finished : OlderThan(6, 7));
+}
+
+// Version 2 changes a plain and a compressed file, sizes kept, and adds one: exactly those three are
+// fetched (and the setup file, as in every run); the user's own file stays; a third run fetches no file.
+TEST_F(TSignedSetTest, AnUpdateReplacesWhatChangedAndNothingElse)
+{
+    UseKey(key);
+    files.push_back({"SETUP.IN_", "[setup]", "{prog}\\SETUP.INI", false, "[setup]"});
+    WriteTextFile(Prog("mine.txt"), "the user's own");
+    const std::vector<std::string> runs[] = {{"one.txt", "core.lzh", "two.txt", "SETUP.IN_"},
+                                             {"one.txt", "core.lzh", "SETUP.IN_", "new.txt"}, {"SETUP.IN_"}};
+    for (std::uint64_t sequence = 1; const std::vector<std::string>& fetched : runs) {
+        if (sequence == 2) { // version 2
+            files[0].Bytes = files[0].Plain = std::string(5000, '1') + "ONE";
+            files[1].Bytes = Compressed(files[1].Plain = std::string(30000, 'c') + "CORE");
+            files.push_back({"new.txt", "new", "{prog}\\new.out", false, "new"});
+        }
+        Restart();
+        const std::size_t before = Server.Requests().size();
+        EXPECT_EQ(RunWith(List(), sequence++), Finished);
+        std::vector<std::string> names = Requested();
+        names.erase(names.begin(), names.begin() + static_cast<std::ptrdiff_t>(before) + 2); // list.txt and its signature
+        EXPECT_EQ(names, fetched);
+        for (const TServedFile& f : files)
+            EXPECT_EQ(ReadWholeFile(Prog(FileNameOf(f.Target))), f.Plain) << f.Target;
+        EXPECT_EQ(ReadWholeFile(Prog("mine.txt")), "the user's own");
+    }
+    const std::string log = ReadWholeFile(Dir.Path + "\\QMLoader.log");
+    EXPECT_NE(log.find("at load: " + Prog("one.out") + ": different: SHA-256"), std::string::npos);
+    EXPECT_NE(log.find("at load: " + Prog("two.out") + ": in place (size and SHA-256)"), std::string::npos);
 }
 
 // A file that is not what the list's hash says is a failed download: the

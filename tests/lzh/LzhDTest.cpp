@@ -297,7 +297,15 @@ TEST_F(LzhDStreams, FailuresReachTheCallerWithStreamTexts)
 
     TBrokenInput overshoot(Bytes{'!', 'H', 'Z', 'L', 2, 0, 0, 0, 0xf6, 0xc6, 0x00, 0x00});
     lzh.InputStream = &overshoot;
+    output.Clear();
     EXPECT_EQ(ExpectFailure(false), SizeMismatch);
+    EXPECT_EQ(output.Size(), 0); // "aaaa" under a header of 2: nothing past the header's size
+
+    qm::TMemoryStream packed(qm::LzhCompressBytes(lzhtest::WordText(40000, 3)));
+    lzh.InputStream = &packed;
+    lzh.OutputLimit = 39999; // the caller's limit: refused before anything is written
+    EXPECT_EQ(ExpectFailure(false), "Lzrw1 (LZH decompression) : the file states 40000 bytes, more than the 39999 expected !");
+    EXPECT_EQ(output.Size(), 0);
 
     TBrokenInput huge(lzhtest::FromString("x"));
     huge.ClaimedSize = 3LL << 30;

@@ -28,9 +28,9 @@ TEST(ListLine, DecimalValuesWithinThirtyTwoBits)
 
 TEST(ListLine, EveryFieldReadAndWritten)
 {
-    const std::string hash(64, 'a');
+    const std::string hash(64, 'a'), hash7(64, 'B');
     const qm::TListLine line =
-        qm::ParseListLine("Core\t9332\t-1\tcore.lz_\t{sys}\\{prog}\\x\tyes\t" + hash + "\tsev\teight");
+        qm::ParseListLine("Core\t9332\t-1\tcore.lz_\t{sys}\\{prog}\\x\tyes\t" + hash + "\t" + hash7 + "\teight");
     EXPECT_EQ(line.DisplayName, "Core");
     EXPECT_EQ(line.DownloadSize.Text, "9332");
     EXPECT_EQ(line.DownloadSize.Value, 9332);
@@ -40,12 +40,15 @@ TEST(ListLine, EveryFieldReadAndWritten)
     EXPECT_EQ(line.TargetPath, "{sys}\\{prog}\\x");
     EXPECT_TRUE(line.Compressed);
     EXPECT_EQ(line.Sha256.Kind, qm::TListHash::TKind::Digest);
-    EXPECT_EQ(line.Extra, (std::vector<std::string>{"sev", "eight"}));
+    EXPECT_EQ(line.InstalledSha256.Digest[0], 0xBB);
+    EXPECT_EQ(line.Extra, (std::vector<std::string>{"eight"}));
     EXPECT_EQ(qm::ResolveTargetPath(line.TargetPath, "C:\\W\\system", "D:\\veldratp"), "C:\\W\\system\\D:\\veldratp\\x");
 
     // Each line read and written again: the flag as "yes" or "no", the hash
     // field only when it or a later field is there.
-    const std::pair<const char*, const char*> lines[] = {
+    const std::pair<std::string, std::string> lines[] = {
+        {"A\t1\t2\tr\tt\tyes\t\t" + hash7, "A\t1\t2\tr\tt\tyes\t\t" + hash7},
+        {"A\t1\t2\tr\tt\tno\th\t", "A\t1\t2\tr\tt\tno\th"},
         {"A\t1\t2\tr\tt\tyes", "A\t1\t2\tr\tt\tyes"},
         {"A\t1\t2\tr\tt", "A\t1\t2\tr\tt\tno"},
         {"A\tabc\t2\tr\tt\tYes\t\tx", "A\tabc\t2\tr\tt\tno\t\tx"},
@@ -113,6 +116,39 @@ TEST(ListRules, CompletenessOfWhatIsFoundAtTheTarget)
     for (const auto& [target, installed, fits] : {std::tuple{"C:\\vcl30.dpl", 0, true}, {"C:\\vcl30.dpl", 7, true},
                                                   {"C:\\VCL30.DPL", 0, false}, {"C:\\a", -1, true}, {"C:\\a", 8, false}})
         EXPECT_EQ(qm::PlacedSizeFits(target, 7, installed), fits) << target << " " << installed;
+    for (const auto& [target, installed, limit] :
+         {std::tuple{"C:\\vcl30.dpl", std::optional(0), std::optional<std::int64_t>()}, {"C:\\vcl30.dpl", 7, 7},
+          {"C:\\a", -1, {}}, {"C:\\a", {}, {}}, {"C:\\a", 0, 0}, {"C:\\VCL30.DPL", 0, 0}})
+        EXPECT_EQ(qm::PlacedSizeLimit(target, installed), limit) << target;
+}
+
+// With an installed hash (field 7) the target's SHA-256 decides, and only then is it counted.
+TEST(ListRules, CompletenessByContentWithAnInstalledHash)
+{
+    using enum qm::TTargetFinding;
+    const qm::TListHash listed = qm::ReadHashField(std::string(64, 'a')), none;
+    const struct {
+        std::optional<std::string> Found;
+        std::int64_t Size;
+        std::int32_t Installed;
+        const qm::TListHash& Hash;
+        qm::TTargetFinding Finding;
+        bool Complete, Counted;
+    } cases[] = {
+        {"a.bin", 10, 10, listed, ToHash, false, false},      {"a.bin", 10, 10, none, SizeOnly, true, true},
+        {"a.bin", 10, 11, listed, OtherSize, false, false},   {std::nullopt, 0, 5, listed, Missing, false, false},
+        {std::nullopt, 0, -1, listed, NothingThere, true, true}, {"SETUP.INI", 9, 9, listed, SetupFile, false, true},
+        {"vcl30.dpl", 5000, 0, none, SizeOnly, true, true},   {"vcl30.dpl", 5000, 0, listed, ToHash, false, false},
+    };
+    for (const auto& c : cases) {
+        const TCompleteness judged = qm::JudgeTarget(c.Found, c.Size, c.Installed, c.Hash);
+        EXPECT_EQ(std::tuple(judged.Finding, judged.Complete, judged.Counted, judged.FoundSize),
+                  std::tuple(c.Finding, c.Complete, c.Counted, c.Found ? c.Size : -1)) << c.Installed;
+    }
+    const TCompleteness sized = qm::JudgeTarget("a.bin", 10, 10, listed);
+    EXPECT_TRUE(qm::JudgeContent(sized, listed.Digest, listed).Counted);
+    EXPECT_EQ(qm::JudgeContent(sized, qm::TSha256Digest{1}, listed).Finding, OtherContent);
+    EXPECT_FALSE(qm::JudgeContent(sized, std::nullopt, listed).Complete); // unreadable
 }
 
 TEST(ListRules, NamesALineMayUse)

@@ -7,6 +7,7 @@
 #include "Crypto.h"
 #include "lzh/LzhD.h"
 #include "release/NameForms.h"
+#include "release/Sha256.h"
 
 #include <gtest/gtest.h>
 
@@ -137,13 +138,14 @@ TEST_F(QmpackSet, PacksExactSizesThatVerifyAndDecode)
         std::string field = "\t"; // not "\t" + ...: g++ 12 warns wrongly (-Wrestrict) on that
         return field += HexText(FileSha256(out / name));
     };
+    const std::string setupSha = "\t5d2769736b7f976a8d5d54b6a81cc57c674118c86b127b1b09c9c27bdadbebcd";
     EXPECT_EQ(ReadText(out / "list.txt"),
               "Course text\t" + size("text.tx_") + "\t" + std::to_string(text_.size()) +
-                  "\ttext.tx_\t{prog}\\text.txt\tyes" + sha("text.tx_") + "\r\n" +
-                  "Library\t70000\t70000\tlib.dll\t{sys}\\lib.dll\tno" + sha("lib.dll") + "\r\n" +
+                  "\ttext.tx_\t{prog}\\text.txt\tyes" + sha("text.tx_") + "\t" + HexText(TSha256::Of(text_)) + "\r\n" +
+                  "Library\t70000\t70000\tlib.dll\t{sys}\\lib.dll\tno" + sha("lib.dll") + sha("lib.dll") + "\r\n" +
                   "Empty\t" + size("empty.da_") + "\t0\tempty.da_\t{prog}\\empty.dat\tyes" + sha("empty.da_") +
-                  "\r\n"
-                  "Setup info\t9\t9\tSETUP.IN_\t{prog}\\SETUP.INI\tno\t5d2769736b7f976a8d5d54b6a81cc57c674118c86b127b1b09c9c27bdadbebcd\r\n");
+                  "\te3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855\r\n"
+                  "Setup info\t9\t9\tSETUP.IN_\t{prog}\\SETUP.INI\tno" + setupSha + setupSha + "\r\n");
     EXPECT_LT(fs::file_size(out / "text.tx_"), text_.size() / 3);
     EXPECT_EQ(ReadText(out / "lib.dll"), binary_);
 
@@ -177,6 +179,11 @@ TEST_F(QmpackSet, VerifyFindsEachDamage)
     const fs::path out = root_ / "out";
     const std::string list = ReadText(out / "list.txt");
     const std::string compressed = ReadText(out / "text.tx_");
+    // The list with the installed hash of Placed (its last field) replaced.
+    const auto Edited = [&](const std::string& Placed) {
+        std::string edited = list, hash = HexText(TSha256::Of(Placed));
+        return edited.replace(edited.find(hash + "\r\n"), hash.size(), std::string(64, '0'));
+    };
     struct Case {
         const char* What;
         std::function<void()> Damage;
@@ -199,6 +206,10 @@ TEST_F(QmpackSet, VerifyFindsEachDamage)
         {"plain sizes differ", [&] { WriteText(out / "list.txt", list + "Odd\t70000\t9\tlib.dll\t{sys}\\x\tno\r\n"); },
          "list.txt:5: plain file lib.dll: download size 70000 differs from installed size 9"},
         {"short line", [&] { WriteText(out / "list.txt", list + "Odd\t1\t1\r\n"); }, "list.txt:5: expected at least 5"},
+        {"installed hash of a compressed file", [&] { WriteText(out / "list.txt", Edited(text_)); },
+         "list.txt:1: compressed file text.tx_ decodes to bytes without the listed installed SHA-256"},
+        {"installed hash of a plain file", [&] { WriteText(out / "list.txt", Edited(binary_)); },
+         "list.txt:2: plain file lib.dll does not have the listed installed SHA-256"},
         {"size not a number", [&] { WriteText(out / "list.txt", list + "Odd\t1x\t1\tlib.dll\t{sys}\\l\r\n"); },
          "list.txt:5: download size \"1x\""},
     };

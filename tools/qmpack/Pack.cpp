@@ -53,6 +53,11 @@ TListLine PackOne(const TManifestEntry& Entry, const fs::path& Source, const fs:
     }
     line.DownloadSize = TListSize::Of(static_cast<std::int32_t>(fs::file_size(Output)));
     line.Sha256 = ReadHashField(HexText(FileSha256(Output))); // the SHA-256 the loader checks
+    // The placed bytes' SHA-256, by which the loader knows a target in place;
+    // none for a "vcl30.dpl" listed 0, of which any copy counts.
+    if (CountedSizeAt(Entry.TargetPath, 1) != 0)
+        line.InstalledSha256 =
+            Entry.Compressed ? ReadHashField(HexText(FileSha256(Source))) : ReadHashField(line.Sha256.Text);
     return line;
 }
 

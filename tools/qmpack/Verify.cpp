@@ -1,9 +1,11 @@
 #include "Verify.h"
 
+#include "Crypto.h"
 #include "PackRules.h"
 #include "base/Stream.h"
 #include "lzh/LzhD.h"
 #include "release/ListRules.h"
+#include "release/Sha256.h"
 
 #include <fstream>
 #include <optional>
@@ -13,12 +15,15 @@ namespace qm::pack {
 namespace fs = std::filesystem;
 namespace {
 
-// The installed size the compressed file decodes to, and the size its
-// header states; a decoding error is a problem of the file too.
-std::optional<std::string> CheckCompressed(const fs::path& File, std::string_view Target, std::int64_t Installed)
+// The installed size the compressed file decodes to, the size its header
+// states, and the SHA-256 of the decoded bytes (when the line lists one); a
+// decoding error is a problem of the file too.
+std::optional<std::string> CheckCompressed(const fs::path& File, std::string_view Target, std::int64_t Installed,
+                                           const TListHash& InstalledHash)
 {
     TFileStream in(File.string(), TFileStream::Mode::OpenRead);
-    TCountingStream out;
+    TCountingStream counted;
+    THashingStream out(counted);
     TLzhD lzh;
     lzh.UseStream = true;
     lzh.InputStream = &in;
@@ -32,6 +37,16 @@ std::optional<std::string> CheckCompressed(const fs::path& File, std::string_vie
         return "compressed file " + File.filename().string() + " decodes to " + std::to_string(out.Size()) +
                " bytes (header says " + std::to_string(lzh.UncompressedSize()) + "), listed installed size " +
                std::to_string(Installed);
+    if (InstalledHash.Kind == TListHash::TKind::Digest && out.Finish() != InstalledHash.Digest)
+        return "compressed file " + File.filename().string() + " decodes to bytes without the listed installed SHA-256";
+    return std::nullopt;
+}
+
+// Field 7 of a plain file: the SHA-256 of the file itself.
+std::optional<std::string> CheckPlainHash(const fs::path& File, const TListHash& InstalledHash)
+{
+    if (InstalledHash.Kind == TListHash::TKind::Digest && FileSha256(File) != InstalledHash.Digest)
+        return "plain file " + File.filename().string() + " does not have the listed installed SHA-256";
     return std::nullopt;
 }
 
@@ -57,11 +72,14 @@ std::optional<std::string> CheckLine(const fs::path& Dir, const std::vector<std:
         return "file " + F[3] + " is missing";
     if (const auto size = static_cast<std::int64_t>(fs::file_size(file, ec)); size != *download)
         return "file " + F[3] + " has " + std::to_string(size) + " bytes, listed download size " + F[1];
+    const TListHash installedHash = ReadHashField(F.size() > ListInstalledHashField ? F[ListInstalledHashField] : "");
+    if (installedHash.Kind == TListHash::TKind::Malformed)
+        return "the installed SHA-256 hash \"" + installedHash.Text + "\" is not 64 hex digits";
     if (F.size() > 5 && F[5] == "yes")
-        return CheckCompressed(file, F[4], *installed);
+        return CheckCompressed(file, F[4], *installed, installedHash);
     if (CountedSizeAt(F[4], *download) != *installed)
         return "plain file " + F[3] + ": download size " + F[1] + " differs from installed size " + F[2];
-    return std::nullopt;
+    return CheckPlainHash(file, installedHash);
 }
 
 } // namespace

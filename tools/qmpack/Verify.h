@@ -2,7 +2,8 @@
 // files beside it: the fields (count, sizes, remote name, duplicates, a
 // {prog} target that is a downloaded copy), the file's existence and its
 // download size, and for a compressed file that it decodes to exactly its
-// installed size (header and data); for a plain file that both sizes agree.
+// installed size (header and data); for a plain file that both sizes agree;
+// and the installed SHA-256 (field 7) of the decoded or plain bytes.
 //
 // The LZH format has no checksum: a damaged coded stream that still decodes
 // to the right number of bytes is not found here.

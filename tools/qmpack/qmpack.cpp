@@ -67,6 +67,9 @@ int main(int argc, char** argv)
                                                         options.Sequence.value_or(UtcNow()), options.Expires,
                                                             options.Mirrors);
                 std::printf("list.txt.sig written: %s\n", DescribeSignature(s).c_str());
+                std::printf("signed sequence %llu: a loader built with -DQM_MIN_SEQUENCE=%llu refuses every older "
+                            "list, even in a fresh folder\n",
+                            static_cast<unsigned long long>(s.Sequence), static_cast<unsigned long long>(s.Sequence));
             }
             return status;
         }
