@@ -97,4 +97,9 @@ void TPhaseClock::ProcessMessages()
     InWindow(TPhase::Window, [&] { inner_->ProcessMessages(); });
 }
 
+void TPhaseClock::CheckStarted(std::int64_t Bytes)
+{
+    InWindow(TPhase::Other, [&] { inner_->CheckStarted(Bytes); });
+}
+
 } // namespace qmbench

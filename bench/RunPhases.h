@@ -60,6 +60,7 @@ private:
     void StatusWord(const std::string& Text) override;
     void RowPlaced(int Index) override;
     void ProcessMessages() override;
+    void CheckStarted(std::int64_t Bytes) override;
 
     qm::TRunObserver* inner_ = nullptr;
     TClock::time_point last_ = TClock::now();
