@@ -1,8 +1,14 @@
 // Building and judging the server certificate's chain.
+// The chain parameters with their time limit are declared only with this.
+#define CERT_CHAIN_PARA_HAS_EXTRA_FIELDS
 #include "net/TlsCertCheck.h"
 
 #include <cstdio>
+#include <future>
 #include <iterator>
+#include <memory>
+#include <system_error>
+#include <thread>
 
 namespace qm {
 namespace {
@@ -73,9 +79,7 @@ std::wstring Widen(const std::string& Text)
     return wide;
 }
 
-} // namespace
-
-std::string CheckServerCertificate(PCCERT_CONTEXT Cert, const std::string& ServerName)
+std::string CheckChain(PCCERT_CONTEXT Cert, const std::string& ServerName)
 {
     char serverAuth[] = szOID_PKIX_KP_SERVER_AUTH;
     LPSTR usages[] = {serverAuth};
@@ -84,9 +88,13 @@ std::string CheckServerCertificate(PCCERT_CONTEXT Cert, const std::string& Serve
     para.RequestedUsage.dwType = USAGE_MATCH_TYPE_OR;
     para.RequestedUsage.Usage.cUsageIdentifier = static_cast<DWORD>(std::size(usages));
     para.RequestedUsage.Usage.rgpszUsageIdentifier = usages;
+    // Each retrieval of a missing issuer is bounded (the whole check is, by
+    // the caller); the server's certificate is kept for its next connection.
+    para.dwUrlRetrievalTimeout = static_cast<DWORD>(CertificateCheckLimit.count());
+    constexpr DWORD flags = CERT_CHAIN_CACHE_END_CERT | CERT_CHAIN_REVOCATION_ACCUMULATIVE_TIMEOUT;
     TCertChain chain;
     // The certificates the server sent (its store) help build the chain.
-    if (!CertGetCertificateChain(nullptr, Cert, nullptr, Cert->hCertStore, &para, 0, nullptr, chain.out()) ||
+    if (!CertGetCertificateChain(nullptr, Cert, nullptr, Cert->hCertStore, &para, flags, nullptr, chain.out()) ||
         !chain.get())
         return Refused("no chain could be built for the server's certificate (error " + Hex(GetLastError()) + ")");
     if (std::string problem = ChainProblem(Cert, chain.get()->TrustStatus.dwErrorStatus); !problem.empty())
@@ -105,6 +113,47 @@ std::string CheckServerCertificate(PCCERT_CONTEXT Cert, const std::string& Serve
     if (!CertVerifyCertificateChainPolicy(CERT_CHAIN_POLICY_SSL, chain.get(), &policy, &status))
         return Refused("the server policy could not be checked (error " + Hex(GetLastError()) + ")");
     return PolicyProblem(status.dwError, ServerName);
+}
+
+} // namespace
+
+std::string VerdictWithin(std::function<std::string()> Check, std::chrono::milliseconds Limit, const std::string& Late)
+{
+    auto check = std::make_shared<std::function<std::string()>>(std::move(Check));
+    auto verdict = std::make_shared<std::promise<std::string>>();
+    std::future<std::string> result = verdict->get_future();
+    try {
+        std::thread([check, verdict] {
+            try {
+                verdict->set_value((*check)());
+            } catch (...) {
+                verdict->set_exception(std::current_exception());
+            }
+        }).detach();
+    } catch (const std::system_error&) {
+        return (*check)();
+    }
+    if (result.wait_for(Limit) != std::future_status::ready)
+        return Late;
+    try {
+        return result.get();
+    } catch (...) {
+        return Refused("the server's certificate could not be checked");
+    }
+}
+
+std::string CheckServerCertificate(PCCERT_CONTEXT Cert, const std::string& ServerName)
+{
+    // The check's own reference: the session frees its copy when this returns.
+    PCCERT_CONTEXT own = CertDuplicateCertificateContext(Cert);
+    return VerdictWithin(
+        [own, ServerName] {
+            const TCertContext hold(own);
+            return CheckChain(own, ServerName);
+        },
+        CertificateCheckLimit,
+        Refused("the server's certificate chain could not be built within 15 seconds (an issuer could not be "
+                "fetched in time)"));
 }
 
 } // namespace qm

@@ -199,6 +199,10 @@ int TTlsWSocket::Send(const void* Data, int Len)
         WSASetLastError(WSAENOTCONN);
         return -1;
     }
+    // Held by the session (a handshake message is being answered): they go
+    // out with the answer, and OnDataSent waits for them.
+    if (Len > 0 && records.empty())
+        return Len;
     if (TWSocket::Send(records.data(), static_cast<int>(records.size())) < 0)
         return -1;
     return Len > 0 ? Len : 0;
@@ -241,7 +245,10 @@ void TTlsWSocket::DoSessionClosed(std::uint16_t Error)
     if (HSocket() == INVALID_SOCKET)
         readAhead_.Clear();
     if (session_ && !closing_ && failure_.empty()) {
-        if (handshaking_)
+        if (handshaking_ && session_->ClientCertificateAsked())
+            failure_ = "the server asked for a client certificate, which this client does not have, and closed "
+                       "the connection during the TLS handshake";
+        else if (handshaking_)
             failure_ = "the server closed the connection during the TLS handshake";
         else if (session_->PartialInputHeld())
             failure_ = "the connection ended in the middle of a TLS record";
