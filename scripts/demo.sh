@@ -4,7 +4,8 @@
 # folder QMLoader.exe runs in, drive A:'s folder, the Wine prefix and the
 # screenshots. The HTTP/1.0 server (scripts/demo/server.py: python3's
 # http.server, for an https base URL behind TLS with a demo certificate
-# authority trusted in the demo's Wine prefix only; it answers the first
+# authority trusted in the demo's Wine prefix only, asking for an optional
+# client certificate; it answers the first
 # request for one file with 503, which the loader tries again) and, without a
 # display, Xvfb are stopped when the demo ends, whatever the outcome.
 #
@@ -103,8 +104,10 @@ if [ $tls = 1 ]; then
   # host's store); the server's certificate is for localhost.
   bash "$root/scripts/tls-certs.sh" "$demo/tls" "QMLoader Demo Authority" >"$demo/tls.log" 2>&1
   wine "$win/tools/qmtrust.exe" "$(winpath "$demo/tls/ca.pem")"
+  # It asks for an optional client certificate: the loader has none and
+  # goes on without one.
   python3 "$root/scripts/demo/server.py" "$port" "$demo/www" --tls "$demo/tls/localhost.pem" \
-    "$demo/tls/server.key" --busy-once "$busy" >"$demo/server.log" 2>&1 &
+    "$demo/tls/server.key" --ask-client-cert "$demo/tls/ca.pem" --busy-once "$busy" >"$demo/server.log" 2>&1 &
 else
   python3 "$root/scripts/demo/server.py" "$port" "$demo/www" --busy-once "$busy" >"$demo/server.log" 2>&1 &
 fi

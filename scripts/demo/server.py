@@ -2,9 +2,11 @@
 behind TLS with --tls, logging each request to stderr as http.server does.
 With --busy-once NAME the first request for a path ending in NAME is
 answered "503 Service Unavailable" with "Retry-After: 1", as a busy server
-would, so that the demo shows the loader trying it again.
+would, so that the demo shows the loader trying it again. With
+--ask-client-cert CA the TLS server asks for a client certificate from that
+authority and goes on without one, as servers set to accept them do.
 
-    server.py PORT DIRECTORY [--tls CERT KEY] [--busy-once NAME]
+    server.py PORT DIRECTORY [--tls CERT KEY [--ask-client-cert CA]] [--busy-once NAME]
 """
 import argparse
 import functools
@@ -16,6 +18,7 @@ parser = argparse.ArgumentParser()
 parser.add_argument("port", type=int)
 parser.add_argument("directory")
 parser.add_argument("--tls", nargs=2, metavar=("CERT", "KEY"))
+parser.add_argument("--ask-client-cert", metavar="CA")
 parser.add_argument("--busy-once")
 args = parser.parse_args()
 
@@ -44,5 +47,8 @@ if args.tls:
     context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
     context.minimum_version = ssl.TLSVersion.TLSv1_2
     context.load_cert_chain(*args.tls)
+    if args.ask_client_cert:
+        context.verify_mode = ssl.CERT_OPTIONAL
+        context.load_verify_locations(args.ask_client_cert)
     server.socket = context.wrap_socket(server.socket, server_side=True)
 server.serve_forever()
