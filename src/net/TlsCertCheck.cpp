@@ -79,7 +79,9 @@ std::wstring Widen(const std::string& Text)
     return wide;
 }
 
-std::string CheckChain(PCCERT_CONTEXT Cert, const std::string& ServerName)
+} // namespace
+
+std::string CheckServerCertificate(PCCERT_CONTEXT Cert, const std::string& ServerName)
 {
     char serverAuth[] = szOID_PKIX_KP_SERVER_AUTH;
     LPSTR usages[] = {serverAuth};
@@ -88,9 +90,9 @@ std::string CheckChain(PCCERT_CONTEXT Cert, const std::string& ServerName)
     para.RequestedUsage.dwType = USAGE_MATCH_TYPE_OR;
     para.RequestedUsage.Usage.cUsageIdentifier = static_cast<DWORD>(std::size(usages));
     para.RequestedUsage.Usage.rgpszUsageIdentifier = usages;
-    // Each retrieval of a missing issuer is bounded (the whole check is, by
-    // the caller); the server's certificate is kept for its next connection.
-    para.dwUrlRetrievalTimeout = static_cast<DWORD>(CertificateCheckLimit.count());
+    // Each retrieval of a missing issuer is bounded; the server's certificate
+    // is kept for its next connection.
+    para.dwUrlRetrievalTimeout = IssuerRetrievalLimitMs;
     constexpr DWORD flags = CERT_CHAIN_CACHE_END_CERT | CERT_CHAIN_REVOCATION_ACCUMULATIVE_TIMEOUT;
     TCertChain chain;
     // The certificates the server sent (its store) help build the chain.
@@ -115,45 +117,40 @@ std::string CheckChain(PCCERT_CONTEXT Cert, const std::string& ServerName)
     return PolicyProblem(status.dwError, ServerName);
 }
 
-} // namespace
-
-std::string VerdictWithin(std::function<std::string()> Check, std::chrono::milliseconds Limit, const std::string& Late)
+std::future<std::string> CheckOffThread(std::function<std::string()> Check, std::function<void()> Done)
 {
-    auto check = std::make_shared<std::function<std::string()>>(std::move(Check));
+    auto job = std::make_shared<std::pair<std::function<std::string()>, std::function<void()>>>(std::move(Check),
+                                                                                              std::move(Done));
     auto verdict = std::make_shared<std::promise<std::string>>();
     std::future<std::string> result = verdict->get_future();
+    const auto run = [job, verdict] {
+        try {
+            verdict->set_value(job->first());
+        } catch (...) {
+            verdict->set_value(Refused("the server's certificate could not be checked"));
+        }
+        if (job->second)
+            job->second();
+    };
     try {
-        std::thread([check, verdict] {
-            try {
-                verdict->set_value((*check)());
-            } catch (...) {
-                verdict->set_exception(std::current_exception());
-            }
-        }).detach();
+        std::thread(run).detach();
     } catch (const std::system_error&) {
-        return (*check)();
+        run();
     }
-    if (result.wait_for(Limit) != std::future_status::ready)
-        return Late;
-    try {
-        return result.get();
-    } catch (...) {
-        return Refused("the server's certificate could not be checked");
-    }
+    return result;
 }
 
-std::string CheckServerCertificate(PCCERT_CONTEXT Cert, const std::string& ServerName)
+std::future<std::string> StartServerCertificateCheck(PCCERT_CONTEXT Cert, const std::string& ServerName,
+                                                     std::function<void()> Done)
 {
-    // The check's own reference: the session frees its copy when this returns.
+    // The check's own reference: the session frees its copy at once.
     PCCERT_CONTEXT own = CertDuplicateCertificateContext(Cert);
-    return VerdictWithin(
+    return CheckOffThread(
         [own, ServerName] {
             const TCertContext hold(own);
-            return CheckChain(own, ServerName);
+            return CheckServerCertificate(own, ServerName);
         },
-        CertificateCheckLimit,
-        Refused("the server's certificate chain could not be built within 15 seconds (an issuer could not be "
-                "fetched in time)"));
+        std::move(Done));
 }
 
 } // namespace qm

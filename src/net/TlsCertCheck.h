@@ -5,18 +5,17 @@
 // alone), then the SSL policy is verified for the server name. Revocation is
 // not checked (see docs/publishing.md).
 //
-// Building the chain may fetch missing issuers over the network. The check
-// runs on a thread of its own and the caller waits at most
-// CertificateCheckLimit for it (each retrieval is bounded as well): a
-// hostile or broken issuer URL holds the window for that long at most, and
-// a Cancel pressed meanwhile acts right after. A check given up on finishes
-// on its thread and frees what it holds.
+// Building the chain may fetch missing issuers over the network (each
+// retrieval bounded in time). So that a hostile or broken issuer URL cannot
+// hold the window, the check runs on a thread of its own and reports when
+// it is done; a check given up on (Cancel, a closed connection) finishes
+// alone on its thread and frees what it holds.
 #pragma once
 
 #include "net/SspiHandles.h"
 
-#include <chrono>
 #include <functional>
+#include <future>
 #include <string>
 
 namespace qm {
@@ -26,10 +25,16 @@ namespace qm {
 // authority, ...). Nothing is raised.
 std::string CheckServerCertificate(PCCERT_CONTEXT Cert, const std::string& ServerName);
 
-constexpr std::chrono::milliseconds CertificateCheckLimit{15000};
+// Longest wait for one retrieval of a missing issuer.
+constexpr DWORD IssuerRetrievalLimitMs = 15000;
 
-// Check's verdict when it comes within Limit, Late otherwise (Check then
-// goes on alone on its thread). Without a thread to be had, Check runs here.
-std::string VerdictWithin(std::function<std::string()> Check, std::chrono::milliseconds Limit, const std::string& Late);
+// CheckServerCertificate on a thread of its own, with its own reference to
+// Cert; Done is called on that thread when the verdict is in.
+std::future<std::string> StartServerCertificateCheck(PCCERT_CONTEXT Cert, const std::string& ServerName,
+                                                     std::function<void()> Done);
+
+// Check on a thread of its own (here, when no thread can be had), then Done
+// there. Dropping the future does not wait for the thread.
+std::future<std::string> CheckOffThread(std::function<std::string()> Check, std::function<void()> Done);
 
 } // namespace qm

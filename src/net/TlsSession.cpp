@@ -5,6 +5,7 @@
 #include "net/TlsConnectionText.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <cstring>
 
@@ -65,13 +66,16 @@ private:
     SecBufferDesc desc_{SECBUFFER_VERSION, 3, buffers_};
 };
 
-std::string JudgeServerCertificate(const SecurityFunctionTableA& Sspi, CtxtHandle* Context,
-                                   const std::string& ServerName)
+std::future<std::string> JudgeServerCertificate(const SecurityFunctionTableA& Sspi, CtxtHandle* Context,
+                                                const std::string& ServerName, std::function<void()> Done)
 {
     TCertContext cert;
-    if (Sspi.QueryContextAttributesA(Context, SECPKG_ATTR_REMOTE_CERT_CONTEXT, cert.out()) != SEC_E_OK || !cert.get())
-        return "the server sent no certificate";
-    return CheckServerCertificate(cert.get(), ServerName);
+    if (Sspi.QueryContextAttributesA(Context, SECPKG_ATTR_REMOTE_CERT_CONTEXT, cert.out()) != SEC_E_OK || !cert.get()) {
+        std::promise<std::string> none;
+        none.set_value("the server sent no certificate");
+        return none.get_future();
+    }
+    return StartServerCertificateCheck(cert.get(), ServerName, std::move(Done));
 }
 
 } // namespace
@@ -145,7 +149,9 @@ void TTlsSession::InputReceived(std::size_t Count)
 TTlsSession::TProgress TTlsSession::Process(std::string& Out)
 {
     TProgress result = TProgress::Pending;
-    for (bool again = true; again && !failed_;) {
+    if (judging_ && (result = TakeVerdict()) != TProgress::Established)
+        return result;
+    for (bool again = true; again && !failed_ && !judging_;) {
         again = false;
         const TProgress step = established_ && !postHandshake_ ? DecryptStep(again) : HandshakeStep(Out, again);
         if (step == TProgress::Failed)
@@ -210,11 +216,25 @@ TTlsSession::TProgress TTlsSession::HandshakeStep(std::string& Out, bool& Again)
     }
     if (!Finish())
         return TProgress::Failed;
+    judging_ = true;
+    verdict_ = system_.JudgeServer(sspi, ctxt_.get(), serverName_, wake_);
+    return TakeVerdict();
+}
+
+// The certificate's verdict once it is in; Pending until then.
+TTlsSession::TProgress TTlsSession::TakeVerdict()
+{
+    if (verdict_.wait_for(std::chrono::seconds(0)) != std::future_status::ready)
+        return TProgress::Pending;
+    judging_ = false;
+    if (std::string problem = verdict_.get(); !problem.empty())
+        return Fail(std::move(problem));
     established_ = true;
     return TProgress::Established;
 }
 
-// After the handshake: the version, the record sizes, the certificate.
+// After the handshake: the version and the record sizes (the certificate is
+// judged next).
 bool TTlsSession::Finish()
 {
     const SecurityFunctionTableA& sspi = *system_.Sspi;
@@ -243,10 +263,6 @@ bool TTlsSession::Finish()
     header_ = sizes.cbHeader;
     trailer_ = sizes.cbTrailer;
     maxMessage_ = sizes.cbMaximumMessage;
-    if (std::string problem = system_.JudgeServer(sspi, ctxt_.get(), serverName_); !problem.empty()) {
-        Fail(std::move(problem));
-        return false;
-    }
     return true;
 }
 

@@ -20,7 +20,10 @@
 // When the handshake completes, the negotiated version must be TLS 1.2 or
 // newer and the server's certificate must pass CheckServerCertificate for
 // the server name (on every connection, a resumed one too); otherwise
-// Process fails.
+// Process fails. The check runs off the caller's thread: until its verdict
+// is in, Process leaves the bytes held alone and reports Pending; the
+// function given to OnVerdict is called (on the check's thread) when it is
+// in, and the next Process takes it.
 //
 // A server that asks for a client certificate, during the handshake or
 // after it, gets none: the channel is told to use only what it was given
@@ -49,6 +52,8 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
+#include <future>
 #include <span>
 #include <string>
 #include <vector>
@@ -60,10 +65,11 @@ namespace qm {
 // to play the answers of a system it does not run on.
 struct TTlsSystem {
     const SecurityFunctionTableA* Sspi = nullptr;
-    // Empty when the certificate that the server presented on Context passes
-    // for ServerName; otherwise the reason it is refused.
-    std::string (*JudgeServer)(const SecurityFunctionTableA& Sspi, CtxtHandle* Context,
-                               const std::string& ServerName) = nullptr;
+    // The verdict on the certificate that the server presented on Context,
+    // for ServerName: empty when it passes, otherwise the reason it is
+    // refused. It may come later, from another thread, which then calls Done.
+    std::future<std::string> (*JudgeServer)(const SecurityFunctionTableA& Sspi, CtxtHandle* Context,
+                                            const std::string& ServerName, std::function<void()> Done) = nullptr;
     // The credential every connection is made with.
     TTlsCredential* Credential = nullptr;
 };
@@ -84,6 +90,8 @@ public:
 
     explicit TTlsSession(std::string ServerName, TTlsSystem System = SystemTls());
 
+    // Before Begin: what to call, on another thread, when a verdict is in.
+    void OnVerdict(std::function<void()> Wake) { wake_ = std::move(Wake); }
     bool Begin(std::string& Out);
     // 256 KiB of room behind the bytes held (the buffer grows as needed).
     std::span<char> InputSpace();
@@ -113,6 +121,7 @@ private:
     TProgress DecryptStep(bool& Again);
     TProgress PostHandshake(bool& Again);
     bool Finish();
+    TProgress TakeVerdict();
     TProgress Fail(std::string Reason);
     TProgress Refused(const char* What, SECURITY_STATUS Status);
     bool EncryptRecords(const char* Data, std::size_t Len, std::string& Out);
@@ -128,11 +137,14 @@ private:
     bool postHandshake_ = false;  // handshake messages after the handshake are being taken
     bool callDue_ = false;        // ... and the security channel must be called, bytes held or not
     bool failed_ = false;
+    bool judging_ = false;        // the certificate's verdict is awaited
     bool certAsked_ = false;      // the server asked for a client certificate
     bool credRetry_ = false;      // the last call said the credentials were incomplete
     std::uint32_t header_ = 0, trailer_ = 0, maxMessage_ = 0; // record sizes
     TReadAhead in_; // bytes from the peer not yet taken by the channel
     TReadAhead plain_;
+    std::future<std::string> verdict_;
+    std::function<void()> wake_;
     std::string heldPlain_; // application bytes waiting for a post-handshake answer
     std::string failure_;
     std::string connection_;

@@ -31,6 +31,13 @@ void TTlsWSocket::DoSessionConnected(std::uint16_t Error)
 void TTlsWSocket::StartTls(const std::string& ServerName)
 {
     session_ = std::make_unique<TTlsSession>(ServerName);
+    // The certificate check's thread wakes the session with a read
+    // notification, as WinSock posts them. One that arrives after this
+    // connection is gone finds a recv with nothing to read, as a spurious
+    // one would; a destroyed socket's window takes none.
+    session_->OnVerdict([window = Handle(), socket = HSocket()] {
+        PostMessageA(window, WM_SOCKET_EVENT, socket, WSAMAKESELECTREPLY(FD_READ, 0));
+    });
     // Bytes read ahead of the switch belong to the session.
     while (!readAhead_.Empty()) {
         const auto space = session_->InputSpace();

@@ -5,7 +5,9 @@
 // Call order:
 //  - SetTlsServerName(name) before Connect: when the name is not empty, the
 //    handshake runs as soon as the connection is made, and
-//    OnSessionConnected fires only when it is over (0 after a handshake whose
+//    OnSessionConnected fires only when it is over (the server's certificate
+//    is checked off the window's thread meanwhile, so messages, and Cancel,
+//    keep being handled) (0 after a handshake whose
 //    version and certificate passed, TlsFailedError otherwise; the socket
 //    then closes). An empty name gives a plain connection, as TWSocket.
 //  - or StartTls(name) on a plain connection that is up (a proxy tunnel): the
