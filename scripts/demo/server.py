@@ -2,11 +2,13 @@
 behind TLS with --tls, logging each request to stderr as http.server does.
 With --busy-once NAME the first request for a path ending in NAME is
 answered "503 Service Unavailable" with "Retry-After: 1", as a busy server
-would, so that the demo shows the loader trying it again. With
---ask-client-cert CA the TLS server asks for a client certificate from that
-authority and goes on without one, as servers set to accept them do.
+would, so that the demo shows the loader trying it again. With --missing
+NAME every request for a path ending in NAME is answered "404 Not Found", as
+a server that lost the file would, so that the loader takes it from a mirror.
+With --ask-client-cert CA the TLS server asks for a client certificate from
+that authority and goes on without one, as servers set to accept them do.
 
-    server.py PORT DIRECTORY [--tls CERT KEY [--ask-client-cert CA]] [--busy-once NAME]
+    server.py PORT DIRECTORY [--tls CERT KEY [--ask-client-cert CA]] [--busy-once NAME] [--missing NAME]
 """
 import argparse
 import functools
@@ -20,6 +22,7 @@ parser.add_argument("directory")
 parser.add_argument("--tls", nargs=2, metavar=("CERT", "KEY"))
 parser.add_argument("--ask-client-cert", metavar="CA")
 parser.add_argument("--busy-once")
+parser.add_argument("--missing")
 args = parser.parse_args()
 
 busy = {"name": args.busy_once}
@@ -28,6 +31,9 @@ lock = threading.Lock()
 
 class Handler(http.server.SimpleHTTPRequestHandler):
     def do_GET(self):
+        if args.missing and self.path.endswith("/" + args.missing):
+            self.send_error(404)
+            return
         with lock:
             answer_busy = busy["name"] and self.path.endswith("/" + busy["name"])
             if answer_busy:
