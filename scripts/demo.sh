@@ -4,7 +4,8 @@
 # folder QMLoader.exe runs in, drive A:'s folder, the Wine prefix and the
 # screenshots. Two HTTP/1.0 servers (scripts/demo/server.py: python3's
 # http.server, for https base URLs behind TLS with a demo certificate
-# authority trusted in the demo's Wine prefix only) serve the web folder: the
+# authority trusted in the demo's Wine prefix only, each asking for an
+# optional client certificate) serve the web folder: the
 # program's server, which answers one file 404 always, and its mirror, which
 # answers that file's first request 503; so the loader takes the file to the
 # mirror, waits a round and takes it from the mirror. They and, without a
@@ -116,7 +117,9 @@ if [ $tls = 1 ]; then
   # host's store); the servers' certificate is for localhost.
   bash "$root/scripts/tls-certs.sh" "$demo/tls" "QMLoader Demo Authority" >"$demo/tls.log" 2>&1
   wine "$win/tools/qmtrust.exe" "$(winpath "$demo/tls/ca.pem")"
-  tls_args=(--tls "$demo/tls/localhost.pem" "$demo/tls/server.key")
+  # Both ask for an optional client certificate: the loader has none and
+  # goes on without one.
+  tls_args=(--tls "$demo/tls/localhost.pem" "$demo/tls/server.key" --ask-client-cert "$demo/tls/ca.pem")
 fi
 python3 "$root/scripts/demo/server.py" "$port" "$demo/www" "${tls_args[@]}" --missing "$busy" >"$demo/server.log" 2>&1 &
 server_pid=$!

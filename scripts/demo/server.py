@@ -5,8 +5,10 @@ answered "503 Service Unavailable" with "Retry-After: 1", as a busy server
 would, so that the demo shows the loader trying it again. With --missing
 NAME every request for a path ending in NAME is answered "404 Not Found", as
 a server that lost the file would, so that the loader takes it from a mirror.
+With --ask-client-cert CA the TLS server asks for a client certificate from
+that authority and goes on without one, as servers set to accept them do.
 
-    server.py PORT DIRECTORY [--tls CERT KEY] [--busy-once NAME] [--missing NAME]
+    server.py PORT DIRECTORY [--tls CERT KEY [--ask-client-cert CA]] [--busy-once NAME] [--missing NAME]
 """
 import argparse
 import functools
@@ -18,6 +20,7 @@ parser = argparse.ArgumentParser()
 parser.add_argument("port", type=int)
 parser.add_argument("directory")
 parser.add_argument("--tls", nargs=2, metavar=("CERT", "KEY"))
+parser.add_argument("--ask-client-cert", metavar="CA")
 parser.add_argument("--busy-once")
 parser.add_argument("--missing")
 args = parser.parse_args()
@@ -50,5 +53,8 @@ if args.tls:
     context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
     context.minimum_version = ssl.TLSVersion.TLSv1_2
     context.load_cert_chain(*args.tls)
+    if args.ask_client_cert:
+        context.verify_mode = ssl.CERT_OPTIONAL
+        context.load_verify_locations(args.ask_client_cert)
     server.socket = context.wrap_socket(server.socket, server_side=True)
 server.serve_forever()

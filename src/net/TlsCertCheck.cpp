@@ -1,8 +1,14 @@
 // Building and judging the server certificate's chain.
+// The chain parameters with their time limit are declared only with this.
+#define CERT_CHAIN_PARA_HAS_EXTRA_FIELDS
 #include "net/TlsCertCheck.h"
 
 #include <cstdio>
+#include <future>
 #include <iterator>
+#include <memory>
+#include <system_error>
+#include <thread>
 
 namespace qm {
 namespace {
@@ -84,9 +90,13 @@ std::string CheckServerCertificate(PCCERT_CONTEXT Cert, const std::string& Serve
     para.RequestedUsage.dwType = USAGE_MATCH_TYPE_OR;
     para.RequestedUsage.Usage.cUsageIdentifier = static_cast<DWORD>(std::size(usages));
     para.RequestedUsage.Usage.rgpszUsageIdentifier = usages;
+    // Each retrieval of a missing issuer is bounded; the server's certificate
+    // is kept for its next connection.
+    para.dwUrlRetrievalTimeout = IssuerRetrievalLimitMs;
+    constexpr DWORD flags = CERT_CHAIN_CACHE_END_CERT | CERT_CHAIN_REVOCATION_ACCUMULATIVE_TIMEOUT;
     TCertChain chain;
     // The certificates the server sent (its store) help build the chain.
-    if (!CertGetCertificateChain(nullptr, Cert, nullptr, Cert->hCertStore, &para, 0, nullptr, chain.out()) ||
+    if (!CertGetCertificateChain(nullptr, Cert, nullptr, Cert->hCertStore, &para, flags, nullptr, chain.out()) ||
         !chain.get())
         return Refused("no chain could be built for the server's certificate (error " + Hex(GetLastError()) + ")");
     if (std::string problem = ChainProblem(Cert, chain.get()->TrustStatus.dwErrorStatus); !problem.empty())
@@ -105,6 +115,42 @@ std::string CheckServerCertificate(PCCERT_CONTEXT Cert, const std::string& Serve
     if (!CertVerifyCertificateChainPolicy(CERT_CHAIN_POLICY_SSL, chain.get(), &policy, &status))
         return Refused("the server policy could not be checked (error " + Hex(GetLastError()) + ")");
     return PolicyProblem(status.dwError, ServerName);
+}
+
+std::future<std::string> CheckOffThread(std::function<std::string()> Check, std::function<void()> Done)
+{
+    auto job = std::make_shared<std::pair<std::function<std::string()>, std::function<void()>>>(std::move(Check),
+                                                                                              std::move(Done));
+    auto verdict = std::make_shared<std::promise<std::string>>();
+    std::future<std::string> result = verdict->get_future();
+    const auto run = [job, verdict] {
+        try {
+            verdict->set_value(job->first());
+        } catch (...) {
+            verdict->set_value(Refused("the server's certificate could not be checked"));
+        }
+        if (job->second)
+            job->second();
+    };
+    try {
+        std::thread(run).detach();
+    } catch (const std::system_error&) {
+        run();
+    }
+    return result;
+}
+
+std::future<std::string> StartServerCertificateCheck(PCCERT_CONTEXT Cert, const std::string& ServerName,
+                                                     std::function<void()> Done)
+{
+    // The check's own reference: the session frees its copy at once.
+    PCCERT_CONTEXT own = CertDuplicateCertificateContext(Cert);
+    return CheckOffThread(
+        [own, ServerName] {
+            const TCertContext hold(own);
+            return CheckServerCertificate(own, ServerName);
+        },
+        std::move(Done));
 }
 
 } // namespace qm

@@ -5,6 +5,7 @@
 #include "net/TlsConnectionText.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <cstring>
 
@@ -15,14 +16,14 @@ namespace {
 // 16 KiB of data plus its header and trailer) in one socket call.
 constexpr std::size_t inputRead = 256 * 1024;
 
+// The channel uses only the credential given: it neither looks for a
+// client certificate of the user's nor sends one when a server asks.
 constexpr DWORD contextFlags = ISC_REQ_SEQUENCE_DETECT | ISC_REQ_REPLAY_DETECT | ISC_REQ_CONFIDENTIALITY |
                                ISC_REQ_EXTENDED_ERROR | ISC_REQ_ALLOCATE_MEMORY | ISC_REQ_STREAM |
-                               ISC_REQ_MANUAL_CRED_VALIDATION;
+                               ISC_REQ_MANUAL_CRED_VALIDATION | ISC_REQ_USE_SUPPLIED_CREDS;
 // Versions this client speaks; anything older is refused after the handshake
 // even where the system allowed it.
 constexpr DWORD acceptedProtocols = SP_PROT_TLS1_2_CLIENT | SP_PROT_TLS1_3_CLIENT;
-constexpr DWORD olderProtocols = SP_PROT_SSL2_CLIENT | SP_PROT_SSL3_CLIENT | SP_PROT_TLS1_0_CLIENT | SP_PROT_TLS1_1_CLIENT;
-constexpr DWORD credFlags = SCH_CRED_MANUAL_CRED_VALIDATION | SCH_CRED_NO_DEFAULT_CREDS;
 // The content type of a TLS 1.2 record that carries an alert (its header is
 // not encrypted).
 constexpr unsigned char alertRecord = 21;
@@ -34,77 +35,72 @@ std::string StatusText(const char* What, SECURITY_STATUS Status)
     return text;
 }
 
-// The newer credential form first (the one that offers TLS 1.3 where the
-// system has it, with the older versions switched off); systems that do not
-// know it get the older form with TLS 1.2 alone.
-bool AcquireCredentials(const SecurityFunctionTableA& Sspi, TCredHandle& Cred)
-{
-    TLS_PARAMETERS params{};
-    params.grbitDisabledProtocols = olderProtocols;
-    SCH_CREDENTIALS modern{};
-    modern.dwVersion = SCH_CREDENTIALS_VERSION;
-    modern.dwFlags = credFlags;
-    modern.cTlsParameters = 1;
-    modern.pTlsParameters = &params;
-    SCHANNEL_CRED legacy{};
-    legacy.dwVersion = SCHANNEL_CRED_VERSION;
-    legacy.dwFlags = credFlags;
-    legacy.grbitEnabledProtocols = SP_PROT_TLS1_2_CLIENT;
-    for (void* data : {static_cast<void*>(&modern), static_cast<void*>(&legacy)}) {
-        TimeStamp expiry;
-        if (Sspi.AcquireCredentialsHandleA(nullptr, const_cast<char*>(UNISP_NAME_A), SECPKG_CRED_OUTBOUND, nullptr,
-                                           data, nullptr, nullptr, Cred.out(), &expiry) == SEC_E_OK) {
-            Cred.set(Sspi.FreeCredentialsHandle);
-            return true;
-        }
-    }
-    return false;
-}
-
-// An output token that the security channel allocated, freed by it.
+// The output of InitializeSecurityContext: with ISC_REQ_ALLOCATE_MEMORY the
+// channel allocates a token (the handshake message), an alert (after a
+// failure, with ISC_REQ_EXTENDED_ERROR) and may fill the empty third buffer;
+// each is freed by it.
 class TOutToken {
 public:
     explicit TOutToken(const SecurityFunctionTableA& Sspi) : sspi_(Sspi) {}
     ~TOutToken()
     {
-        if (token_.pvBuffer)
-            sspi_.FreeContextBuffer(token_.pvBuffer);
+        for (const SecBuffer& b : buffers_)
+            if (b.pvBuffer)
+                sspi_.FreeContextBuffer(b.pvBuffer);
     }
     TOutToken(const TOutToken&) = delete;
     TOutToken& operator=(const TOutToken&) = delete;
 
     SecBufferDesc* Desc() { return &desc_; }
+    // The token, then the alert, to be sent in that order.
     void AppendTo(std::string& Out) const
     {
-        if (token_.pvBuffer && token_.cbBuffer > 0)
-            Out.append(static_cast<const char*>(token_.pvBuffer), token_.cbBuffer);
+        for (const SecBuffer& b : buffers_)
+            if ((b.BufferType == SECBUFFER_TOKEN || b.BufferType == SECBUFFER_ALERT) && b.pvBuffer && b.cbBuffer > 0)
+                Out.append(static_cast<const char*>(b.pvBuffer), b.cbBuffer);
     }
 
 private:
     const SecurityFunctionTableA& sspi_;
-    SecBuffer token_{0, SECBUFFER_TOKEN, nullptr};
-    SecBufferDesc desc_{SECBUFFER_VERSION, 1, &token_};
+    SecBuffer buffers_[3] = {{0, SECBUFFER_TOKEN, nullptr}, {0, SECBUFFER_ALERT, nullptr}, {0, SECBUFFER_EMPTY, nullptr}};
+    SecBufferDesc desc_{SECBUFFER_VERSION, 3, buffers_};
 };
 
-std::string JudgeServerCertificate(const SecurityFunctionTableA& Sspi, CtxtHandle* Context,
-                                   const std::string& ServerName)
+std::future<std::string> JudgeServerCertificate(const SecurityFunctionTableA& Sspi, CtxtHandle* Context,
+                                                const std::string& ServerName, std::function<void()> Done)
 {
     TCertContext cert;
-    if (Sspi.QueryContextAttributesA(Context, SECPKG_ATTR_REMOTE_CERT_CONTEXT, cert.out()) != SEC_E_OK || !cert.get())
-        return "the server sent no certificate";
-    return CheckServerCertificate(cert.get(), ServerName);
+    if (Sspi.QueryContextAttributesA(Context, SECPKG_ATTR_REMOTE_CERT_CONTEXT, cert.out()) != SEC_E_OK || !cert.get()) {
+        std::promise<std::string> none;
+        none.set_value("the server sent no certificate");
+        return none.get_future();
+    }
+    return StartServerCertificateCheck(cert.get(), ServerName, std::move(Done));
 }
 
 } // namespace
 
 TTlsSystem SystemTls()
 {
-    return {InitSecurityInterfaceA(), JudgeServerCertificate};
+    // The one credential of the process (TlsCredential.h), freed at its end.
+    static TTlsCredential credential(SystemBuildNumber());
+    return {InitSecurityInterfaceA(), JudgeServerCertificate, &credential};
 }
 
 TTlsSession::TTlsSession(std::string ServerName, TTlsSystem System)
     : serverName_(std::move(ServerName)), system_(System)
 {
+}
+
+// A handshake (or a handshake message after it) that failed; after a request
+// for a client certificate, that is most likely why.
+TTlsSession::TProgress TTlsSession::Refused(const char* What, SECURITY_STATUS Status)
+{
+    std::string reason = StatusText(What, Status);
+    if (certAsked_)
+        reason = "the server asked for a client certificate, which this client does not have, and refused the "
+                 "connection: " + reason;
+    return Fail(std::move(reason));
 }
 
 TTlsSession::TProgress TTlsSession::Fail(std::string Reason)
@@ -118,7 +114,7 @@ TTlsSession::TProgress TTlsSession::Fail(std::string Reason)
 
 bool TTlsSession::Begin(std::string& Out)
 {
-    if (!system_.Sspi || !AcquireCredentials(*system_.Sspi, cred_)) {
+    if (!system_.Sspi || !system_.Credential || !(cred_ = system_.Credential->Get(*system_.Sspi))) {
         Fail("no TLS 1.2 credentials from the security channel");
         return false;
     }
@@ -127,7 +123,7 @@ bool TTlsSession::Begin(std::string& Out)
     ULONG attributes = 0;
     // The target name is sent as the server name indication.
     const SECURITY_STATUS status =
-        sspi.InitializeSecurityContextA(cred_.get(), nullptr, serverName_.data(), contextFlags, 0, 0, nullptr, 0,
+        sspi.InitializeSecurityContextA(cred_, nullptr, serverName_.data(), contextFlags, 0, 0, nullptr, 0,
                                         ctxt_.out(), token.Desc(), &attributes, nullptr);
     if (status != SEC_I_CONTINUE_NEEDED) {
         Fail(StatusText("the TLS handshake could not start", status));
@@ -153,11 +149,16 @@ void TTlsSession::InputReceived(std::size_t Count)
 TTlsSession::TProgress TTlsSession::Process(std::string& Out)
 {
     TProgress result = TProgress::Pending;
-    for (bool again = true; again && !failed_;) {
+    if (judging_ && (result = TakeVerdict()) != TProgress::Established)
+        return result;
+    for (bool again = true; again && !failed_ && !judging_;) {
         again = false;
         const TProgress step = established_ && !postHandshake_ ? DecryptStep(again) : HandshakeStep(Out, again);
-        if (step == TProgress::Failed || step == TProgress::PeerClosed)
+        if (step == TProgress::Failed)
             return step;
+        // The close_notify right behind the server's Finished: both happened.
+        if (step == TProgress::PeerClosed)
+            return result == TProgress::Established ? result : step;
         if (step == TProgress::Established)
             result = step;
     }
@@ -183,32 +184,57 @@ TTlsSession::TProgress TTlsSession::HandshakeStep(std::string& Out, bool& Again)
     ULONG attributes = 0;
     // The context handle stays the same; Windows wants it back as the new one.
     const SECURITY_STATUS status =
-        sspi.InitializeSecurityContextA(cred_.get(), ctxt_.get(), serverName_.data(), contextFlags, 0, 0, &in, 0,
+        sspi.InitializeSecurityContextA(cred_, ctxt_.get(), serverName_.data(), contextFlags, 0, 0, &in, 0,
                                         ctxt_.get(), token.Desc(), &attributes, nullptr);
     if (status == SEC_E_INCOMPLETE_MESSAGE)
         return TProgress::Pending;
-    // Also on failure: with an extended error the token is the alert.
+    // Also on failure: with an extended error the alert comes out.
     token.AppendTo(Out);
-    if (status != SEC_E_OK && status != SEC_I_CONTINUE_NEEDED)
-        return Fail(StatusText(established_ ? "a TLS handshake message after the handshake failed"
-                                            : "the TLS handshake with the server failed",
-                               status));
+    const bool retry = status == SEC_I_INCOMPLETE_CREDENTIALS;
+    if (status != SEC_E_OK && status != SEC_I_CONTINUE_NEEDED && !(retry && !credRetry_))
+        return Refused(established_ ? "a TLS handshake message after the handshake failed"
+                                    : "the TLS handshake with the server failed",
+                       status);
     in_.Skip(inBuffers[1].BufferType == SECBUFFER_EXTRA ? held - inBuffers[1].cbBuffer : held);
     Again = !in_.Empty();
+    // The server asked for a client certificate; the channel has none to
+    // give and goes on without one when called again, bytes held or not.
+    credRetry_ = retry;
+    if (retry) {
+        certAsked_ = callDue_ = Again = true;
+        return TProgress::Pending;
+    }
     if (status == SEC_I_CONTINUE_NEEDED)
         return TProgress::Pending;
     if (established_) {
-        // Done with the message; what is left are records for DecryptMessage.
+        // Done with the message; what is left are records for DecryptMessage,
+        // and the application bytes that waited go out behind the answer.
         postHandshake_ = false;
-        return TProgress::Pending;
+        EncryptRecords(heldPlain_.data(), heldPlain_.size(), Out);
+        heldPlain_.clear();
+        return failed_ ? TProgress::Failed : TProgress::Pending;
     }
     if (!Finish())
         return TProgress::Failed;
+    judging_ = true;
+    verdict_ = system_.JudgeServer(sspi, ctxt_.get(), serverName_, wake_);
+    return TakeVerdict();
+}
+
+// The certificate's verdict once it is in; Pending until then.
+TTlsSession::TProgress TTlsSession::TakeVerdict()
+{
+    if (verdict_.wait_for(std::chrono::seconds(0)) != std::future_status::ready)
+        return TProgress::Pending;
+    judging_ = false;
+    if (std::string problem = verdict_.get(); !problem.empty())
+        return Fail(std::move(problem));
     established_ = true;
     return TProgress::Established;
 }
 
-// After the handshake: the version, the record sizes, the certificate.
+// After the handshake: the version and the record sizes (the certificate is
+// judged next).
 bool TTlsSession::Finish()
 {
     const SecurityFunctionTableA& sspi = *system_.Sspi;
@@ -229,13 +255,14 @@ bool TTlsSession::Finish()
         return false;
     }
     connection_ = TlsConnectionText(sspi, ctxt_.get(), info);
+    // A resumed session is checked like a new one; the log tells it apart.
+    SecPkgContext_SessionInfo session{};
+    if (sspi.QueryContextAttributesA(ctxt_.get(), SECPKG_ATTR_SESSION_INFO, &session) == SEC_E_OK &&
+        (session.dwFlags & SSL_SESSION_RECONNECT))
+        connection_ += ", resumed";
     header_ = sizes.cbHeader;
     trailer_ = sizes.cbTrailer;
     maxMessage_ = sizes.cbMaximumMessage;
-    if (std::string problem = system_.JudgeServer(sspi, ctxt_.get(), serverName_); !problem.empty()) {
-        Fail(std::move(problem));
-        return false;
-    }
     return true;
 }
 
@@ -302,9 +329,19 @@ TTlsSession::TProgress TTlsSession::EndInput()
     return TProgress::PeerClosed;
 }
 
+// EncryptMessage must not run while the channel waits for the rest of a
+// handshake message: what is written then waits for the answer.
 bool TTlsSession::Encrypt(const void* Data, std::size_t Len, std::string& Out)
 {
-    const auto* bytes = static_cast<const char*>(Data);
+    if (established_ && postHandshake_) {
+        heldPlain_.append(static_cast<const char*>(Data), Len);
+        return true;
+    }
+    return EncryptRecords(static_cast<const char*>(Data), Len, Out);
+}
+
+bool TTlsSession::EncryptRecords(const char* bytes, std::size_t Len, std::string& Out)
+{
     for (std::size_t done = 0; done < Len && established_;) {
         const std::size_t piece = std::min<std::size_t>(Len - done, maxMessage_);
         const std::size_t at = Out.size();
@@ -342,7 +379,7 @@ void TTlsSession::Shutdown(std::string& Out)
         return;
     TOutToken token(sspi);
     ULONG attributes = 0;
-    sspi.InitializeSecurityContextA(cred_.get(), ctxt_.get(), serverName_.data(), contextFlags, 0, 0, nullptr, 0,
+    sspi.InitializeSecurityContextA(cred_, ctxt_.get(), serverName_.data(), contextFlags, 0, 0, nullptr, 0,
                                     ctxt_.get(), token.Desc(), &attributes, nullptr);
     token.AppendTo(Out);
 }

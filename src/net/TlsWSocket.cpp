@@ -31,6 +31,13 @@ void TTlsWSocket::DoSessionConnected(std::uint16_t Error)
 void TTlsWSocket::StartTls(const std::string& ServerName)
 {
     session_ = std::make_unique<TTlsSession>(ServerName);
+    // The certificate check's thread wakes the session with a read
+    // notification, as WinSock posts them. One that arrives after this
+    // connection is gone finds a recv with nothing to read, as a spurious
+    // one would; a destroyed socket's window takes none.
+    session_->OnVerdict([window = Handle(), socket = HSocket()] {
+        PostMessageA(window, WM_SOCKET_EVENT, socket, WSAMAKESELECTREPLY(FD_READ, 0));
+    });
     // Bytes read ahead of the switch belong to the session.
     while (!readAhead_.Empty()) {
         const auto space = session_->InputSpace();
@@ -199,6 +206,10 @@ int TTlsWSocket::Send(const void* Data, int Len)
         WSASetLastError(WSAENOTCONN);
         return -1;
     }
+    // Held by the session (a handshake message is being answered): they go
+    // out with the answer, and OnDataSent waits for them.
+    if (Len > 0 && records.empty())
+        return Len;
     if (TWSocket::Send(records.data(), static_cast<int>(records.size())) < 0)
         return -1;
     return Len > 0 ? Len : 0;
@@ -241,7 +252,10 @@ void TTlsWSocket::DoSessionClosed(std::uint16_t Error)
     if (HSocket() == INVALID_SOCKET)
         readAhead_.Clear();
     if (session_ && !closing_ && failure_.empty()) {
-        if (handshaking_)
+        if (handshaking_ && session_->ClientCertificateAsked())
+            failure_ = "the server asked for a client certificate, which this client does not have, and closed "
+                       "the connection during the TLS handshake";
+        else if (handshaking_)
             failure_ = "the server closed the connection during the TLS handshake";
         else if (session_->PartialInputHeld())
             failure_ = "the connection ended in the middle of a TLS record";

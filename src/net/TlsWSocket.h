@@ -5,13 +5,16 @@
 // Call order:
 //  - SetTlsServerName(name) before Connect: when the name is not empty, the
 //    handshake runs as soon as the connection is made, and
-//    OnSessionConnected fires only when it is over (0 after a handshake whose
+//    OnSessionConnected fires only when it is over (the server's certificate
+//    is checked off the window's thread meanwhile, so messages, and Cancel,
+//    keep being handled) (0 after a handshake whose
 //    version and certificate passed, TlsFailedError otherwise; the socket
 //    then closes). An empty name gives a plain connection, as TWSocket.
 //  - or StartTls(name) on a plain connection that is up (a proxy tunnel): the
 //    handshake starts now and ends with OnSessionConnected the same way.
 //  - Then Send/Receive carry application bytes: Send encrypts and queues the
-//    records; Receive gives decrypted bytes, in at most Size bytes at a
+//    records (bytes sent while the session answers a handshake message
+//    after the handshake wait in the session and are queued after it); Receive gives decrypted bytes, in at most Size bytes at a
 //    time, and -1 (WSAEWOULDBLOCK) when none are held. OnDataAvailable fires
 //    while decrypted bytes are held and the handler takes some; records may
 //    arrive in any pieces and may be larger than what a handler takes.
@@ -43,8 +46,9 @@
 // Errors: TlsFailure() says in a sentence why TLS failed on the current (or
 // last) connection: the handshake, the version, the server's certificate, a
 // record that did not decrypt, the server's request to renegotiate TLS 1.2,
-// or a connection that the peer ended in the middle of the handshake or of
-// a record. Empty when nothing failed. It is
+// a server that asked for a client certificate and refused the connection
+// without one, or a connection that the peer ended in the middle of the
+// handshake or of a record. Empty when nothing failed. It is
 // cleared by Connect.
 #pragma once
 

@@ -49,6 +49,7 @@ const THttpsCase Cases[] = {
     {"Expired", "https://localhost:${EXPIRED}/small.bin", false, nullptr, "expired"},
     {"SelfSigned", "https://localhost:${SELFSIGNED}/small.bin", false, nullptr, "self-signed"},
     {"UntrustedAuthority", "https://localhost:${UNTRUSTED}/small.bin", false, nullptr, "untrusted or unknown authority"},
+    {"ClientCertificateAskedFor", "https://localhost:${CLIENTCERT}/small.bin", false, "small.bin", nullptr},
     {"RecordsInTinyPieces", "https://localhost:${SPLIT}/split", false, "split.bin", nullptr},
     {"CutShort", "https://localhost:${SPLIT}/short", false, nullptr, "after 1000 of 98304 bytes"},
     {"TwoWayShutdown", "https://localhost:${SPLIT}/twoway", false, "split.bin", nullptr},

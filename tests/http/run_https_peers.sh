@@ -7,8 +7,9 @@
 # (scripts/tls-certs.sh) and trusts the authority in the test Wine prefix
 # only (qmtrust.exe). Starts nginx with one server per certificate (for
 # localhost from the authority; for another name; expired; self-signed; from
-# an authority nobody trusts), a plain server that relocates to https and an
-# https one that relocates to http; a TLS server that writes in 1-50 byte
+# an authority nobody trusts; for localhost, asking for an optional client
+# certificate), a plain server that relocates to https and an https one that
+# relocates to http; a TLS server that writes in 1-50 byte
 # pieces and ends its answers in the ways a server or the path may
 # (tls_split_server.py); tinyproxy requiring Basic authorization. The
 # files served are seeded random bytes (QM_TEST_SEED replays a seed).
@@ -42,7 +43,7 @@ bash "$root/scripts/tls-certs.sh" "$certs" >"$work/certs.log" 2>&1 || { cat "$wo
 "$wine_run" "$QMTRUST" "$(windows_path "$certs/ca.pem")" || fail "cannot trust the test authority in the Wine prefix"
 
 declare -A port
-for name in good wrong expired selfsigned untrusted plain; do port[$name]=$(free_port); done
+for name in good wrong expired selfsigned untrusted clientcert plain; do port[$name]=$(free_port); done
 tls_server() { # PORT CERT [EXTRA]
   echo "  server { listen 127.0.0.1:$1 ssl; ssl_certificate $certs/$2.pem; ssl_certificate_key $certs/server.key; ${3:-} }"
 }
@@ -54,6 +55,7 @@ tls_server() { # PORT CERT [EXTRA]
   tls_server "${port[expired]}" expired
   tls_server "${port[selfsigned]}" selfsigned
   tls_server "${port[untrusted]}" untrusted
+  tls_server "${port[clientcert]}" localhost "ssl_verify_client optional; ssl_client_certificate $certs/ca.pem;"
   echo "  server { listen 127.0.0.1:${port[plain]}; location = /tohttps { return 302 https://localhost:${port[good]}/small.bin; } }"
   echo "}"
 } >"$work/nginx.conf"
@@ -65,6 +67,7 @@ with_free_port proxy_port start_auth_proxy || fail "the authenticating proxy did
 
 export QM_TLS_GOOD=${port[good]} QM_TLS_WRONG=${port[wrong]} QM_TLS_EXPIRED=${port[expired]}
 export QM_TLS_SELFSIGNED=${port[selfsigned]} QM_TLS_UNTRUSTED=${port[untrusted]} QM_TLS_PLAIN=${port[plain]}
+export QM_TLS_CLIENTCERT=${port[clientcert]}
 export QM_TLS_SPLIT=$split_port QM_TLS_PROXY=127.0.0.1:$proxy_port QM_TLS_AUTH=$AUTH_USER:$AUTH_PASSWORD
 export QM_TLS_WWW=$(windows_path "$work/www")
 
@@ -77,6 +80,13 @@ if [ -n "${QMGET:-}" ]; then
   rc=$?
   if [ $rc -ne 0 ] || ! cmp "$work/got.bin" "$work/www/small.bin"; then
     echo "$peers_name: qmget over https through the proxy failed (exit status $rc)" >&2
+    status=1
+  fi
+  rm -f "$work/got.bin"
+  timeout 45 "$wine_run" "$QMGET" "https://localhost:${port[clientcert]}/small.bin" "$(windows_path "$work/got.bin")"
+  rc=$?
+  if [ $rc -ne 0 ] || ! cmp "$work/got.bin" "$work/www/small.bin"; then
+    echo "$peers_name: qmget from a server asking for a client certificate failed (exit status $rc)" >&2
     status=1
   fi
 fi
