@@ -18,15 +18,18 @@
 // request", request-done error 3); while hsReady it does nothing.
 // The document ends only when the server closes the connection (over TLS:
 // or sends close_notify).
-// Credentials (Username, Password) go as Authorization only to the origin
-// server (host and port) the request started with, never to the target of a
-// relocation elsewhere; through a proxy, Proxy-Authorization goes to the
-// proxy on every hop.
+// Credentials (Username, Password): with a proxy set they are the proxy's
+// and go only to it, as Proxy-Authorization on every hop (in CONNECT for a
+// tunnel), never to a web server. Without a proxy, and whenever the URL
+// carries a user name (which replaces Username and Password), they are the
+// server's: Authorization only to the origin server (host and port) the
+// request started with, never to the target of a relocation elsewhere, and
+// nothing to a proxy.
 //
 // HTTPS: a URL whose scheme is "https" runs over TLS (port 443 unless the URL
 // names one) with the server's certificate checked for the host name;
-// through a proxy it runs in a tunnel (CONNECT host:port, with
-// Proxy-Authorization when Username is set). A relocation from http to https
+// through a proxy it runs in a tunnel (CONNECT host:port, with the proxy's
+// Proxy-Authorization). A relocation from http to https
 // is followed; one from https to any other scheme is refused (404, a reason
 // that says so). Over TLS a failed session, a document shorter than its
 // Content-Length when the connection ends, or a document without
@@ -267,6 +270,8 @@ private:
     void Stalled();
     // "host:port" of the origin server the current hop asks, lower-cased.
     std::string RequestOrigin() const;
+    // Whether Username and Password are the proxy's (see the top).
+    bool CredentialsForProxy() const { return !Proxy.empty() && !credentialsInURL_; }
     // Request side (HttpProtRequest.cpp).
     void SplitRequestURL();
     void SetDocNameFromPath(const std::string& Path);
@@ -331,6 +336,7 @@ private:
     std::int64_t sentCount_ = 0;
     std::string requestText_;
     std::string authOrigin_; // RequestOrigin() when the request started
+    bool credentialsInURL_ = false; // the request's URL named a user
     ULONGLONG lastArrival_ = 0;
     std::int32_t readCountSeen_ = 0; // the socket's ReadCount at the last look
     std::int32_t requestDoneError_ = 0;

@@ -151,16 +151,20 @@ INSTANTIATE_TEST_SUITE_P(
                          c.Password = "secret";
                      },
                      rqGet, "GET / HTTP/1.0\r\nHost: 127.0.0.1\r\n\r\n"},
-        TRequestCase{"ProxyAuthorizationFollowsAuthorization",
+        TRequestCase{"WithAProxyTheCredentialsAreOnlyTheProxys",
                      [](THttpCli& c, const std::string& a) {
                          c.Proxy = a;
                          c.URL = "http://origin.test/f";
                          c.Username = "u";
                          c.Password = "p";
                      },
-                     rqGet,
-                     "GET http://origin.test/f HTTP/1.0\r\nHost: origin.test\r\nAuthorization: Basic dTpw\r\n"
-                     "Proxy-Authorization: Basic dTpw\r\n\r\n"},
+                     rqGet, "GET http://origin.test/f HTTP/1.0\r\nHost: origin.test\r\nProxy-Authorization: Basic dTpw\r\n\r\n"},
+        TRequestCase{"ThroughAProxyCredentialsInTheUrlAreTheServers",
+                     [](THttpCli& c, const std::string& a) {
+                         c.Proxy = a;
+                         c.URL = "http://u:p@origin.test/f";
+                     },
+                     rqGet, "GET http://u:p@origin.test/f HTTP/1.0\r\nHost: origin.test\r\nAuthorization: Basic dTpw\r\n\r\n"},
         TRequestCase{"EveryOptionalLineInOrder",
                      [](THttpCli& c, const std::string& a) {
                          c.URL = "http://" + a + "/";
@@ -424,7 +428,7 @@ TEST(HttpCli, ThroughAProxyALocationPathStaysOnTheOriginServer)
     c.Get();
     ASSERT_EQ(proxy.Requests().size(), 3U);
     EXPECT_EQ(proxy.Requests()[1], "GET http://origin.test:8080/b HTTP/1.0\r\nHost: origin.test\r\n"
-                                   "Authorization: Basic dTo=\r\nProxy-Authorization: Basic dTo=\r\n\r\n");
+                                   "Proxy-Authorization: Basic dTo=\r\n\r\n");
     EXPECT_EQ(proxy.Requests()[2], "GET http://origin.test/c HTTP/1.0\r\nHost: origin.test\r\nProxy-Authorization: Basic dTo=\r\n\r\n");
 }
 
