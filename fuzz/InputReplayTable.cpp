@@ -14,6 +14,10 @@ TTarget ReplayTarget(const std::string& Name)
         return FuzzDescramble;
     if (Name == "response")
         return FuzzResponse;
+    if (Name == "retryafter")
+        return FuzzRetryAfter;
+    if (Name == "logline")
+        return FuzzLogLine;
     return nullptr;
 }
 

@@ -1,5 +1,6 @@
 #include "InputTargets.h"
 
+#include "app/RunLogText.h"
 #include "base/ExtraStr.h"
 #include "release/ListRules.h"
 #include "release/ListHash.h"
@@ -8,6 +9,7 @@
 #include "base/StringList.h"
 #include "http/HttpProtReception.h"
 #include "http/HttpProtText.h"
+#include "http/HttpRetry.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -261,6 +263,48 @@ void FuzzResponse(const std::uint8_t* data, std::size_t size)
         Fault("the reading depends on how the response was split");
     if (response.size() <= 4096 && !(ReadInPieces(response, {1}) == whole))
         Fault("the reading byte by byte differs");
+}
+
+void FuzzRetryAfter(const std::uint8_t* data, std::size_t size)
+{
+    if (size < 9)
+        return;
+    std::int64_t now = 0;
+    std::memcpy(&now, data, sizeof now);
+    now = now < 0 ? -(now + 1) : now; // any clock from 1970 on
+    const std::chrono::seconds max(data[8]);
+    const std::string_view value = AsText(data + 9, size - 9);
+    const std::optional<std::chrono::seconds> delay = qm::ParseRetryAfter(value, now, max);
+    Expect(!delay || (*delay >= std::chrono::seconds(0) && *delay <= max), "a delay outside 0 and the maximum");
+    const std::size_t first = value.find_first_not_of(' '), last = value.find_last_not_of(' ');
+    const std::string_view digits = first == value.npos ? "" : value.substr(first, last - first + 1);
+    if (!digits.empty() && digits.size() < 10 && digits.find_first_not_of("0123456789") == digits.npos)
+        Expect(delay == std::min(std::chrono::seconds(std::stoll(std::string(digits))), max), "delta-seconds misread");
+}
+
+void FuzzLogLine(const std::uint8_t* data, std::size_t size)
+{
+    const std::string_view text = AsText(data, size);
+    const std::string clean = qm::CleanLogText(text);
+    std::size_t at = 0;
+    for (const char c : text) {
+        const auto byte = static_cast<unsigned char>(c);
+        const bool control = byte < 0x20 || byte == 0x7F;
+        const std::string expected = c == '\r' || c == '\n' ? " " : control ? "\\x" : std::string(1, c);
+        Expect(clean.compare(at, expected.size(), expected) == 0, "a byte lost or changed by the cleaning");
+        at += expected.size() + (control && expected != " " ? 2 : 0);
+    }
+    Expect(at == clean.size(), "the cleaning added bytes");
+    for (const char c : clean)
+        Expect(static_cast<unsigned char>(c) >= 0x20 && c != 0x7F, "a control byte left in a log line");
+    const std::string cut = qm::NetText(text);
+    Expect(cut.size() <= qm::MaxNetTextInLog + 3 && text.starts_with(cut.substr(0, qm::MaxNetTextInLog)), "a network text cut wrong");
+    const std::string safe = qm::SafeURL(text);
+    const std::size_t scheme = safe.find("://");
+    const std::size_t from = scheme == std::string::npos ? 0 : scheme + 3;
+    Expect(safe.substr(0, safe.find_first_of("?#", from)).find('@', from) == std::string::npos &&
+               text.ends_with(safe.substr(from)),
+           "a URL keeps what may be a user name or password");
 }
 
 } // namespace qmfuzz

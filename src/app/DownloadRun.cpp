@@ -2,6 +2,7 @@
 // Cancel and Close.
 #include "app/DownloadRun.h"
 
+#include "app/Extra.h"
 #include "base/ExtraStr.h"
 #include "http/HttpProtText.h"
 #include "release/ListRules.h"
@@ -135,12 +136,12 @@ std::optional<TRunOutcome> TDownloadRun::DownloadRow()
         limit = TByteLimit{*row.Line.DownloadSize.Value, "The server sent more than the " + row.Line.DownloadSize.Text +
                                                              " bytes the file list gives for this file"};
     if (std::optional<TRunOutcome> failed =
-            DownloadFile(serverBaseURL_() + row.Line.RemoteName, TemporaryName(local), expected, limit))
+            DownloadFile(serverBaseURL_() + EncodePathSegment(row.Line.RemoteName), TemporaryName(local), expected, limit))
         return failed;
     if (std::optional<TRunOutcome> stop = Stopped())
         return stop;
-    if (!MoveFileExA(TemporaryName(local).c_str(), local.c_str(), MOVEFILE_REPLACE_EXISTING))
-        return TRunOutcome{TRunOutcome::TKind::LocalError, "Cannot write the file: " + local, 0};
+    if (std::optional<std::string> refused = ReplaceFileWith(TemporaryName(local), local))
+        return TRunOutcome{TRunOutcome::TKind::LocalError, *refused, 0};
     return std::nullopt;
 }
 

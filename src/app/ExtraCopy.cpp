@@ -9,6 +9,8 @@ namespace {
 
 std::string ReplaceFailure(DWORD Error, const std::string& Target)
 {
+    if (std::optional<std::string> unreachable = PathFailureText(Error, Target))
+        return *unreachable;
     if (Error == ERROR_SHARING_VIOLATION || Error == ERROR_LOCK_VIOLATION)
         return "The file is in use by another program and cannot be replaced: " + Target;
     // A running program or a loaded library is refused so, as is a
@@ -18,6 +20,22 @@ std::string ReplaceFailure(DWORD Error, const std::string& Target)
     if (IsWriteFailure(Error))
         return "The disk is full or cannot be written: " + Target;
     return "Cannot replace the file (error #" + std::to_string(Error) + "): " + Target;
+}
+
+// Target, found under a name of another letter case, replaced by Temporary
+// under Target's own: the old file waits under a name no list can give.
+std::optional<std::string> ReplaceRenamed(const std::string& Temporary, const std::string& Target)
+{
+    const std::string aside = Temporary + ".aside.qm-part";
+    if (!MoveFileExA(Target.c_str(), aside.c_str(), MOVEFILE_REPLACE_EXISTING))
+        return ReplaceFailure(GetLastError(), Target);
+    if (MoveFileExA(Temporary.c_str(), Target.c_str(), 0)) {
+        DeleteFileA(aside.c_str());
+        return std::nullopt;
+    }
+    const DWORD error = GetLastError();
+    MoveFileExA(aside.c_str(), Target.c_str(), 0);
+    return ReplaceFailure(error, Target);
 }
 
 } // namespace
@@ -43,12 +61,23 @@ std::optional<std::string> ReplaceFileWith(const std::string& Temporary, const s
         if (probe != INVALID_HANDLE_VALUE)
             CloseHandle(probe);
         // Replacing keeps the old name's letter case: "VCL30.DPL" would stay.
-        if (name != found.cFileName && TextEquals(name, found.cFileName) && !DeleteFileA(Target.c_str()))
-            return ReplaceFailure(GetLastError(), Target);
+        // So the old file is moved aside (never deleted before the new one is
+        // in place) and comes back if the new one cannot be moved.
+        if (name != found.cFileName && TextEquals(name, found.cFileName))
+            return ReplaceRenamed(Temporary, Target);
     }
     if (MoveFileExA(Temporary.c_str(), Target.c_str(), MOVEFILE_REPLACE_EXISTING))
         return std::nullopt;
     return ReplaceFailure(GetLastError(), Target);
+}
+
+std::optional<std::string> PathFailureText(unsigned long Error, const std::string& Path)
+{
+    if (Error == ERROR_PATH_NOT_FOUND)
+        return "The folder for the file does not exist: " + Path;
+    if (Error == ERROR_FILENAME_EXCED_RANGE)
+        return "The path of the file is longer than Windows allows: " + Path;
+    return std::nullopt;
 }
 
 bool IsWriteFailure(unsigned long Error)

@@ -158,6 +158,10 @@ void THttpCli::ArmStallTimer(ULONGLONG Ms)
 void THttpCli::Stalled()
 {
     const bool lookingUp = state_ == hsDnsLookup;
+    if (state_ == hsConnected && !ending_ && statusCode_ >= 400 && failure_ == TRequestFailure::None) {
+        HeaderFault(""); // the rest of a failed response's header is late: its status stands
+        return;
+    }
     const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(StallTimeout).count();
     statusCode_ = 404;
     reasonPhrase_ = "the server stopped answering (nothing arrived for " + std::to_string(seconds) + " s)";

@@ -198,7 +198,9 @@ public:
     // behind the 404 (HttpRetry.h decides whether it is worth another try).
     TRequestFailure Failure() const;
     // The Retry-After value of the request's last response, as sent; empty
-    // when it had none.
+    // when it had none. A response of 400 or more ends the request only once
+    // its header is read (or breaks its bounds, or stalls: its status stands),
+    // so a Retry-After in a later packet is still seen.
     const std::string& RetryAfter() const { return retryAfter_; }
     // "TLS 1.2, <cipher suite>" of the last hop when it ran over TLS; empty
     // otherwise.
@@ -293,6 +295,7 @@ private:
     void HeaderEnd();
     void DocChunk();
     void Fail(std::string Reason, TRequestFailure Kind = TRequestFailure::Malformed);
+    void HeaderFault(std::string Reason);
     void SocketSessionClosed(std::uint16_t Error);
     void RelocationClosed();
     // HTTPS (HttpProtSecure.cpp).

@@ -7,6 +7,7 @@
 #include "release/Sha256.h"
 
 #include <regex>
+#include <thread>
 
 namespace qm::test {
 namespace {
@@ -133,7 +134,8 @@ TEST(DownloadRetry, TheLogTellsWhatHappenedAndNoCredential)
     const std::string list = ListText({ListLine("A", "3", "3", "a.bin", "{prog}\\a.txt", ""),
                                        ListLine("B", "3", "3", "b.bin", "{prog}\\b.txt", "")});
     server.Script({Ok(list),
-                   Raw("HTTP/1.0 503 Busy\r\nRetry-After: 0\r\n\r\n"), Ok("abc"), Raw("HTTP/1.0 403 Forbidden\r\n\r\n")});
+                   Raw("HTTP/1.0 503 Busy\x1B[2K" + std::string(300, 'r') + "\r\nRetry-After: 0\r\n\r\n"), Ok("abc"),
+                   Raw("HTTP/1.0 403 Forbidden\r\n\r\n")});
     TDownloadRun run([&] { return "http://alice:s3cret@" + server.Address() + "/"; }, "");
     run.DownloadDir = run.SystemDir = dir.Path;
     run.LogFile = logFile;
@@ -152,15 +154,65 @@ TEST(DownloadRetry, TheLogTellsWhatHappenedAndNoCredential)
              "run: QMLoader 1.", "server 127.0.0.1:" + std::to_string(server.Port()), "proxy: none",
              "file list: " + std::to_string(list.size()) + " bytes, 2 rows, 0 in place already",
              "GET " + url + "a.bin: status 503, 0 bytes",
-             "no hash listed; failed (the server's status): Failed : 503 Busy",
+             "no hash listed; failed (the server's status): Failed : 503 Busy\\x1B[2K" + std::string(179, 'r') + "...\r\n",
              "retry: the server's status; try 2 of 3 in 0.0 s (Retry-After: 0)",
              "GET " + url + "a.bin: status 200, 3 bytes",
              "placed: " + dir.Path + "\\a.txt",
              "GET " + url + "b.bin: status 403",
              "end: download failed: Failed : 403 Forbidden"})
         EXPECT_NE(news.find(expected), std::string::npos) << expected << "\n" << news;
-    for (const std::string& secret : {std::string("alice"), std::string("s3cret"), EncodeBase64("alice:s3cret")})
+    for (const std::string& secret : {std::string("alice"), std::string("s3cret"), EncodeBase64("alice:s3cret"), std::string("\x1B")})
         EXPECT_EQ(log.find(secret), std::string::npos) << secret;
+}
+
+// The log cut on a line start when it is opened past its limit (that line
+// kept), cut again when a run's lines take it past, and whole lines from two
+// writers at once.
+TEST(DownloadRetry, TheLogIsCutOnWholeLinesAndTakesWholeLinesFromTwoWriters)
+{
+    TTempCurrentDirectory dir;
+    const std::string path = dir.Path + "\\QMLoader.log";
+    const auto oldLines = [](std::int64_t From, std::int64_t To) { // 32 bytes each
+        std::string text;
+        for (char line[40]; From < To; ++From)
+            text.append(line, static_cast<std::size_t>(std::snprintf(line, sizeof line, "old line %021lld\r\n", From)));
+        return text;
+    };
+    const std::int64_t count = TRunLog::KeepSize / 32;
+    const struct {
+        std::int64_t Before; // old lines
+        int Written;         // lines of 100 bytes the run writes
+        std::int64_t FirstKept;
+    } cases[] = {{TRunLog::MaxSize / 32 + 2, 0, TRunLog::MaxSize / 32 + 2 - count}, {TRunLog::MaxSize / 32 - 2, 4, -1}};
+    for (const auto& c : cases) {
+        WriteTextFile(path, oldLines(0, c.Before));
+        TRunLog log;
+        log.Open(path);
+        for (int i = 0; i < c.Written; ++i)
+            log.Line("new " + std::to_string(i) + std::string(96, 'n'));
+        log.Close();
+        const std::string kept = ReadWholeFile(path);
+        EXPECT_LE(kept.size(), static_cast<std::size_t>(TRunLog::KeepSize) + 128 * c.Written);
+        if (c.FirstKept >= 0)
+            EXPECT_EQ(kept.substr(0, 32), oldLines(c.FirstKept, c.FirstKept + 1));
+        EXPECT_TRUE(kept.ends_with(c.Written > 0 ? std::string(96, 'n') + "\r\n" : oldLines(c.Before - 1, c.Before)));
+    }
+    DeleteFileA(path.c_str());
+    const auto writer = [&](char Fill) {
+        TRunLog log;
+        log.Open(path);
+        for (int i = 0; i < 150; ++i)
+            log.Line(std::string(3000, Fill));
+    };
+    std::thread a(writer, 'a'), b(writer, 'b');
+    a.join();
+    b.join();
+    const std::string both = ReadWholeFile(path);
+    int whole = 0;
+    for (std::size_t at = 0, end; (end = both.find("\r\n", at)) != std::string::npos; at = end + 2)
+        whole += end - at == 25 + 3000 && both.compare(at + 25, 3000, std::string(3000, both[at + 25])) == 0 ? 1 : 0;
+    EXPECT_EQ(whole, 300);
+    EXPECT_EQ(both.size(), 300u * 3027u);
 }
 
 } // namespace

@@ -272,6 +272,7 @@ struct TResponseCase {
     std::int64_t ContentLength = -1; // -1: not checked
     unsigned StallMs = 120000;
     bool Reset = false; // at the first chunk, as Windows reports one (Wine: as a plain close)
+    std::string RetryAfter = "";
 };
 
 // Header lines and the empty line that ends them.
@@ -325,12 +326,14 @@ TEST_P(Response, IsHandledAsACallerExpects)
     if (t.ContentLength >= 0) {
         EXPECT_EQ(c.ContentLength(), t.ContentLength);
     }
+    EXPECT_EQ(c.RetryAfter(), t.RetryAfter);
     // Why it failed, as the retry decision reads it; the others did not.
     using F = TRequestFailure;
     const std::map<std::string, F> failures{
         {"NotFoundClosesAtOnce", F::Status},    {"BadStatusCodeFails", F::Malformed}, {"BadContentLengthFails", F::Malformed},
         {"LongerHeaderFails", F::Malformed},    {"StallFails", F::Stall},             {"ResetWithoutLengthFails", F::Reset},
-        {"HeaderLineLongerThanTheBufferFails", F::Malformed}};
+        {"HeaderLineLongerThanTheBufferFails", F::Malformed}, {"RetryAfterInALaterPacket", F::Status},
+        {"AFailedStatusStandsWhenItsHeaderStalls", F::Status}, {"AFailedStatusStandsWhenItsHeaderIsTooLong", F::Status}};
     EXPECT_EQ(c.Failure(), failures.contains(t.Name) ? failures.at(t.Name) : F::None);
 }
 
@@ -382,6 +385,15 @@ INSTANTIATE_TEST_SUITE_P(
         TResponseCase{"LongerHeaderFails", "/a",
                       {Reply(headerPast64k + "x", TExchange::TEnd::WaitPeer)},
                       "404 response header longer than 65536 bytes", 404, "", {"GET /a HTTP/1.0"}},
+        TResponseCase{"RetryAfterInALaterPacket", "/a",
+                      {{{{"HTTP/1.0 503 Busy\r\n"}, {"X: 1\r\nRetry-After: 7\r\n\r\npage", 300}}, TExchange::TEnd::WaitPeer}},
+                      "503 Busy", 503, "", {"GET /a HTTP/1.0"}, "", -1, 120000, false, "7"},
+        TResponseCase{"AFailedStatusStandsWhenItsHeaderStalls", "/a",
+                      {Reply("HTTP/1.0 429 Slow down\r\nRetry-After: 3\r\n", TExchange::TEnd::WaitPeer)},
+                      "429 Slow down", 429, "", {"GET /a HTTP/1.0"}, "", -1, 1000, false, "3"},
+        TResponseCase{"AFailedStatusStandsWhenItsHeaderIsTooLong", "/a",
+                      {Reply("HTTP/1.0 503 Busy\r\nX: " + longLine + "\r\n\r\n", TExchange::TEnd::WaitPeer)},
+                      "503 Busy", 503, "", {"GET /a HTTP/1.0"}},
         TResponseCase{"StallFails", "/a", {Reply(Hdr("HTTP/1.0 200 OK") + "part", TExchange::TEnd::WaitPeer)},
                       "404 the server stopped answering (nothing arrived for 2 s)", 404, "part",
                       {"GET /a HTTP/1.0"}, "", -1, 2000},

@@ -1,9 +1,14 @@
+#include "TestSeed.h"
+#include "net/ReadAhead.h"
 #include "net/WSockQueue.h"
 #include "net/WSockbuf.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
+#include <cstring>
+#include <string>
 #include <random>
 #include <vector>
 
@@ -178,4 +183,81 @@ TEST(SendQueue, AppendsBehindAPartlyDrainedChunk)
     EXPECT_TRUE(q.Front().empty());
     q.Append(data.data(), 0); // nothing to queue: no chunk either
     EXPECT_TRUE(q.Empty());
+}
+
+// TReadAhead against a plain string: every byte out once, in order, however
+// it came in (Append, or Space and Received) and was taken (Read, Skip).
+TEST(ReadAhead, HandsOutEveryByteOnceInOrder)
+{
+    const std::uint32_t seed = qm::test::TestSeed();
+    SCOPED_TRACE("QM_TEST_SEED=" + std::to_string(seed));
+    std::mt19937 rng(seed);
+    qm::TReadAhead ahead;
+    std::string model, taken(600, '\0');
+    for (int step = 0; step < 20000; ++step) {
+        const std::size_t n = rng() % 500;
+        switch (rng() % 9) {
+        case 0: case 1: {
+            const std::string bytes = qm::test::RandomBytes(rng, 300);
+            ahead.Append(bytes.data(), bytes.size());
+            model += bytes;
+            break;
+        }
+        case 2: case 3: {
+            const std::span<char> space = ahead.Space(n);
+            ASSERT_EQ(space.size(), n);
+            ASSERT_EQ(space.data(), ahead.Data() + ahead.Held()); // behind the bytes held
+            const std::string bytes = qm::test::RandomBytes(rng, n);
+            std::copy(bytes.begin(), bytes.end(), space.begin());
+            ahead.Received(bytes.size());
+            model += bytes;
+            break;
+        }
+        case 4: case 5: {
+            const std::size_t got = ahead.Read(taken.data(), n);
+            ASSERT_EQ(taken.substr(0, got), model.substr(0, std::min(n, model.size())));
+            model.erase(0, got);
+            break;
+        }
+        case 6: case 7:
+            ahead.Skip(n);
+            model.erase(0, std::min(n, model.size()));
+            break;
+        default:
+            if (rng() % 20 == 0) {
+                ahead.Clear();
+                model.clear();
+            }
+        }
+        ASSERT_EQ(ahead.Held(), model.size()) << "step " << step;
+        ASSERT_EQ(ahead.Empty(), model.empty());
+        ASSERT_EQ(std::string(ahead.Data(), ahead.Held()), model) << "step " << step;
+    }
+}
+
+// Room for more bytes comes from moving the held ones to the front first; the
+// buffer grows only when that leaves too little, and an empty one starts over.
+TEST(ReadAhead, GrowsOnlyWhenMovingTheHeldBytesLeavesTooLittleRoom)
+{
+    const struct {
+        std::size_t Taken, Room; // of 100 bytes held in a buffer of 100
+        std::ptrdiff_t DataAt;   // where the held bytes then begin in it; -1: in a larger one
+    } cases[] = {{60, 50, 0}, {60, 60, 0}, {60, 61, -1}, {100, 100, 0}, {0, 1, -1}, {1, 0, 1}, {30, 0, 30}};
+    std::string bytes(100, '\0');
+    for (std::size_t i = 0; i < bytes.size(); ++i)
+        bytes[i] = static_cast<char>(i);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::to_string(c.Taken) + " taken, room for " + std::to_string(c.Room));
+        qm::TReadAhead ahead;
+        const auto base = reinterpret_cast<std::uintptr_t>(ahead.Space(100).data());
+        ahead.Received(100);
+        std::memcpy(ahead.Data(), bytes.data(), 100);
+        ahead.Skip(c.Taken);
+        EXPECT_EQ(ahead.Space(c.Room).size(), c.Room);
+        const auto at = reinterpret_cast<std::uintptr_t>(ahead.Data());
+        EXPECT_EQ(at >= base && at < base + 100 ? static_cast<std::ptrdiff_t>(at - base) : -1, c.DataAt);
+        EXPECT_EQ(std::string(ahead.Data(), ahead.Held()), bytes.substr(c.Taken));
+        ahead.Received(c.Room);
+        EXPECT_EQ(ahead.Held(), 100 - c.Taken + c.Room);
+    }
 }
