@@ -181,20 +181,21 @@ TEST(DownloadRetry, TheLogIsCutOnWholeLinesAndTakesWholeLinesFromTwoWriters)
     const std::int64_t count = TRunLog::KeepSize / 32;
     const struct {
         std::int64_t Before; // old lines
-        int Written;         // lines of 100 bytes the run writes
+        std::size_t Written; // lines of 100 bytes the run writes
         std::int64_t FirstKept;
     } cases[] = {{TRunLog::MaxSize / 32 + 2, 0, TRunLog::MaxSize / 32 + 2 - count}, {TRunLog::MaxSize / 32 - 2, 4, -1}};
     for (const auto& c : cases) {
         WriteTextFile(path, oldLines(0, c.Before));
         TRunLog log;
         log.Open(path);
-        for (int i = 0; i < c.Written; ++i)
+        for (std::size_t i = 0; i < c.Written; ++i)
             log.Line("new " + std::to_string(i) + std::string(96, 'n'));
         log.Close();
         const std::string kept = ReadWholeFile(path);
         EXPECT_LE(kept.size(), static_cast<std::size_t>(TRunLog::KeepSize) + 128 * c.Written);
-        if (c.FirstKept >= 0)
+        if (c.FirstKept >= 0) {
             EXPECT_EQ(kept.substr(0, 32), oldLines(c.FirstKept, c.FirstKept + 1));
+        }
         EXPECT_TRUE(kept.ends_with(c.Written > 0 ? std::string(96, 'n') + "\r\n" : oldLines(c.Before - 1, c.Before)));
     }
     DeleteFileA(path.c_str());

@@ -268,7 +268,7 @@ TEST_F(HostileServerTest, BrokenListsFilesAndTargets)
         WriteTextFile(three, "old");
         SetFileAttributesA(three.c_str(), FILE_ATTRIBUTE_READONLY);
     };
-    HANDLE held = INVALID_HANDLE_VALUE;
+    HANDLE inUse = INVALID_HANDLE_VALUE;
     const THostileCase cases[] = {
         {"lines without TAB", withList("no tab\r\n" + list, 0), "The installed size in line 1 *"},
         {"non-numeric installed size", withList(ReplaceAll(list, "\t3000\tthree", "\t3k\tthree"), 0),
@@ -289,8 +289,8 @@ TEST_F(HostileServerTest, BrokenListsFilesAndTargets)
          [&] { RemoveTree(Prog("sub")); },
          [&] { CreateDirectoryA(Prog("sub").c_str(), nullptr); }},
         {"a download in use under its own name", GoodFrom(0), "The file is in use by another program and cannot be replaced: *",
-         0, [&] { held = CreateFileA(Prog("three.dat").c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, CREATE_ALWAYS, 0, nullptr); },
-         [&] { CloseHandle(held); }},
+         0, [&] { inUse = CreateFileA(Prog("three.dat").c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, CREATE_ALWAYS, 0, nullptr); },
+         [&] { CloseHandle(inUse); }},
         // Refused on Windows; Wine run as root writes it all the same.
         {"read-only target", GoodFrom(0), "*", 0, readOnly,
          [&] {

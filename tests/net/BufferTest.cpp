@@ -242,7 +242,7 @@ TEST(ReadAhead, GrowsOnlyWhenMovingTheHeldBytesLeavesTooLittleRoom)
     const struct {
         std::size_t Taken, Room; // of 100 bytes held in a buffer of 100
         std::ptrdiff_t DataAt;   // where the held bytes then begin in it; -1: in a larger one
-    } cases[] = {{60, 50, 0}, {60, 60, 0}, {60, 61, -1}, {100, 100, 0}, {0, 1, -1}, {1, 0, 1}, {30, 0, 30}};
+    } cases[] = {{60, 50, 0}, {60, 60, 0}, {60, 61, -1}, {100, 100, 0}, {0, 1, -1}, {1, 0, 1}, {30, 0, 30}, {100, 0, 0}};
     std::string bytes(100, '\0');
     for (std::size_t i = 0; i < bytes.size(); ++i)
         bytes[i] = static_cast<char>(i);
