@@ -14,10 +14,8 @@ TTarget ReplayTarget(const std::string& Name)
         return FuzzDescramble;
     if (Name == "response")
         return FuzzResponse;
-    if (Name == "retryafter")
-        return FuzzRetryAfter;
-    if (Name == "logline")
-        return FuzzLogLine;
+    if (Name == "retryafter" || Name == "logline")
+        return Name == "logline" ? FuzzLogLine : FuzzRetryAfter;
     return nullptr;
 }
 

@@ -30,14 +30,8 @@ void FuzzDescramble(const std::uint8_t* data, std::size_t size);
 // response at once.
 void FuzzResponse(const std::uint8_t* data, std::size_t size);
 
-// The bytes as a Retry-After value: the delay, when there is one, lies
-// within 0 and the maximum, and delta-seconds give their own value up to it.
-// The first 8 bytes are the clock, the 9th the maximum in seconds.
+// The bytes as a Retry-After value (byte 0: the maximum), and as a log line's text, a network text and a URL.
 void FuzzRetryAfter(const std::uint8_t* data, std::size_t size);
-
-// The bytes as a log line's text: cleaned, no control byte is left and the
-// others are all there, in order; as a URL, no "@" is left where a user
-// name and password could stand; as a network text, cut to its cap.
 void FuzzLogLine(const std::uint8_t* data, std::size_t size);
 
 } // namespace qmfuzz

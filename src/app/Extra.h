@@ -29,8 +29,9 @@ bool CopyFileTo(const std::string& Source, const std::string& Dest, bool FailIfE
 // the placed file carries Target's name in its own letter case: a file whose
 // name differs only in letter case is moved aside first and put back when
 // the new one cannot take its place. Nothing on success; otherwise a message
-// that names Target (in use by another program, not replaceable, a folder
-// that does not exist, a path too long); Temporary then stays where it was.
+// that names Target (in use by another program, not replaceable, a folder in
+// its place, a folder that does not exist, a path too long); Temporary then
+// stays where it was.
 std::optional<std::string> ReplaceFileWith(const std::string& Temporary, const std::string& Target);
 
 // The message for an Error (GetLastError) that says Path cannot be reached:

@@ -24,7 +24,7 @@ std::string ReplaceFailure(DWORD Error, const std::string& Target)
 
 // Target, found under a name of another letter case, replaced by Temporary
 // under Target's own: the old file waits under a name no list can give.
-std::optional<std::string> ReplaceRenamed(const std::string& Temporary, const std::string& Target)
+std::optional<std::string> ReplaceRenamed(const std::string& Temporary, const std::string& Target, const char* OldName)
 {
     const std::string aside = Temporary + ".aside.qm-part";
     if (!MoveFileExA(Target.c_str(), aside.c_str(), MOVEFILE_REPLACE_EXISTING))
@@ -34,7 +34,8 @@ std::optional<std::string> ReplaceRenamed(const std::string& Temporary, const st
         return std::nullopt;
     }
     const DWORD error = GetLastError();
-    MoveFileExA(aside.c_str(), Target.c_str(), 0);
+    const std::string old = Target.substr(0, Target.size() - FileNameOf(Target).size()) + OldName;
+    MoveFileExA(aside.c_str(), old.c_str(), 0);
     return ReplaceFailure(error, Target);
 }
 
@@ -52,6 +53,8 @@ std::optional<std::string> ReplaceFileWith(const std::string& Temporary, const s
     const HANDLE find = FindFirstFileA(Target.c_str(), &found);
     if (find != INVALID_HANDLE_VALUE) {
         FindClose(find);
+        if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+            return "A folder stands where the file belongs: " + Target;
         // Held open by a program that shares no deletion: asking for delete
         // access finds it before anything is moved.
         const HANDLE probe = CreateFileA(Target.c_str(), DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
@@ -64,7 +67,7 @@ std::optional<std::string> ReplaceFileWith(const std::string& Temporary, const s
         // So the old file is moved aside (never deleted before the new one is
         // in place) and comes back if the new one cannot be moved.
         if (name != found.cFileName && TextEquals(name, found.cFileName))
-            return ReplaceRenamed(Temporary, Target);
+            return ReplaceRenamed(Temporary, Target, found.cFileName);
     }
     if (MoveFileExA(Temporary.c_str(), Target.c_str(), MOVEFILE_REPLACE_EXISTING))
         return std::nullopt;

@@ -213,7 +213,7 @@ TEST_F(LoaderRunTest, LocalErrorsAreNamedAndLeaveTheWindowIdle)
         {line("5", "c:evil.bin"), refused + "\"c:evil.bin\"", 1},
         {line("5", "nul"), refused + "\"nul\"", 1},
         {line("5", "Com1.txt"), refused + "\"Com1.txt\"", 1},
-        {line("5", "folder.bin"), "Cannot write the file: " + Prog("folder.bin"), 3},
+        {line("5", "folder.bin"), "A folder stands where the file belongs: " + Prog("folder.bin"), 3},
         {line("5", "list.txt."), refused + "\"list.txt.\" ends in a dot or a space", 1},
         {line("5", "b.bin.QM-PART"), "The file list names a file it cannot use in line 2 of the file list: the remote "
                                      "name \"b.bin.QM-PART\" ends in \".qm-part\", which is kept for unfinished files", 1},

@@ -159,12 +159,8 @@ INSTANTIATE_TEST_SUITE_P(
                          c.Password = "p";
                      },
                      rqGet, "GET http://origin.test/f HTTP/1.0\r\nHost: origin.test\r\nProxy-Authorization: Basic dTpw\r\n\r\n"},
-        TRequestCase{"ThroughAProxyCredentialsInTheUrlAreTheServers",
-                     [](THttpCli& c, const std::string& a) {
-                         c.Proxy = a;
-                         c.URL = "http://u:p@origin.test/f";
-                     },
-                     rqGet, "GET http://u:p@origin.test/f HTTP/1.0\r\nHost: origin.test\r\nAuthorization: Basic dTpw\r\n\r\n"},
+        TRequestCase{"ThroughAProxyCredentialsInTheUrlAreTheServers", [](THttpCli& c, const std::string& a) { c.Proxy = a, c.URL = "http://u:p@o/"; },
+                     rqGet, "GET http://u:p@o/ HTTP/1.0\r\nHost: o\r\nAuthorization: Basic dTpw\r\n\r\n"},
         TRequestCase{"EveryOptionalLineInOrder",
                      [](THttpCli& c, const std::string& a) {
                          c.URL = "http://" + a + "/";
@@ -332,8 +328,7 @@ TEST_P(Response, IsHandledAsACallerExpects)
     const std::map<std::string, F> failures{
         {"NotFoundClosesAtOnce", F::Status},    {"BadStatusCodeFails", F::Malformed}, {"BadContentLengthFails", F::Malformed},
         {"LongerHeaderFails", F::Malformed},    {"StallFails", F::Stall},             {"ResetWithoutLengthFails", F::Reset},
-        {"HeaderLineLongerThanTheBufferFails", F::Malformed}, {"RetryAfterInALaterPacket", F::Status},
-        {"AFailedStatusStandsWhenItsHeaderStalls", F::Status}, {"AFailedStatusStandsWhenItsHeaderIsTooLong", F::Status}};
+        {"HeaderLineLongerThanTheBufferFails", F::Malformed}, {"RetryAfterInALaterPacket", F::Status}, {"AStatusStandsIfItsHeaderStalls", F::Status}};
     EXPECT_EQ(c.Failure(), failures.contains(t.Name) ? failures.at(t.Name) : F::None);
 }
 
@@ -388,12 +383,8 @@ INSTANTIATE_TEST_SUITE_P(
         TResponseCase{"RetryAfterInALaterPacket", "/a",
                       {{{{"HTTP/1.0 503 Busy\r\n"}, {"X: 1\r\nRetry-After: 7\r\n\r\npage", 300}}, TExchange::TEnd::WaitPeer}},
                       "503 Busy", 503, "", {"GET /a HTTP/1.0"}, "", -1, 120000, false, "7"},
-        TResponseCase{"AFailedStatusStandsWhenItsHeaderStalls", "/a",
-                      {Reply("HTTP/1.0 429 Slow down\r\nRetry-After: 3\r\n", TExchange::TEnd::WaitPeer)},
-                      "429 Slow down", 429, "", {"GET /a HTTP/1.0"}, "", -1, 1000, false, "3"},
-        TResponseCase{"AFailedStatusStandsWhenItsHeaderIsTooLong", "/a",
-                      {Reply("HTTP/1.0 503 Busy\r\nX: " + longLine + "\r\n\r\n", TExchange::TEnd::WaitPeer)},
-                      "503 Busy", 503, "", {"GET /a HTTP/1.0"}},
+        TResponseCase{"AStatusStandsIfItsHeaderStalls", "/a", {Reply("HTTP/1.0 429 Slow\r\nRetry-After: 3\r\n", TExchange::TEnd::WaitPeer)},
+                      "429 Slow", 429, "", {"GET /a HTTP/1.0"}, "", -1, 1000, false, "3"},
         TResponseCase{"StallFails", "/a", {Reply(Hdr("HTTP/1.0 200 OK") + "part", TExchange::TEnd::WaitPeer)},
                       "404 the server stopped answering (nothing arrived for 2 s)", 404, "part",
                       {"GET /a HTTP/1.0"}, "", -1, 2000},
