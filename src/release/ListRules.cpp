@@ -176,9 +176,9 @@ std::optional<std::string> CheckLinePlace(const TListLine& Line, std::string_vie
             return "The file list names a path too long for Windows" + where + Quoted(path) + " with \"" +
                    std::string(TemporarySuffix) + "\" behind it is longer than " + std::to_string(MaxPathLength) +
                    " characters";
-    const std::string target = NormalPath(Target);
-    for (const std::string& kept : KeptFiles)
-        if (TextEquals(target, NormalPath(kept)))
+    const auto nameOf = [](std::string_view Path) { return Path.substr(Path.find_last_of("\\/") + 1); };
+    for (const std::string& kept : KeptFiles) // the names first: a list has many lines
+        if (TextEquals(nameOf(Target), nameOf(kept)) && TextEquals(NormalPath(Target), NormalPath(kept)))
             return "The file list gives a target it cannot use" + where + "the target path " + Quoted(Target) +
                    " is a file the loader keeps";
     return std::nullopt;
