@@ -4,10 +4,13 @@
 // ones, CopyFileA for the plain ones), fetched once with a bare
 // THttpCli::Get ("parts") and once through WinINet ("WinINet").
 //
-//   bench_run [--sha256] [megabytes [rounds [folder]]]
+//   bench_run [--sha256] [--dead-server] [megabytes [rounds [folder]]]
 //       defaults: 200 MB of targets per set, 5 rounds, the temporary folder;
 //       --sha256: every list line carries its file's SHA-256 (as qmpack
-//       writes them), which the run checks and the parts do not
+//       writes them), which the run checks and the parts do not;
+//       --dead-server: the run's server refuses connections (127.0.0.1
+//       port 9) and the set comes from the run's mirror (the cost of a dead
+//       server: one refused connection per run)
 //
 // Two sets (RunBenchSets.h): one mostly compressed, one plain, served from
 // a loopback server on a thread of this process. Each round times, per set,
@@ -184,6 +187,7 @@ void ProfileHandlers(qm::TaForm& Form, TRunProfile& Profile)
 struct TBenchPlace {
     const THttpBenchServer& Server;
     std::string Folder; // where the scratch folders go; empty: the temporary folder
+    bool DeadServer = false; // the run's server refuses; Server is its mirror
 };
 
 // One run of Set through a fresh main window in a fresh folder: the time from
@@ -200,7 +204,12 @@ TTiming TimeRun(const TBenchPlace& Place, const TBenchSet& Set, TRunProfile& Pro
         shown.push_back(Text);
         return (Flags & MB_TYPEMASK) == MB_OK ? IDOK : IDCANCEL;
     });
-    qm::TaForm form(qm::ScrambleText(Place.Server.BaseUrl() + Set.Name + "/"));
+    const std::string base = Place.Server.BaseUrl() + Set.Name + "/";
+    qm::TAppSeams seams;
+    seams.ScrambledMirrorBaseURLs.clear();
+    if (Place.DeadServer)
+        seams.ScrambledMirrorBaseURLs.push_back(qm::ScrambleText(base));
+    qm::TaForm form(qm::ScrambleText(Place.DeadServer ? "http://127.0.0.1:9/" + Set.Name + "/" : base), seams);
     form.Show();
     qm::ui::Application().ProcessMessages();
     Profile = {};
@@ -357,6 +366,7 @@ struct TOptions {
     long Rounds = 5;
     std::string Folder;
     bool Hashed = false;
+    bool DeadServer = false;
 };
 
 // Nothing on a usage error.
@@ -368,6 +378,8 @@ std::optional<TOptions> ParseArguments(int argc, char** argv)
         const std::string arg = argv[i];
         if (arg == "--sha256")
             options.Hashed = true;
+        else if (arg == "--dead-server")
+            options.DeadServer = true;
         else
             positional.push_back(arg);
     }
@@ -392,7 +404,7 @@ void Bench(const TOptions& Options)
     for (const auto& [name, bytes] : served)
         servedMegabytes += static_cast<double>(bytes.size()) / 1048576.0;
     const THttpBenchServer server(std::move(served));
-    const TBenchPlace place{server, Options.Folder};
+    const TBenchPlace place{server, Options.Folder, Options.DeadServer};
     std::vector<TSetTimes> times;
     for (const TBenchSet& set : sets)
         times.push_back({&set, {}, {}, {}, 0, {}});
@@ -413,7 +425,7 @@ int main(int argc, char** argv)
 {
     const std::optional<TOptions> options = ParseArguments(argc, argv);
     if (!options) {
-        std::fprintf(stderr, "usage: bench_run [--sha256] [megabytes (4-1024) [rounds (1-100) [folder]]]\n");
+        std::fprintf(stderr, "usage: bench_run [--sha256] [--dead-server] [megabytes (4-1024) [rounds (1-100) [folder]]]\n");
         return 2;
     }
     qm::ui::Application().Title = "Quillmark Loader";

@@ -4,7 +4,7 @@
     be added beside ours), asking for common controls 6, per-monitor DPI
     awareness, asInvoker and a supported-OS list;
   - the icon, the four bitmaps and the version resource;
-  - the plain server base URL appears nowhere in the file.
+  - the plain server base URL, and each mirror's, appears nowhere in the file.
 Usage: check-resources.py QMLoader.exe SERVER_BASE_URL
 """
 import struct
@@ -46,7 +46,7 @@ def resources(pe):
 
 
 def main():
-    exe, url = sys.argv[1], sys.argv[2]
+    exe, urls = sys.argv[1], [u for u in sys.argv[2:] if u]
     pe = open(exe, "rb").read()
     found = resources(pe)
     failures = []
@@ -67,9 +67,10 @@ def main():
         failures.append("no application icon")
     if not found.get(RT_VERSION):
         failures.append("no version resource")
-    for encoding in ("latin-1", "utf-16-le"):
-        if url.encode(encoding) in pe:
-            failures.append(f"the plain server URL is in the program ({encoding})")
+    for url in urls:
+        for encoding in ("latin-1", "utf-16-le"):
+            if url.encode(encoding) in pe:
+                failures.append(f"the plain server URL {url} is in the program ({encoding})")
 
     for failure in failures:
         print("FAIL:", failure)

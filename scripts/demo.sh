@@ -2,10 +2,12 @@
 # The demo behind scripts/run.sh (which builds first). Everything lives in
 # build/demo: the source files and the packed set, the web folder, the demo
 # folder QMLoader.exe runs in, drive A:'s folder, the Wine prefix and the
-# screenshots. The HTTP/1.0 server (scripts/demo/server.py: python3's
-# http.server, for an https base URL behind TLS with a demo certificate
-# authority trusted in the demo's Wine prefix only; it answers the first
-# request for one file with 503, which the loader tries again) and, without a
+# screenshots. Two HTTP/1.0 servers (scripts/demo/server.py: python3's
+# http.server, for https base URLs behind TLS with a demo certificate
+# authority trusted in the demo's Wine prefix only) serve the web folder: the
+# program's server, which answers one file 404 always, and its mirror, which
+# answers that file's first request 503; so the loader takes the file to the
+# mirror, waits a round and takes it from the mirror. They and, without a
 # display, Xvfb are stopped when the demo ends, whatever the outcome.
 #
 #   bash scripts/demo.sh [--auto] [--https]   (--https: the program must be
@@ -31,6 +33,13 @@ else
   exit 1
 fi
 port=${BASH_REMATCH[1]} path=${BASH_REMATCH[2]}
+mirror=$(sed -n 's/^QM_MIRROR_BASE_URLS:STRING=//p' "$win/CMakeCache.txt")
+if ! [[ $mirror =~ ^https?://(127\.0\.0\.1|localhost):([0-9]+)$path$ ]] || [ "${mirror%%:*}" != "${url%%:*}" ]; then
+  echo "demo: the program was built with the mirror \"$mirror\"; the demo serves one loopback mirror" >&2
+  echo "      of the same scheme and path, such as ${url%:*}:8081$path (cmake -DQM_MIRROR_BASE_URLS=...)" >&2
+  exit 1
+fi
+mirror_port=${BASH_REMATCH[2]}
 
 # ---- the release set ----------------------------------------------------
 echo "== packing the demo release set with qmpack"
@@ -54,9 +63,10 @@ fi
 
 # ---- display, Wine prefix, drive A: ----------------------------------------
 export WINEPREFIX=$demo/wineprefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" WINEARCH=win64
-xvfb_pid= server_pid=
+xvfb_pid= server_pid= mirror_pid=
 cleanup() {
   [ -n "$server_pid" ] && kill "$server_pid" 2>/dev/null || true
+  [ -n "$mirror_pid" ] && kill "$mirror_pid" 2>/dev/null || true
   wineserver -k 2>/dev/null || true
   [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null || true
 }
@@ -90,29 +100,35 @@ mkdir -p "$sysdir"
 rm -f "$sysdir/qmvldr.dll" "$WINEPREFIX/dosdevices/a:"
 ln -s "$demo/floppy" "$WINEPREFIX/dosdevices/a:"
 
-# ---- the server -----------------------------------------------------------
-if ! python3 -c "import socket; s=socket.socket(); s.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1); s.bind(('127.0.0.1', $port))" 2>/dev/null; then
-  echo "demo: port $port on 127.0.0.1 is in use; stop what listens there and run again" >&2
-  exit 1
-fi
+# ---- the servers ----------------------------------------------------------
+for p in $port $mirror_port; do
+  if ! python3 -c "import socket; s=socket.socket(); s.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1); s.bind(('127.0.0.1', $p))" 2>/dev/null; then
+    echo "demo: port $p on 127.0.0.1 is in use; stop what listens there and run again" >&2
+    exit 1
+  fi
+done
 winpath() { echo "Z:${1//\//\\}"; }
-# The file the server is busy for once: the loader waits and asks again.
+# The file the server lacks: the mirror is busy for it once, then gives it.
 busy=$(awk -F'\t' '$1 == "Word list" {print $4}' "$demo/www$path/list.txt")
+tls_args=()
 if [ $tls = 1 ]; then
   # A demo authority made afresh, trusted in the demo's prefix (never the
-  # host's store); the server's certificate is for localhost.
+  # host's store); the servers' certificate is for localhost.
   bash "$root/scripts/tls-certs.sh" "$demo/tls" "QMLoader Demo Authority" >"$demo/tls.log" 2>&1
   wine "$win/tools/qmtrust.exe" "$(winpath "$demo/tls/ca.pem")"
-  python3 "$root/scripts/demo/server.py" "$port" "$demo/www" --tls "$demo/tls/localhost.pem" \
-    "$demo/tls/server.key" --busy-once "$busy" >"$demo/server.log" 2>&1 &
-else
-  python3 "$root/scripts/demo/server.py" "$port" "$demo/www" --busy-once "$busy" >"$demo/server.log" 2>&1 &
+  tls_args=(--tls "$demo/tls/localhost.pem" "$demo/tls/server.key")
 fi
+python3 "$root/scripts/demo/server.py" "$port" "$demo/www" "${tls_args[@]}" --missing "$busy" >"$demo/server.log" 2>&1 &
 server_pid=$!
-for _ in $(seq 50); do (exec 3<>"/dev/tcp/127.0.0.1/$port") 2>/dev/null && break; sleep 0.1; done
-echo "== serving $url from build/demo/www (HTTP/1.0$([ $tls = 1 ] && echo ' over TLS'), log build/demo/server.log)"
+python3 "$root/scripts/demo/server.py" "$mirror_port" "$demo/www" "${tls_args[@]}" --busy-once "$busy" \
+  >"$demo/mirror.log" 2>&1 &
+mirror_pid=$!
+for p in $port $mirror_port; do
+  for _ in $(seq 50); do (exec 3<>"/dev/tcp/127.0.0.1/$p") 2>/dev/null && break; sleep 0.1; done
+done
+echo "== serving $url and its mirror $mirror from build/demo/www (HTTP/1.0$([ $tls = 1 ] && echo ' over TLS'), logs build/demo/server.log, mirror.log)"
 
-requests() { grep -c '"GET ' "$demo/server.log" || true; }
+requests() { grep -c '"GET ' "${1:-$demo/server.log}" || true; }
 run_loader() { # phase: drives it with demo-driver in --auto mode
   cd "$demo/run"
   if [ $auto = 1 ]; then
@@ -152,7 +168,7 @@ echo "== QMLoader.exe in build/demo/run"
 [ $auto = 1 ] || echo "   (drive it yourself: Start, Install QM, Make Disks onto A: = build/demo/floppy, Close)"
 status=0
 run_loader first || status=$?
-first_requests=$(requests)
+first_requests=$(requests) first_mirror=$(requests "$demo/mirror.log")
 check_targets
 first_targets=$targets_ok first_disks=$disks_ok
 second=
@@ -165,8 +181,9 @@ if [ $auto = 1 ] && [ $status = 0 ]; then
 fi
 tampered=
 if [ $auto = 1 ] && [ $status = 0 ]; then
-  # One byte of the first {prog} file changed on the server, in a folder with
-  # nothing in place: the loader must refuse it and unpack nothing of it.
+  # One byte of the first {prog} file changed on the server and its mirror
+  # (one web folder), in a folder with nothing in place: the loader must
+  # refuse it from both and unpack nothing of it.
   IFS=$'\t' read -r _ _ _ victim victim_target _ < <(grep -m1 $'\t{prog}' "$demo/www$path/list.txt")
   echo "== $victim altered on the server: the loader must refuse it"
   served=$demo/www$path/$victim
@@ -191,15 +208,19 @@ echo "== demo report"
 echo "release set:   $total files, packed and verified by qmpack (build/demo/www$path)"
 echo "targets:       $first_targets of $total in place and identical to their sources"
 echo "drive A::      $first_disks of $total copied by Make Disks and identical (build/demo/floppy)"
-echo "first run:     $first_requests requests to $url"
+echo "first run:     $first_requests requests to $url, $first_mirror to its mirror $mirror"
 [ -n "$second" ] && echo "$second"
 [ -n "$tampered" ] && echo "$tampered"
 log=$demo/run/QMLoader.log
 if [ -f "$log" ]; then
-  echo "retried:       $busy answered 503 once; the loader's log (build/demo/run/QMLoader.log) of its first run:"
-  awk '/ run: QMLoader/ {n++} n == 1' "$log" | grep -F -e "${busy%_}" -e "retry:" | sed 's/^/                 /'
-  awk '/ run: QMLoader/ {n++} n == 1' "$log" | grep -q "retry: the server's status" ||
-    problems+=("the log shows no retry of $busy")
+  echo "mirror:        $busy answered 404 by the server, 503 once by the mirror; the loader's log"
+  echo "               (build/demo/run/QMLoader.log) of its first run:"
+  first_log=$(awk '/ run: QMLoader/ {n++} n == 1' "$log")
+  grep -F -e "${busy%_}" -e "retry:" -e "source:" -e "mirror:" <<<"$first_log" | sed 's/^/                 /'
+  grep -q "retry: the server's status" <<<"$first_log" || problems+=("the log shows no retry of $busy")
+  grep -q "(server) failed (the server's status); next: .* (mirror)" <<<"$first_log" ||
+    problems+=("the log shows no change to the mirror for $busy")
+  grep -q "GET ${mirror}${busy}: status 200" <<<"$first_log" || problems+=("$busy did not come from the mirror")
 else
   problems+=("no QMLoader.log in build/demo/run")
 fi

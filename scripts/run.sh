@@ -14,6 +14,8 @@
 #                                https://localhost:8443/veldra/, and a demo
 #                                certificate authority is trusted inside the
 #                                demo's Wine prefix only
+# The program is built with a mirror as its second source (port 8081, 8444
+# with --https), which the demo serves beside the server.
 # QM_WINDOWS_BUILD and QM_NATIVE_BUILD name other build folders (defaults
 # build/demo-windows, build/demo-windows-https with --https, and
 # build/native-release). The demo's Windows build is a
@@ -29,9 +31,10 @@ for arg in "$@"; do
     *) echo "usage: bash scripts/run.sh [--auto] [--https]" >&2; exit 2 ;;
   esac
 done
-base_url=http://127.0.0.1:8080/veldra/ demo_build=$root/build/demo-windows
+base_url=http://127.0.0.1:8080/veldra/ mirror_url=http://127.0.0.1:8081/veldra/ demo_build=$root/build/demo-windows
 if [ $https = 1 ]; then
-  base_url=https://localhost:8443/veldra/ demo_build=$root/build/demo-windows-https
+  base_url=https://localhost:8443/veldra/ mirror_url=https://localhost:8444/veldra/
+  demo_build=$root/build/demo-windows-https
 fi
 
 export QM_WINDOWS_BUILD=${QM_WINDOWS_BUILD:-$demo_build}
@@ -50,7 +53,8 @@ if [ ! -f "$QM_DEMO_KEY.priv" ]; then
 fi
 echo "== building QMLoader.exe with the demo key, and the demo programs ($QM_WINDOWS_BUILD)"
 cmake -S "$root" -B "$QM_WINDOWS_BUILD" --preset windows -DQM_BUILD_TESTS=OFF -DQM_BUILD_BENCH=OFF \
-  -DQM_RELEASE_PUBLIC_KEY="$QM_DEMO_KEY.pub" -DQM_SERVER_BASE_URL="$base_url" >/dev/null
+  -DQM_RELEASE_PUBLIC_KEY="$QM_DEMO_KEY.pub" -DQM_SERVER_BASE_URL="$base_url" -DQM_MIRROR_BASE_URLS="$mirror_url" \
+  >/dev/null
 cmake --build "$QM_WINDOWS_BUILD" --target QMLoader demo-setup demo-driver qmtrust
 
 exec bash "$root/scripts/demo.sh" "$@"

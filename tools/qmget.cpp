@@ -1,42 +1,49 @@
-// qmget: downloads one URL (http:// or https://) into a file with
+// qmget: downloads one file (http:// or https://) into a file with
 // THttpCli::Get, for people debugging a server and for the HTTP benchmark's
 // reference downloads. An https server's certificate must be valid for the
 // URL's host name and trusted by this Windows user.
 //
-//   qmget URL OUT [--proxy HOST[:PORT]] [--user NAME[:PASSWORD]] [--retries N]
+//   qmget URL [URL ...] OUT [--proxy HOST[:PORT]] [--user NAME[:PASSWORD]] [--retries N]
 //
+// Several URLs are sources of the same file, tried in order as the loader
+// tries its mirrors (TSourceRounds): a failure goes on to the next URL at
+// once, and a round over all of them is made again, up to N rounds, only
+// after a failure that may pass.
 // Shows a one-line progress display on stderr (byte count, and the percent
 // when the server sent a Content-Length), then prints the final status code
 // and reason on stdout. Exit status: 0 for a complete 2xx download, 1 for any
 // failure (HTTP error, local error, no status line, a body whose length
 // differs from Content-Length), 2 for a usage error. A failure that may pass
-// (HttpRetry.h) is tried again, from the first byte, up to N tries in all.
+// (HttpRetry.h) is tried again, from the first byte.
 #include "http/HttpProt.h"
 #include "http/HttpRetry.h"
 
 #include <windows.h>
 
+#include <algorithm>
 #include <cctype>
 #include <cstdio>
 #include <ctime>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace {
 
 constexpr char Usage[] =
-    "usage: qmget URL OUT [--proxy HOST[:PORT]] [--user NAME[:PASSWORD]] [--retries N]\n"
-    "  Downloads URL (http:// or https://) into the file OUT (created anew).\n"
+    "usage: qmget URL [URL ...] OUT [--proxy HOST[:PORT]] [--user NAME[:PASSWORD]] [--retries N]\n"
+    "  Downloads URL (http:// or https://) into the file OUT (created anew);\n"
+    "  further URLs are sources of the same file, tried in order when one fails.\n"
     "  --proxy  send the request through this HTTP proxy (port 80 when omitted;\n"
     "           https goes through it in a CONNECT tunnel)\n"
     "  --user   Basic authorization, also sent to the proxy\n"
-    "  --retries  tries in all for a failure that may pass (a lost connection,\n"
-    "           a stall, 408, 429, 500, 502, 503, 504); default 3, 1: no retry\n"
+    "  --retries  rounds over the URLs in all for a failure that may pass (a lost\n"
+    "           connection, a stall, 408, 429, 500, 502, 503, 504); default 3, 1: no retry\n"
     "Exit status: 0 complete 2xx download, 1 failure, 2 usage error.\n";
 
 struct Options {
-    std::string Url;
+    std::vector<std::string> Urls;
     std::string Out;
     std::string Proxy;
     std::string User;
@@ -44,12 +51,12 @@ struct Options {
     int Retries = 3;
 };
 
-// Options may stand anywhere; exactly two other arguments are required.
+// Options may stand anywhere; of the other arguments, the last is OUT and
+// those before it (one at least) the URLs.
 // Nothing on a usage error.
 std::optional<Options> ParseArguments(int argc, char** argv)
 {
     Options opts;
-    int positional = 0;
     for (int i = 1; i < argc; ++i) {
         const std::string_view arg = argv[i];
         if (arg == "--proxy" || arg == "--user" || arg == "--retries") {
@@ -76,18 +83,14 @@ std::optional<Options> ParseArguments(int argc, char** argv)
                 return std::nullopt;
         } else if (arg.starts_with("--")) {
             return std::nullopt;
-        } else if (positional == 0) {
-            opts.Url = arg;
-            ++positional;
-        } else if (positional == 1) {
-            opts.Out = arg;
-            ++positional;
         } else {
-            return std::nullopt;
+            opts.Urls.emplace_back(arg);
         }
     }
-    if (positional != 2 || opts.Url.empty() || opts.Out.empty())
+    if (opts.Urls.size() < 2 || std::find(opts.Urls.begin(), opts.Urls.end(), "") != opts.Urls.end())
         return std::nullopt;
+    opts.Out = opts.Urls.back();
+    opts.Urls.pop_back();
     return opts;
 }
 
@@ -137,11 +140,11 @@ struct Try {
     std::string RetryAfter;
 };
 
-Try DownloadOnce(const Options& Opts)
+Try DownloadOnce(const Options& Opts, const std::string& Url)
 {
     qm::TFileStream out(Opts.Out, qm::TFileStream::Mode::Create);
     qm::THttpCli http;
-    http.URL = Opts.Url;
+    http.URL = Url;
     http.Proxy = Opts.Proxy;
     http.Username = Opts.User;
     http.Password = Opts.Password;
@@ -177,21 +180,32 @@ Try DownloadOnce(const Options& Opts)
     return {};
 }
 
-// Runs the download, tried again while it fails for a passing reason; the
-// exit status of the last try.
+// Runs the download over the URLs in rounds; the exit status of the last
+// try.
 int Download(const Options& Opts)
 {
     qm::TRetryPolicy policy;
     policy.Attempts = Opts.Retries;
-    for (int attempt = 1;; ++attempt) {
-        const Try t = DownloadOnce(Opts);
-        if (t.Exit == 0 || attempt >= policy.Attempts || !qm::IsPassing(t.Why, t.Status))
+    qm::TSourceRounds rounds(policy, static_cast<int>(Opts.Urls.size()));
+    for (;;) {
+        const std::string& url = Opts.Urls[static_cast<std::size_t>(rounds.Source())];
+        const Try t = DownloadOnce(Opts, url);
+        if (t.Exit == 0)
+            return 0;
+        const std::string why(qm::FailureName(t.Why));
+        switch (rounds.Failed(t.Why, t.Status, t.RetryAfter, std::time(nullptr))) {
+        case qm::TSourceRounds::TStep::GiveUp:
             return t.Exit;
-        const auto delay = qm::RetryDelay(policy, attempt,
-                                          qm::ParseRetryAfter(t.RetryAfter, std::time(nullptr), policy.MaxRetryAfter));
-        std::fprintf(stderr, "qmget: %s; retrying in %lld ms (%d of %d)\n", std::string(qm::FailureName(t.Why)).c_str(),
-                     static_cast<long long>(delay.count()), attempt, policy.Attempts);
-        Sleep(static_cast<DWORD>(delay.count()));
+        case qm::TSourceRounds::TStep::NextSource:
+            std::fprintf(stderr, "qmget: %s: %s; next: %s\n", url.c_str(), why.c_str(),
+                         Opts.Urls[static_cast<std::size_t>(rounds.Source())].c_str());
+            break;
+        case qm::TSourceRounds::TStep::Wait:
+            std::fprintf(stderr, "qmget: %s; retrying in %lld ms (%d of %d)\n", why.c_str(),
+                         static_cast<long long>(rounds.Delay().count()), rounds.Round() - 1, rounds.Rounds());
+            Sleep(static_cast<DWORD>(rounds.Delay().count()));
+            break;
+        }
     }
 }
 

@@ -2,9 +2,11 @@
 behind TLS with --tls, logging each request to stderr as http.server does.
 With --busy-once NAME the first request for a path ending in NAME is
 answered "503 Service Unavailable" with "Retry-After: 1", as a busy server
-would, so that the demo shows the loader trying it again.
+would, so that the demo shows the loader trying it again. With --missing
+NAME every request for a path ending in NAME is answered "404 Not Found", as
+a server that lost the file would, so that the loader takes it from a mirror.
 
-    server.py PORT DIRECTORY [--tls CERT KEY] [--busy-once NAME]
+    server.py PORT DIRECTORY [--tls CERT KEY] [--busy-once NAME] [--missing NAME]
 """
 import argparse
 import functools
@@ -17,6 +19,7 @@ parser.add_argument("port", type=int)
 parser.add_argument("directory")
 parser.add_argument("--tls", nargs=2, metavar=("CERT", "KEY"))
 parser.add_argument("--busy-once")
+parser.add_argument("--missing")
 args = parser.parse_args()
 
 busy = {"name": args.busy_once}
@@ -25,6 +28,9 @@ lock = threading.Lock()
 
 class Handler(http.server.SimpleHTTPRequestHandler):
     def do_GET(self):
+        if args.missing and self.path.endswith("/" + args.missing):
+            self.send_error(404)
+            return
         with lock:
             answer_busy = busy["name"] and self.path.endswith("/" + busy["name"])
             if answer_busy:

@@ -31,8 +31,8 @@ void TDownloadRun::HttpCli1StateChange()
     if (!Observer)
         return;
     switch (HttpCli1.State()) {
-    case hsDnsLookup:
-        return Observer->StatusWord("Looking " + SplitURL(serverBaseURL_()).Host);
+    case hsDnsLookup: // the source being tried
+        return Observer->StatusWord("Looking " + SplitURL(HttpCli1.URL).Host);
     case hsConnected:
         return Observer->StatusWord("Connected");
     case hsReceiving:
@@ -47,6 +47,7 @@ TRunOutcome TDownloadRun::Execute()
     cancelRequested_ = false;
     closePending_ = false;
     notPlacedWhy_.clear();
+    ResetSources();
     LogRunStart();
     const TRunOutcome outcome = RunSteps();
     LogOutcome(outcome);
@@ -135,8 +136,7 @@ std::optional<TRunOutcome> TDownloadRun::DownloadRow()
     if (row.Line.DownloadSize.Value && *row.Line.DownloadSize.Value >= 0)
         limit = TByteLimit{*row.Line.DownloadSize.Value, "The server sent more than the " + row.Line.DownloadSize.Text +
                                                              " bytes the file list gives for this file"};
-    if (std::optional<TRunOutcome> failed =
-            DownloadFile(serverBaseURL_() + EncodePathSegment(row.Line.RemoteName), TemporaryName(local), expected, limit))
+    if (std::optional<TRunOutcome> failed = DownloadFile(row.Line.RemoteName, TemporaryName(local), expected, limit))
         return failed;
     if (std::optional<TRunOutcome> stop = Stopped())
         return stop;

@@ -26,12 +26,18 @@
 // file that cannot be written: each is an outcome. Exceptions thrown by the
 // observer pass through.
 //
-// Retries: a request (list.txt, its signature, every file) that fails for a
-// passing reason (HttpRetry.h) is made again from its first byte, up to
-// Retry.Attempts in all, after Retry's delays or the server's Retry-After.
-// While the run waits, the status word says so, the window's messages are
-// dispatched and Cancel or Close end the wait at once. Only the last try's
-// failure becomes the outcome.
+// Sources: the server base URL, then the built-in Mirrors in order, then
+// (with a release key) the mirrors the verified signature names. Every
+// request (list.txt, its signature from the built-in ones only, every file)
+// is tried at the source that delivered the run's last request first, and
+// handed to the next source at once when it fails there; a round is one try
+// at every source (TSourceRounds, HttpRetry.h). Only a failure that may pass
+// makes another round, after Retry's delays or the server's Retry-After, up
+// to Retry.Attempts rounds. While the run waits, the status word says so,
+// the window's messages are dispatched and Cancel or Close end the wait at
+// once. Only the last try's failure becomes the outcome. A list that is
+// refused (not verified, older, expired) ends the run: no source is asked
+// for another.
 //
 // Log: with LogFile set, every run appends its events to it (RunLog.h).
 //
@@ -120,8 +126,12 @@ public:
     std::string DownloadDir; // current directory at start + "\veldratp"
     std::string SystemDir;   // Windows directory + "\system"
     TRunObserver* Observer = nullptr;
-    // How often a passing failure is tried, and the waits between the tries.
+    // How many rounds over the sources a passing failure gets, and the waits
+    // between them.
     TRetryPolicy Retry;
+    // The built-in mirrors' base URLs, each given anew for each request (they
+    // are kept scrambled); tried after the server base URL, in this order.
+    std::vector<std::function<std::string()>> Mirrors;
     // The log's path (the start folder + "\QMLoader.log"); empty: no log.
     std::string LogFile;
 
@@ -173,18 +183,28 @@ private:
     bool NotPlaced(const std::string& Temporary, const std::string& Why, const std::string& LogWhy = {});
 
     // ---- DownloadRunRetry.cpp ----
-    // DownloadOnce, tried again while it fails for a passing reason. Its
-    // outcome: the last try's.
-    std::optional<TRunOutcome> DownloadFile(const std::string& URL, const std::string& LocalFileName,
+    // DownloadOnce of RemoteName over the sources in rounds (see Sources
+    // above). Its outcome: the last try's.
+    std::optional<TRunOutcome> DownloadFile(std::string_view RemoteName, const std::string& LocalFileName,
                                             const TSha256Digest* Expected, const std::optional<TByteLimit>& Limit);
-    // Waits Delay before try Failed + 1, dispatching messages. Closed or the
-    // aborted download's outcome when Close or Cancel came meanwhile.
+    // Waits Delay before round Failed + 1, dispatching messages. Closed or
+    // the aborted download's outcome when Close or Cancel came meanwhile.
     std::optional<TRunOutcome> WaitBeforeRetry(std::chrono::milliseconds Delay, int Failed);
+    // The run's sources anew: the server and the built-in mirrors; the
+    // server is tried first.
+    void ResetSources();
+    // Adds the mirrors of a verified signature after the others (each once).
+    void AddSignedMirrors(const std::vector<std::string>& BaseURLs);
+    // The one place that forms a request's URL: a source's base URL and a
+    // remote name.
+    std::string SourceURL(int Source, std::string_view RemoteName) const;
 
     // ---- DownloadRunLog.cpp ----
     void LogRunStart();
     void LogRequest(const std::string& URL, const std::optional<TRunOutcome>& Failed, bool Hashed, double Seconds);
     void LogRetry(const TRunOutcome& Failed, int Attempt, std::chrono::milliseconds Delay);
+    void LogSourceChange(const TRunOutcome& Failed, int From, int To);
+    void LogSignedMirrors(const std::vector<std::string>& BaseURLs);
     void LogList(std::size_t Bytes);
     void LogLine(const std::string& Text) { log_.Line(Text); }
     void LogSignature(std::uint64_t Sequence, const std::string& Expires);
@@ -222,6 +242,9 @@ private:
 
     std::function<std::string()> serverBaseURL_;
     std::string releasePublicKey_;
+    std::vector<std::function<std::string()>> sources_; // see Sources above
+    int builtInSources_ = 1; // the first of sources_ that are not signed ones
+    int preferred_ = 0;      // the source that delivered the last request
     std::vector<TRow> rows_;
     int currentIndex_ = 0;
     bool cancelRequested_ = false;

@@ -20,7 +20,7 @@ constexpr const char* NotVerified = "The file list could not be verified: ";
 // No real list comes near these; a larger answer is refused before it
 // fills the disk or the memory.
 constexpr std::int64_t ListFileLimit = 16 * 1024 * 1024;
-constexpr std::int64_t SignatureFileLimit = 4096;
+constexpr std::int64_t SignatureFileLimit = 32 * 1024; // 8 mirrors of 2 KiB fit
 
 // The whole file at Path, of at most Limit bytes.
 std::string ReadSmallFile(const std::string& Path, std::int64_t Limit)
@@ -79,15 +79,14 @@ std::optional<TRunOutcome> TDownloadRun::FetchFileList()
 {
     const std::string list = DownloadDir + "\\" + std::string(ListFileName);
     const std::string signature = DownloadDir + "\\" + std::string(SignatureFileName);
-    const std::string base = serverBaseURL_();
     if (std::optional<TRunOutcome> failed =
-            DownloadFile(base + std::string(ListFileName), TemporaryName(list), nullptr,
+            DownloadFile(ListFileName, TemporaryName(list), nullptr,
                          TByteLimit{ListFileLimit, "The file list is larger than 16 MiB"}))
         return failed;
     if (!releasePublicKey_.empty()) {
         if (std::optional<TRunOutcome> failed =
-                DownloadFile(base + std::string(SignatureFileName), TemporaryName(signature), nullptr,
-                             TByteLimit{SignatureFileLimit, "The signature of the file list is larger than 4 KiB"})) {
+                DownloadFile(SignatureFileName, TemporaryName(signature), nullptr,
+                             TByteLimit{SignatureFileLimit, "The signature of the file list is larger than 32 KiB"})) {
             if (failed->Kind != TRunOutcome::TKind::DownloadFailed || cancelRequested_)
                 return failed;
             return LocalError(NotVerified + std::string(SignatureFileName) + " could not be fetched: " +
@@ -116,7 +115,7 @@ std::optional<TRunOutcome> TDownloadRun::VerifyFileList(const std::string& ListF
         const TPublicKey key = ReadPublicKey(releasePublicKey_);
         const TListSignature signature = ReadListSignature(ReadSmallFile(SignatureFile, SignatureFileLimit));
         if (!VerifyReleaseSignature(key, SignedListData(ReadSmallFile(ListFile, ListFileLimit), signature.Sequence,
-                                                        signature.Expires),
+                                                        signature.Expires, signature.Mirrors),
                                     signature.Signature))
             throw EReleaseFileError("its signature does not match it (altered, or signed with another key)");
         if (signature.Expires && std::time(nullptr) >= *signature.Expires)
@@ -128,6 +127,8 @@ std::optional<TRunOutcome> TDownloadRun::VerifyFileList(const std::string& ListF
                                     "); an old list may be replayed by someone on the way");
         Sequence = signature.Sequence;
         LogSignature(signature.Sequence, signature.Expires ? UtcText(*signature.Expires) : "never");
+        LogSignedMirrors(signature.Mirrors);
+        AddSignedMirrors(signature.Mirrors);
     } catch (const EReleaseFileError& e) {
         return LocalError(NotVerified + e.Message + ".");
     } catch (const EStreamError& e) {
@@ -148,7 +149,7 @@ std::optional<std::uint64_t> TDownloadRun::KeptSequence(const TPublicKey& Key) c
         const TListSignature kept =
             ReadListSignature(ReadSmallFile(InDownloadDir(SignatureFileName), SignatureFileLimit));
         const std::string list = ReadSmallFile(InDownloadDir(ListFileName), ListFileLimit);
-        if (VerifyReleaseSignature(Key, SignedListData(list, kept.Sequence, kept.Expires), kept.Signature))
+        if (VerifyReleaseSignature(Key, SignedListData(list, kept.Sequence, kept.Expires, kept.Mirrors), kept.Signature))
             return std::max(kept.Sequence, floor.value_or(0));
     } catch (const Exception&) {
         // None kept, or not one this key signed: the floor alone.

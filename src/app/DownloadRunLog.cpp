@@ -40,14 +40,20 @@ std::string HostAndPort(const std::string& URL, const std::string& DefaultPort)
     return parts.Host + ":" + (parts.Port.empty() ? DefaultPort : parts.Port);
 }
 
+// "host:port" of a base URL, with its scheme's port when it names none.
+std::string SourceName(const std::string& BaseURL)
+{
+    return HostAndPort(BaseURL, SplitURL(BaseURL).Proto == "https" ? "443" : "80");
+}
+
 } // namespace
 
 void TDownloadRun::LogRunStart()
 {
     log_.Open(LogFile);
-    const std::string base = serverBaseURL_();
-    const bool secure = SplitURL(base).Proto == "https";
-    LogLine(std::string("run: QMLoader ") + QM_VERSION_TEXT + ", server " + HostAndPort(base, secure ? "443" : "80"));
+    LogLine(std::string("run: QMLoader ") + QM_VERSION_TEXT + ", server " + SourceName(serverBaseURL_()));
+    for (const auto& mirror : Mirrors)
+        LogLine("mirror: " + SourceName(mirror()));
     LogLine("proxy: " + (HttpCli1.Proxy.empty() ? std::string("none") : HostAndPort(HttpCli1.Proxy, HttpCli1.ProxyPort)));
 }
 
@@ -74,6 +80,22 @@ void TDownloadRun::LogRetry(const TRunOutcome& Failed, int Attempt, std::chrono:
     LogLine("retry: " + std::string(FailureName(Failed.Failure)) + "; try " + std::to_string(Attempt + 1) + " of " +
             std::to_string(Retry.Attempts) + " in " + delay +
             (HttpCli1.RetryAfter().empty() ? "" : " (Retry-After: " + NetText(HttpCli1.RetryAfter()) + ")"));
+}
+
+void TDownloadRun::LogSourceChange(const TRunOutcome& Failed, int From, int To)
+{
+    const auto name = [this](int Source) {
+        return SourceName(sources_[static_cast<std::size_t>(Source)]()) +
+               (Source >= builtInSources_ ? " (signed mirror)" : Source > 0 ? " (mirror)" : " (server)");
+    };
+    LogLine("source: " + name(From) + " failed (" + std::string(FailureName(Failed.Failure)) + "); next: " +
+            name(To));
+}
+
+void TDownloadRun::LogSignedMirrors(const std::vector<std::string>& BaseURLs)
+{
+    for (const std::string& url : BaseURLs)
+        LogLine("signed mirror: " + NetText(SafeURL(url)));
 }
 
 void TDownloadRun::LogList(std::size_t Bytes)

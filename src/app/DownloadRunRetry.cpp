@@ -2,6 +2,7 @@
 // wait between the tries.
 #include "app/DownloadRun.h"
 
+#include "http/HttpProtText.h"
 #include "ui/Application.h"
 
 #include <windows.h>
@@ -11,24 +12,61 @@
 
 namespace qm {
 
-std::optional<TRunOutcome> TDownloadRun::DownloadFile(const std::string& URL, const std::string& LocalFileName,
+void TDownloadRun::ResetSources()
+{
+    sources_ = {serverBaseURL_};
+    sources_.insert(sources_.end(), Mirrors.begin(), Mirrors.end());
+    builtInSources_ = static_cast<int>(sources_.size());
+    preferred_ = 0;
+}
+
+void TDownloadRun::AddSignedMirrors(const std::vector<std::string>& BaseURLs)
+{
+    sources_.resize(static_cast<std::size_t>(builtInSources_));
+    std::vector<std::string> known;
+    for (const auto& source : sources_)
+        known.push_back(source());
+    for (const std::string& url : BaseURLs)
+        if (std::find(known.begin(), known.end(), url) == known.end()) {
+            known.push_back(url);
+            sources_.push_back([url] { return url; });
+        }
+}
+
+std::string TDownloadRun::SourceURL(int Source, std::string_view RemoteName) const
+{
+    return sources_[static_cast<std::size_t>(Source)]() + EncodePathSegment(RemoteName);
+}
+
+std::optional<TRunOutcome> TDownloadRun::DownloadFile(std::string_view RemoteName, const std::string& LocalFileName,
                                                       const TSha256Digest* Expected,
                                                       const std::optional<TByteLimit>& Limit)
 {
-    const int attempts = std::max(Retry.Attempts, 1);
-    for (int attempt = 1;; ++attempt) {
+    TSourceRounds rounds(Retry, static_cast<int>(sources_.size()), preferred_);
+    for (;;) {
+        const int source = rounds.Source();
+        const std::string url = SourceURL(source, RemoteName);
         const ULONGLONG started = GetTickCount64();
-        std::optional<TRunOutcome> failed = DownloadOnce(URL, LocalFileName, Expected, Limit);
-        LogRequest(URL, failed, Expected != nullptr, static_cast<double>(GetTickCount64() - started) / 1000.0);
-        if (!failed || failed->Kind != TRunOutcome::TKind::DownloadFailed || attempt >= attempts ||
-            cancelRequested_ || closePending_ || !IsPassing(failed->Failure, HttpCli1.StatusCode()))
+        std::optional<TRunOutcome> failed = DownloadOnce(url, LocalFileName, Expected, Limit);
+        LogRequest(url, failed, Expected != nullptr, static_cast<double>(GetTickCount64() - started) / 1000.0);
+        if (!failed) {
+            preferred_ = source;
             return failed;
-        const std::optional<std::chrono::seconds> retryAfter =
-            ParseRetryAfter(HttpCli1.RetryAfter(), std::time(nullptr), Retry.MaxRetryAfter);
-        const std::chrono::milliseconds delay = RetryDelay(Retry, attempt, retryAfter);
-        LogRetry(*failed, attempt, delay);
-        if (std::optional<TRunOutcome> stop = WaitBeforeRetry(delay, attempt))
-            return stop;
+        }
+        if (failed->Kind != TRunOutcome::TKind::DownloadFailed || cancelRequested_ || closePending_)
+            return failed;
+        switch (rounds.Failed(failed->Failure, HttpCli1.StatusCode(), HttpCli1.RetryAfter(), std::time(nullptr))) {
+        case TSourceRounds::TStep::GiveUp:
+            return failed;
+        case TSourceRounds::TStep::NextSource:
+            LogSourceChange(*failed, source, rounds.Source());
+            break;
+        case TSourceRounds::TStep::Wait:
+            LogRetry(*failed, rounds.Round() - 1, rounds.Delay());
+            if (std::optional<TRunOutcome> stop = WaitBeforeRetry(rounds.Delay(), rounds.Round() - 1))
+                return stop;
+            break;
+        }
     }
 }
 

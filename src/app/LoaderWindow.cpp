@@ -3,6 +3,7 @@
 #include "app/Loader.h"
 
 #include "app/Resources.h"
+#include "base/ExtraStr.h"
 #include "ui/Application.h"
 #include "ui/Cursor.h"
 
@@ -68,6 +69,8 @@ TaForm::TaForm(std::string ScrambledServerBaseURL, TAppSeams Seams)
     : Run([this] { return ServerBaseURL(); }, Seams.ReleasePublicKey),
       scrambledServerBaseURL_(std::move(ScrambledServerBaseURL)), seams_(std::move(Seams))
 {
+    for (const std::string& scrambled : seams_.ScrambledMirrorBaseURLs)
+        Run.Mirrors.emplace_back([scrambled] { return DescrambleText(scrambled); });
     ui::RegisterSpeedButtonClass();
     const INITCOMMONCONTROLSEX controls{sizeof(INITCOMMONCONTROLSEX), ICC_LISTVIEW_CLASSES | ICC_PROGRESS_CLASS};
     InitCommonControlsEx(&controls);

@@ -132,18 +132,40 @@ void THttpCli::StallTimerFired()
     }
     // Every byte from the network counts, also one that completes no TLS
     // record yet.
-    if (socket_.ReadCount() != readCountSeen_) {
-        readCountSeen_ = socket_.ReadCount();
+    if (const std::int32_t count = socket_.ReadCount(); count != readCountSeen_) {
+        const auto delta = static_cast<std::uint32_t>(count) - static_cast<std::uint32_t>(readCountSeen_);
+        // A count that went back belongs to a new connection (a relocation).
+        rawBytes_ += delta > INT32_MAX ? static_cast<std::uint32_t>(count) : delta;
+        readCountSeen_ = count;
         Arrived();
     }
     const ULONGLONG timeout = StallMs();
-    const ULONGLONG quiet = GetTickCount64() - lastArrival_;
-    if (quiet < timeout) {
+    const ULONGLONG now = GetTickCount64();
+    const ULONGLONG quiet = now - lastArrival_;
+    if (quiet < timeout && !Trickled(now)) {
         ArmStallTimer(timeout - quiet); // something arrived meanwhile
         return;
     }
     KillTimer(window, StallTimerId);
     Stalled();
+}
+
+void THttpCli::StartStallWatch()
+{
+    Arrived();
+    readCountSeen_ = socket_.ReadCount();
+    rawBytes_ = 0;
+    samples_.assign(1, {lastArrival_, 0});
+    ArmStallTimer(StallMs());
+}
+
+bool THttpCli::Trickled(ULONGLONG Now)
+{
+    const ULONGLONG timeout = StallMs();
+    samples_.push_back({Now, rawBytes_});
+    while (samples_.size() > 1 && samples_[1].Time + timeout <= Now)
+        samples_.erase(samples_.begin());
+    return samples_.front().Time + timeout <= Now && rawBytes_ - samples_.front().Bytes < StallBytes;
 }
 
 // The timer looks at least eight times a period: a byte that the socket read
@@ -162,9 +184,12 @@ void THttpCli::Stalled()
         HeaderFault(""); // the rest of a failed response's header is late: its status stands
         return;
     }
-    const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(StallTimeout).count();
+    const auto seconds = std::to_string(std::chrono::duration_cast<std::chrono::seconds>(StallTimeout).count());
     statusCode_ = 404;
-    reasonPhrase_ = "the server stopped answering (nothing arrived for " + std::to_string(seconds) + " s)";
+    // Either rule may end a request that got some bytes: both hold then.
+    reasonPhrase_ = rawBytes_ == 0 ? "the server stopped answering (nothing arrived for " + seconds + " s)"
+                                   : "the server stopped answering (fewer than " + std::to_string(StallBytes) +
+                                         " bytes arrived in the last " + seconds + " s)";
     failure_ = TRequestFailure::Stall;
     DropReceived();
     const auto alive = socket_.Alive();

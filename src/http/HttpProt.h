@@ -172,9 +172,12 @@ public:
     TStream* SendStream = nullptr; // POST data from its current position; not owned
     // A request during which nothing arrives (no lookup answer, connection
     // or byte, encrypted or not) for this long fails: 404 "the server
-    // stopped answering ...".
-    // Read when a request starts.
+    // stopped answering ...". So does one that, once this long has passed,
+    // received fewer than StallBytes bytes from the network (raw bytes, as
+    // TLS records bring them) within the last StallTimeout: a trickle holds a
+    // request as long as silence would. Read as the request runs.
     std::chrono::milliseconds StallTimeout = std::chrono::seconds(120);
+    std::int64_t StallBytes = 4096;
 
     // Chooses the pump of the synchronous wait (true: the socket's
     // PumpMessages, false: the application's ProcessMessages) and sets the
@@ -264,8 +267,11 @@ private:
     void EndConnection();
     // The stall watch: armed when a request starts; every arrival moves its
     // deadline on (Arrived, and any byte the socket read, as the timer finds);
-    // the timer fails the request once StallTimeout has passed without one.
+    // the timer fails the request once StallTimeout has passed without one,
+    // or with fewer than StallBytes bytes read within it (Trickled).
     void Arrived() { lastArrival_ = GetTickCount64(); }
+    void StartStallWatch();
+    bool Trickled(ULONGLONG Now);
     ULONGLONG StallMs() const { return static_cast<ULONGLONG>(std::max<std::int64_t>(StallTimeout.count(), 1)); }
     void ArmStallTimer(ULONGLONG Ms);
     void StallTimerFired();
@@ -342,6 +348,13 @@ private:
     bool credentialsInURL_ = false; // the request's URL named a user
     ULONGLONG lastArrival_ = 0;
     std::int32_t readCountSeen_ = 0; // the socket's ReadCount at the last look
+    std::int64_t rawBytes_ = 0;      // read from the network in this request
+    struct TByteSample {
+        ULONGLONG Time;
+        std::int64_t Bytes; // rawBytes_ then
+    };
+    std::vector<TByteSample> samples_; // the stall watch's looks, the oldest
+                                       // one at most a period back first
     std::int32_t requestDoneError_ = 0;
     TRequestFailure failure_ = TRequestFailure::None;
     std::string retryAfter_;

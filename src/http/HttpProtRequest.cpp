@@ -49,8 +49,7 @@ void THttpCli::StartRequest(THttpRequest RqType)
     DropReceived();
     SplitRequestURL();
     authOrigin_ = RequestOrigin();
-    Arrived();
-    ArmStallTimer(StallMs());
+    StartStallWatch();
     const auto alive = socket_.Alive();
     try {
         StartConnection();

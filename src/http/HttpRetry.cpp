@@ -153,4 +153,34 @@ std::chrono::milliseconds RetryDelay(const TRetryPolicy& Policy, int Failed,
     return Policy.Delays[index];
 }
 
+TSourceRounds::TSourceRounds(const TRetryPolicy& Policy, int Sources, int First)
+    : policy_(Policy), sources_(std::max(Sources, 1)), first_(std::clamp(First, 0, sources_ - 1)), source_(first_),
+      rounds_(std::max(Policy.Attempts, 1))
+{
+}
+
+TSourceRounds::TStep TSourceRounds::Failed(TRequestFailure Kind, int Status, std::string_view RetryAfter,
+                                           std::int64_t NowUnix)
+{
+    if (Kind == TRequestFailure::Aborted || Kind == TRequestFailure::Local)
+        return TStep::GiveUp; // the user or this machine ended it, not the source
+    if (IsPassing(Kind, Status)) {
+        passing_ = true;
+        if (const auto after = ParseRetryAfter(RetryAfter, NowUnix, policy_.MaxRetryAfter))
+            retryAfter_ = std::max(retryAfter_.value_or(std::chrono::seconds(0)), *after);
+    }
+    source_ = (source_ + 1) % sources_;
+    if (++tried_ < sources_)
+        return TStep::NextSource;
+    if (!passing_ || round_ >= rounds_)
+        return TStep::GiveUp;
+    delay_ = RetryDelay(policy_, round_, retryAfter_);
+    ++round_;
+    tried_ = 0;
+    passing_ = false;
+    retryAfter_.reset();
+    source_ = first_;
+    return TStep::Wait;
+}
+
 } // namespace qm

@@ -1,12 +1,14 @@
-// Why a request failed, whether trying it again may help, and how long to
-// wait before the next try. The one place that decides what is passing: the
-// download run and qmget ask IsPassing and RetryDelay, and both read
-// Retry-After with ParseRetryAfter. Portable: no Windows, no state.
+// Why a request failed, whether trying it again may help, how long to wait
+// before the next try, and which source to try next. The one place that
+// decides: the download run and qmget walk their sources with TSourceRounds,
+// which asks IsPassing, ParseRetryAfter and RetryDelay. Portable: no
+// Windows, no global state.
 #pragma once
 
 #include <chrono>
 #include <cstdint>
 #include <optional>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -67,5 +69,44 @@ std::optional<std::chrono::seconds> ParseRetryAfter(std::string_view Value, std:
 // it gave one, else the policy's delay.
 std::chrono::milliseconds RetryDelay(const TRetryPolicy& Policy, int Failed,
                                      std::optional<std::chrono::seconds> RetryAfter);
+
+// The order of tries of one request over several sources (base URLs that
+// serve the same files). A round is one try at every source, starting at
+// First and going on in order (wrapping round); a failure hands the request
+// to the next source at once. When a round has ended, another follows only
+// if some source of it failed in a passing way, after the policy's delay
+// for that round (or the largest Retry-After given in it), and at most
+// Policy.Attempts rounds are made. With one source this is a request tried
+// again while it fails for a passing reason, as before.
+class TSourceRounds {
+public:
+    enum class TStep : std::uint8_t {
+        NextSource, // try Source() now
+        Wait,       // wait Delay(), then try Source() (a new round)
+        GiveUp,     // the last failure is the request's
+    };
+
+    TSourceRounds(const TRetryPolicy& Policy, int Sources, int First = 0);
+
+    int Source() const { return source_; } // the source to try now
+    int Round() const { return round_; }   // 1-based
+    int Rounds() const { return rounds_; } // at most
+    // After a failed try at Source(); NowUnix reads an HTTP-date Retry-After.
+    TStep Failed(TRequestFailure Kind, int Status, std::string_view RetryAfter, std::int64_t NowUnix);
+    // The wait before the round that Wait announced.
+    std::chrono::milliseconds Delay() const { return delay_; }
+
+private:
+    const TRetryPolicy& policy_;
+    int sources_;
+    int first_;
+    int source_;
+    int tried_ = 0; // in this round
+    int round_ = 1;
+    int rounds_;
+    bool passing_ = false; // some source of this round failed passing
+    std::optional<std::chrono::seconds> retryAfter_;
+    std::chrono::milliseconds delay_{0};
+};
 
 } // namespace qm

@@ -81,14 +81,31 @@ std::optional<std::int64_t> NumberLine(std::optional<std::string_view> Line, std
                             "\" and a decimal number from 0 to 9223372036854775807" + (Never ? " or \"never\"" : ""));
 }
 
-// The first three lines of a signature file, each ended by LF.
-std::string SignatureLines(std::uint64_t Sequence, std::optional<std::int64_t> Expires)
+void CheckMirrors(const std::vector<std::string>& Mirrors)
+{
+    if (Mirrors.size() > MaxSignedMirrors)
+        throw EReleaseFileError("the signature names " + std::to_string(Mirrors.size()) + " mirrors; at most " +
+                                std::to_string(MaxSignedMirrors) + " are allowed");
+    for (const std::string& url : Mirrors)
+        if (const std::optional<std::string> problem = MirrorURLProblem(url))
+            throw EReleaseFileError("the signature's mirror \"" + url.substr(0, 80) + "\" is refused: " + *problem);
+}
+
+// The lines of a signature file before its value, each ended by LF.
+std::string SignatureLines(std::uint64_t Sequence, std::optional<std::int64_t> Expires,
+                           const std::vector<std::string>& Mirrors)
 {
     if (Sequence > static_cast<std::uint64_t>(INT64_MAX) || (Expires && *Expires < 0))
         throw EReleaseFileError("a sequence number or expiry time out of the range of a signature file");
-    return std::string(ListSignatureHeader) + "\nsequence " + std::to_string(Sequence) + "\nexpires " +
-           (Expires ? std::to_string(*Expires) : "never") + "\n";
+    CheckMirrors(Mirrors);
+    std::string lines = std::string(Mirrors.empty() ? ListSignatureHeader : MirrorSignatureHeader) + "\nsequence " +
+                        std::to_string(Sequence) + "\nexpires " + (Expires ? std::to_string(*Expires) : "never") + "\n";
+    for (const std::string& url : Mirrors)
+        lines += "mirror " + url + "\n";
+    return lines;
 }
+
+constexpr std::string_view MirrorLinePrefix = "mirror ";
 
 // The header of signature files of format 1, which signed list.txt alone.
 constexpr std::string_view OldSignatureHeader = "QMSIG 1 ";
@@ -111,12 +128,24 @@ TListSignature ReadListSignature(std::string_view Text)
     if (header && header->starts_with(OldSignatureHeader))
         throw EReleaseFileError("the list was signed by an older qmpack (signature format 1): the publisher must "
                                 "sign it again with this qmpack");
-    ExpectHeader(header, ListSignatureHeader, "signature");
+    const bool mirrors = header && *header == MirrorSignatureHeader;
+    if (!mirrors)
+        ExpectHeader(header, ListSignatureHeader, "signature");
     TListSignature signature;
     signature.Sequence = static_cast<std::uint64_t>(*NumberLine(NextLine(Text), "sequence", false, "second"));
     signature.Expires = NumberLine(NextLine(Text), "expires", true, "third");
-    signature.Signature = HexValue<64>(NextLine(Text), "signature", "fourth");
-    ExpectEnd(Text, "signature", "four");
+    std::optional<std::string_view> line = NextLine(Text);
+    while (mirrors && line && line->starts_with(MirrorLinePrefix) && signature.Mirrors.size() <= MaxSignedMirrors) {
+        signature.Mirrors.emplace_back(line->substr(MirrorLinePrefix.size()));
+        line = NextLine(Text);
+    }
+    if (mirrors && signature.Mirrors.empty())
+        throw EReleaseFileError("the signature file's fourth line is not \"mirror\" and a base URL");
+    CheckMirrors(signature.Mirrors);
+    const std::size_t last = 4 + signature.Mirrors.size();
+    const std::string ordinal = last == 4 ? "fourth" : "last";
+    signature.Signature = HexValue<64>(line, "signature", ordinal.c_str());
+    ExpectEnd(Text, "signature", mirrors ? std::to_string(last).c_str() : "four");
     return signature;
 }
 
@@ -147,12 +176,30 @@ std::string FormatPrivateKey(const TPrivateKey& Key)
 
 std::string FormatListSignature(const TListSignature& Signature)
 {
-    return SignatureLines(Signature.Sequence, Signature.Expires) + HexText(Signature.Signature) + "\n";
+    return SignatureLines(Signature.Sequence, Signature.Expires, Signature.Mirrors) + HexText(Signature.Signature) +
+           "\n";
 }
 
-std::string SignedListData(std::string_view List, std::uint64_t Sequence, std::optional<std::int64_t> Expires)
+std::string SignedListData(std::string_view List, std::uint64_t Sequence, std::optional<std::int64_t> Expires,
+                           const std::vector<std::string>& Mirrors)
 {
-    return SignatureLines(Sequence, Expires) + std::string(List);
+    return SignatureLines(Sequence, Expires, Mirrors) + std::string(List);
+}
+
+std::optional<std::string> MirrorURLProblem(std::string_view URL)
+{
+    if (URL.size() > MaxMirrorURLSize)
+        return "it is longer than " + std::to_string(MaxMirrorURLSize) + " bytes";
+    if (std::any_of(URL.begin(), URL.end(), [](char C) { return C <= ' ' || C >= 0x7F; }))
+        return std::string("it holds a space, a control character or a byte outside ASCII");
+    const std::size_t scheme = URL.starts_with("http://") ? 7 : URL.starts_with("https://") ? 8 : 0;
+    if (scheme == 0)
+        return std::string("it does not start with http:// or https://");
+    if (URL.size() == scheme || URL[scheme] == '/')
+        return std::string("it names no host");
+    if (!URL.ends_with('/'))
+        return std::string("it does not end with /");
+    return std::nullopt;
 }
 
 std::optional<std::int64_t> SignatureNumber(std::string_view Text)

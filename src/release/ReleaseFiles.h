@@ -15,15 +15,20 @@
 //                "sequence N"
 //                "expires T" or "expires never"
 //                                              r || s    (64 bytes)
+//   signature    "QMSIG 3 ecdsa-p256-sha256"   as format 2, with 1 to
+//   with mirrors "sequence N", "expires ..."   MaxSignedMirrors lines
+//                "mirror URL" ...              "mirror " + a base URL
+//                                              r || s    (64 bytes)
 //
 // X and Y are the affine coordinates of the NIST P-256 public point, d the
 // private scalar, r and s the two halves of an ECDSA signature; every number
 // is big-endian in 32 bytes. The signature is made over the SHA-256 of
-// SignedListData: its own first three lines as FormatListSignature writes
-// them, each ended by LF, then list.txt's bytes exactly as served. So the
-// publisher's sequence number N (a later list gets a higher one) and expiry
-// T (UTC seconds since 1970-01-01; the list is valid while now < T) cannot
-// be changed without the key. N and T are decimal without sign or leading
+// SignedListData: its own lines before the signature as FormatListSignature
+// writes them, each ended by LF, then list.txt's bytes exactly as served. So
+// the publisher's sequence number N (a later list gets a higher one), expiry
+// T (UTC seconds since 1970-01-01; the list is valid while now < T) and
+// mirrors (MirrorURLProblem) cannot be changed without the key. A signature
+// without mirrors is written in format 2, byte for byte as before format 3. N and T are decimal without sign or leading
 // zero, at most 2^63-1.
 //
 // A later format or algorithm gets a new header: readers refuse a header
@@ -38,6 +43,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace qm {
 
@@ -48,6 +54,11 @@ using TRawSignature = std::array<std::uint8_t, 64>; // r || s
 inline constexpr std::string_view PublicKeyHeader = "QMKEY 1 ecdsa-p256-public";
 inline constexpr std::string_view PrivateKeyHeader = "QMKEY 1 ecdsa-p256-private";
 inline constexpr std::string_view ListSignatureHeader = "QMSIG 2 ecdsa-p256-sha256";
+inline constexpr std::string_view MirrorSignatureHeader = "QMSIG 3 ecdsa-p256-sha256";
+// A signature names at most this many mirrors, each of at most
+// MaxMirrorURLSize bytes.
+inline constexpr std::size_t MaxSignedMirrors = 8;
+inline constexpr std::size_t MaxMirrorURLSize = 2048;
 
 // The name of the signature file beside list.txt.
 inline constexpr std::string_view SignatureFileName = "list.txt.sig";
@@ -66,6 +77,7 @@ struct TListSignature {
     std::uint64_t Sequence = 0;          // at most 2^63-1
     std::optional<std::int64_t> Expires; // not negative; none: "expires never"
     TRawSignature Signature{};
+    std::vector<std::string> Mirrors; // base URLs; none: format 2
 
     bool operator==(const TListSignature&) const = default;
 };
@@ -78,8 +90,14 @@ TPrivateKey ReadPrivateKey(std::string_view Text);
 TListSignature ReadListSignature(std::string_view Text);
 std::string FormatPublicKey(const TPublicKey& Key);
 std::string FormatPrivateKey(const TPrivateKey& Key);
-// Raises EReleaseFileError for a Sequence or Expires out of range.
+// Raises EReleaseFileError for a Sequence or Expires out of range, or a
+// mirror that MirrorURLProblem refuses.
 std::string FormatListSignature(const TListSignature& Signature);
+
+// Why URL cannot be a signed mirror's base URL, or none: it must start with
+// "http://" or "https://", name a host, end with "/", hold only printable
+// ASCII without spaces, and be at most MaxMirrorURLSize bytes.
+std::optional<std::string> MirrorURLProblem(std::string_view URL);
 
 // The kept sequence file: the header line "QMSEQ 1" and "sequence N", each
 // ended by LF. The loader writes it, and reads it as the lowest sequence it
@@ -91,7 +109,8 @@ std::string FormatKeptSequence(std::uint64_t Sequence);
 
 // The bytes the signature is made over (see above); raises
 // EReleaseFileError for a Sequence or Expires out of range.
-std::string SignedListData(std::string_view List, std::uint64_t Sequence, std::optional<std::int64_t> Expires);
+std::string SignedListData(std::string_view List, std::uint64_t Sequence, std::optional<std::int64_t> Expires,
+                           const std::vector<std::string>& Mirrors = {});
 
 // A number as the signature file writes it: decimal digits without sign or
 // leading zero, 0 to 2^63-1; none for any other text.

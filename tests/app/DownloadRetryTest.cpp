@@ -6,6 +6,7 @@
 #include "release/ListHash.h"
 #include "release/Sha256.h"
 
+#include <optional>
 #include <regex>
 
 namespace qm::test {
@@ -86,6 +87,63 @@ TEST(DownloadRetry, PassingFailuresAreTriedAgainOthersAreNot)
         const std::size_t asked = c.Kind == TKind::Finished || c.Waits > 0 ? c.Answers.size() : c.Answers.size() - 1;
         EXPECT_EQ(server.Requests().size(), asked);
         EXPECT_EQ(ReadWholeFile(dir.Path + "\\a.txt"), c.Kind == TKind::Finished ? "abc" : "");
+    }
+}
+
+struct TMirrorCase {
+    const char* Name;
+    std::optional<std::vector<TExchange>> Server; // none: it refuses connections
+    std::vector<TExchange> Mirror;
+    std::string Message; // empty: the run finishes
+    int Waits;
+    std::ptrdiff_t ServerTries;
+    std::size_t MirrorTries;
+};
+
+// A server and its mirror: a failed file goes to the mirror at once, the source that delivered is
+// asked first for the next, and only a passing failure makes another round.
+TEST(DownloadRetry, AFileTheServerFailsComesFromTheMirror)
+{
+    const auto line = [](std::string N, const char* Bytes) {
+        return ListLine(N, "3", "3", N, "{prog}\\" + N + ".txt", "") + "\t" + HexText(TSha256::Of(Bytes));
+    };
+    const std::string list = ListText({line("a", "abc"), line("b", "xyz")});
+    const TExchange busy = Raw("HTTP/1.0 503 Busy\r\n\r\n"), missing = Raw("HTTP/1.0 404 Not Found\r\n\r\n");
+    const TMirrorCase cases[] = {
+        {"a dead server", std::nullopt, {Ok(list), Ok("abc"), Ok("xyz")}, "", 0, 1, 3},
+        {"the list missing on the server", {{missing}}, {Ok(list), Ok("abc"), Ok("xyz")}, "", 0, 1, 3},
+        {"a file altered on the server", {{Ok(list), Ok("abc"), Ok("xyZ")}}, {Ok("xyz")}, "", 0, 3, 1},
+        {"a 404 on the server", {{Ok(list), Ok("abc"), missing}}, {Ok("xyz")}, "", 0, 3, 1},
+        {"a 503 on the server", {{Ok(list), Ok("abc"), busy}}, {Ok("xyz")}, "", 0, 3, 1},
+        {"a 503 at both, three rounds", {{Ok(list), Ok("abc"), busy, busy, busy}}, {busy, busy, busy},
+         "Failed : 503 Busy", 2, 5, 3},
+        {"a 404 at both, one round", {{Ok(list), Ok("abc"), missing}}, {missing}, "Failed : 404 Not Found", 0, 3, 1},
+    };
+    for (const TMirrorCase& c : cases) {
+        SCOPED_TRACE(c.Name);
+        TTempCurrentDirectory dir;
+        std::optional<TScriptedServer> server(std::in_place);
+        const std::string serverURL = "http://" + server->Address() + "/";
+        c.Server ? server->Script(*c.Server) : server.reset(); // a port that refuses connections
+        TScriptedServer mirror;
+        mirror.Script(c.Mirror);
+        TStatusObserver observer;
+        TDownloadRun run([&] { return serverURL; }, "");
+        run.Mirrors = {[&] { return "http://" + mirror.Address() + "/"; }};
+        run.DownloadDir = run.SystemDir = dir.Path;
+        run.Observer = &observer;
+        run.Retry.Delays = {50ms};
+        run.LogFile = dir.Path + "\\QMLoader.log";
+        const TRunOutcome outcome = run.Execute();
+        EXPECT_EQ(outcome.Kind, c.Message.empty() ? TKind::Finished : TKind::DownloadFailed);
+        EXPECT_EQ(outcome.Message, c.Message);
+        EXPECT_EQ(observer.Waits(), c.Waits);
+        const std::string log = ReadWholeFile(run.LogFile);
+        const std::regex tries("GET " + serverURL), change(" \\(server\\) failed \\(.*; next: " + mirror.Address());
+        EXPECT_EQ(std::distance(std::sregex_iterator(log.begin(), log.end(), tries), {}), c.ServerTries) << log;
+        EXPECT_EQ(mirror.Requests().size(), c.MirrorTries);
+        EXPECT_TRUE(std::regex_search(log, change)) << log;
+        EXPECT_EQ(ReadWholeFile(dir.Path + "\\b.txt"), c.Message.empty() ? "xyz" : "");
     }
 }
 

@@ -61,10 +61,11 @@ struct TSignedSetTest : LoaderRunTest {
         return ListText(lines);
     }
     static std::string Sign(const std::string& List, const TPrivateKey& Key, std::uint64_t Sequence = 1,
-                            std::optional<std::int64_t> Expires = std::nullopt)
+                            std::optional<std::int64_t> Expires = std::nullopt,
+                            const std::vector<std::string>& Mirrors = {})
     {
         return FormatListSignature(
-            {Sequence, Expires, SignRelease(Key, SignedListData(List, Sequence, Expires))});
+            {Sequence, Expires, SignRelease(Key, SignedListData(List, Sequence, Expires, Mirrors)), Mirrors});
     }
     // Serves the set (Files mode): the list, its signature unless none
     // (then 404 until a signature is served), and every file.
@@ -284,6 +285,23 @@ TEST_F(TSignedSetTest, WithoutAKeyHashesAreOptionalButMustBeWellFormed)
         EXPECT_EQ(Server.Requests().size() - before, 1u);
         ExpectIdle();
     }
+}
+
+// A list signed with a mirror: the file the server lacks comes from the mirror.
+TEST_F(TSignedSetTest, AFileMissingOnTheServerComesFromTheSignedMirror)
+{
+    UseKey(key);
+    TScriptedServer mirror;
+    mirror.AddFile(files[2].Remote, files[2].Bytes);
+    Server.AddFile("list.txt", List());
+    Server.AddFile("list.txt.sig", Sign(List(), key, 1, std::nullopt, {"http://" + mirror.Address() + "/"}));
+    for (std::size_t i = 0; i < 2; ++i)
+        Server.AddFile(files[i].Remote, files[i].Bytes);
+    Form->SBStart.Click();
+    EXPECT_EQ(Boxes.Texts(), std::vector<std::string>{"Transfer finished."});
+    for (std::size_t i = 0; i < files.size(); ++i)
+        ExpectPlaced(i);
+    EXPECT_EQ(mirror.Requests().size(), 1u);
 }
 
 } // namespace

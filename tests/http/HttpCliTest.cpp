@@ -328,7 +328,8 @@ TEST_P(Response, IsHandledAsACallerExpects)
     const std::map<std::string, F> failures{
         {"NotFoundClosesAtOnce", F::Status},    {"BadStatusCodeFails", F::Malformed}, {"BadContentLengthFails", F::Malformed},
         {"LongerHeaderFails", F::Malformed},    {"StallFails", F::Stall},             {"ResetWithoutLengthFails", F::Reset},
-        {"HeaderLineLongerThanTheBufferFails", F::Malformed}, {"RetryAfterInALaterPacket", F::Status}, {"AStatusStandsIfItsHeaderStalls", F::Status}};
+        {"HeaderLineLongerThanTheBufferFails", F::Malformed}, {"TrickleFails", F::Stall}, {"RetryAfterInALaterPacket", F::Status},
+        {"AStatusStandsIfItsHeaderStalls", F::Status}};
     EXPECT_EQ(c.Failure(), failures.contains(t.Name) ? failures.at(t.Name) : F::None);
 }
 
@@ -386,8 +387,12 @@ INSTANTIATE_TEST_SUITE_P(
         TResponseCase{"AStatusStandsIfItsHeaderStalls", "/a", {Reply("HTTP/1.0 429 Slow\r\nRetry-After: 3\r\n", TExchange::TEnd::WaitPeer)},
                       "429 Slow", 429, "", {"GET /a HTTP/1.0"}, "", -1, 1000, false, "3"},
         TResponseCase{"StallFails", "/a", {Reply(Hdr("HTTP/1.0 200 OK") + "part", TExchange::TEnd::WaitPeer)},
-                      "404 the server stopped answering (nothing arrived for 2 s)", 404, "part",
+                      "404 the server stopped answering (fewer than 4096 bytes arrived in the last 2 s)", 404, "part",
                       {"GET /a HTTP/1.0"}, "", -1, 2000},
+        // A byte every 100 ms would hold the request for 3 s; a trickle is a stall.
+        TResponseCase{"TrickleFails", "/a", {{Pieces(Hdr("HTTP/1.0 200 OK\r\nX: " + std::string(240, 'x')), 8, 100)}},
+                      "404 the server stopped answering (fewer than 4096 bytes arrived in the last 1 s)", 404, "",
+                      {"GET /a HTTP/1.0"}, "", -1, 1000},
         TResponseCase{"ResetWithoutLengthFails", "/a", {Reply(Hdr("HTTP/1.0 200 OK") + "part", TExchange::TEnd::WaitPeer)},
                       "404 connection broken: Connection reset by peer (Error #10054)", 404, "part",
                       {"GET /a HTTP/1.0"}, "", -1, 120000, true}),

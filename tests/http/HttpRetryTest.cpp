@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <map>
+
 namespace qm {
 namespace {
 
@@ -66,6 +68,35 @@ TEST(HttpRetry, BackOffFollowsThePolicyUnlessTheServerSaysOtherwise)
     EXPECT_EQ(RetryDelay(policy, 5, std::nullopt), 8s);
     EXPECT_EQ(RetryDelay(policy, 1, 30s), 30s);
     EXPECT_EQ(RetryDelay(policy, 1, 600s), 60s);
+}
+
+// Rows: sources, the first, failures in order (c no connection, 4/5 status, h hash, a aborted), the
+// answers (n next source, w wait, g give up) and the source of each try.
+TEST(HttpRetry, SourceRoundsTryEverySourceAndWaitOnlyBetweenRounds)
+{
+    const struct {
+        int Sources, First;
+        std::string Failures, Steps, Tried;
+    } cases[] = {
+        {1, 0, "55c", "wwg", "000"}, {1, 0, "4", "g", "0"},        {2, 1, "c444", "nwng", "1010"},
+        {3, 0, "h44", "nng", "012"}, {2, 0, "5c555c", "nwnwng", "010101"}, {2, 0, "a", "g", "0"},
+    };
+    const std::map<char, std::pair<F, int>> kinds{
+        {'c', {F::Connect, 0}}, {'4', {F::Status, 404}}, {'5', {F::Status, 503}}, {'h', {F::NotVerified, 200}},
+        {'a', {F::Aborted, 404}}};
+    const TRetryPolicy policy;
+    for (const auto& c : cases) {
+        TSourceRounds rounds(policy, c.Sources, c.First);
+        std::string steps, tried;
+        for (const char f : c.Failures) {
+            tried += static_cast<char>('0' + rounds.Source());
+            steps += "nwg"[static_cast<int>(rounds.Failed(kinds.at(f).first, kinds.at(f).second, "", 0))];
+        }
+        EXPECT_EQ(steps + " " + tried, c.Steps + " " + c.Tried) << c.Failures;
+    }
+    TSourceRounds rounds(policy, 2); // the round's wait: the largest Retry-After given in it
+    rounds.Failed(F::Status, 503, "30", 0);
+    EXPECT_EQ(rounds.Failed(F::Status, 429, "5", 0) == TSourceRounds::TStep::Wait ? rounds.Delay() : 0s, 30s);
 }
 
 } // namespace

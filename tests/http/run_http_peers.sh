@@ -94,5 +94,12 @@ if [ $rc -ne 1 ]; then
   status=1
 fi
 
+# Two sources of one file: the first lacks it, the second serves it, at once.
+out=$work/qmget-two.out
+timeout 45 "$wine_run" "$qmget" "http://127.0.0.1:$http_port/missing.bin" "$QM_PEER_URL" \
+  "$(windows_path "$work/got2.bin")" >"$out" 2>&1 && cmp -s "$work/got2.bin" "$work/www/data.bin" &&
+  ! grep -q retrying "$out" && grep -q "missing.bin: the server's status; next: " "$out" ||
+  { echo "run_http_peers: qmget from a second source failed:" >&2; cat "$out" >&2; status=1; }
+
 [ $status -eq 0 ] && echo "run_http_peers: all passed"
 exit $status

@@ -34,7 +34,7 @@ r = random.Random(int(sys.argv[1]))
 for name, size in (("large.bin", 64 << 20), ("small.bin", 1 << 20), ("split.bin", 96 << 10)):
     open(sys.argv[2] + "/" + name, "wb").write(r.randbytes(size))
 ' "$seed" "$work/www" || fail "cannot write the test files"
-head -c 600 "$work/www/split.bin" >"$work/www/trickle.bin" # what /trickle of the split server sends
+head -c 16384 "$work/www/split.bin" >"$work/www/trickle.bin" # what /trickle of the split server sends
 chmod 644 "$work"/www/*
 
 certs=$work/certs

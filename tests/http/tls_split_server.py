@@ -12,7 +12,8 @@ the client sees records cut anywhere and spread over many reads. Paths:
   /empty-record      FILE with its Content-Length, an empty application
                      record in its middle (records written here, as OpenSSL
                      writes none), then close_notify
-  /trickle     600 bytes of FILE in one record sent a byte every 8 ms
+  /trickle     16384 bytes of FILE in one record, 160 bytes every 16 ms
+  /trickle-slow  600 bytes of FILE in one record, a byte every 8 ms
   /relative    302 to "/split?from=http://elsewhere" (a relative Location)
 A query after the path is ignored."""
 import hashlib
@@ -97,13 +98,15 @@ def answer(conn, context, keylog, body, pieces):
             conn.sendall(writer.record(kind, data))
         conn.recv(65536)  # the client's close_notify or its close
         return
-    if path == "/trickle":
-        tls.write(b"HTTP/1.0 200 OK\r\nContent-Length: 600\r\n\r\n")
+    if path.startswith("/trickle"):
+        size, piece, pause = (600, 1, 0.008) if path == "/trickle-slow" else (16384, 160, 0.016)
+        tls.write(b"HTTP/1.0 200 OK\r\nContent-Length: %d\r\n\r\n" % size)
         send_pieces(conn, tls_out, pieces)
-        tls.write(body[:600])
-        for byte in tls_out.read():
-            conn.sendall(bytes([byte]))
-            time.sleep(0.008)
+        tls.write(body[:size])
+        record = tls_out.read()
+        for at in range(0, len(record), piece):
+            conn.sendall(record[at:at + piece])
+            time.sleep(pause)
         return
     if path == "/relative":
         tls.write(b"HTTP/1.0 302 Found\r\nLocation: /split?from=http://elsewhere\r\n\r\n")

@@ -80,7 +80,7 @@ TEST(ReleaseFiles, CrLfLinesReadLikeLfLines)
     const std::string publicText = qm::FormatPublicKey(qm::PublicKeyOf(key));
     EXPECT_EQ(qm::ReadPublicKey(WithCrLf(publicText)), qm::PublicKeyOf(key));
     EXPECT_EQ(qm::ReadPrivateKey(WithCrLf(qm::FormatPrivateKey(key))), key);
-    const qm::TListSignature listSignature{42, 1798761600, signature};
+    const qm::TListSignature listSignature{42, 1798761600, signature, {"http://m/"}};
     EXPECT_EQ(qm::ReadListSignature(WithCrLf(qm::FormatListSignature(listSignature))), listSignature);
     // Upper-case digits and no final line break: the same key.
     std::string upper = qm::HexText(qm::PublicKeyOf(key));

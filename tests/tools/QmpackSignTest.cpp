@@ -75,6 +75,9 @@ TEST_F(QmpackSign, VerifyNamesEachAlteration)
     const std::string badSequence = "list.txt.sig: the signature file's second line is not \"sequence\" and a "
                                     "decimal number from 0 to 9223372036854775807";
     WriteKeyPair(root_ / "o.priv", root_ / "o.pub");
+    // Format 3's first lines, and the signature's value line.
+    const std::string format3 = "QMSIG 3 ecdsa-p256-sha256\nsequence 7\nexpires never\n";
+    const std::string value = sig.substr(sig.size() - 129);
     std::string crlf;
     for (const char c : sig)
         crlf += c == '\n' ? std::string("\r\n") : std::string(1, c);
@@ -114,6 +117,16 @@ TEST_F(QmpackSign, VerifyNamesEachAlteration)
          {"list.txt.sig: the signature file holds more than four lines"}},
         {"another key", [] {}, {"list.txt.sig: does not verify list.txt with " + (root_ / "o.pub").string()},
          "o.pub"},
+        {"a signed mirror changed", [&] {
+             SignReleaseSet(Out(), root_ / "k.priv", 7, std::nullopt, {"https://m.example/set/"});
+             Replace(Out() / "list.txt.sig", "m.example", "n.example");
+         }, {notVerified}},
+        {"nine mirrors", [&] { std::string t = format3; for (int i = 0; i < 9; ++i) t += "mirror http://m/\n";
+                                WriteText(Out() / "list.txt.sig", t + value); },
+         {"list.txt.sig: the signature names 9 mirrors; at most 8 are allowed"}},
+        {"a mirror that is no base URL",
+         [&] { WriteText(Out() / "list.txt.sig", format3 + "mirror http://m/x\n" + value); },
+         {"list.txt.sig: the signature's mirror \"http://m/x\" is refused: it does not end with /"}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.Name);
@@ -144,7 +157,10 @@ TEST(QmpackSignOptions, ValuesAndErrors)
         {{"--sign", "k", "--expires", "2026-1-31"}, {}, {}, "--expires 2026-1-31: not a date YYYY-MM-DD (1970 to 9999)"},
         {{"--sign", "k", "--expires", "1969-12-31"}, {}, {}, "--expires 1969-12-31: not a date YYYY-MM-DD (1970 to 9999)"},
         {{"--sign", "k", "--sequence", "-1"}, {}, {}, "--sequence -1: not a decimal number from 0 to 9223372036854775807"},
-        {{"--sequence", "5"}, {}, {}, "--sequence and --expires go only with --sign"},
+        {{"--sequence", "5"}, {}, {}, "--sequence, --expires and --mirror go only with --sign"},
+        {{"--mirror", "http://m/"}, {}, {}, "--sequence, --expires and --mirror go only with --sign"},
+        {{"--sign", "k", "--mirror", "ftp://m/"}, {}, {},
+         "--mirror ftp://m/: it does not start with http:// or https://"},
         {{"--sign", "k", "--expires"}, {}, {}, "--expires takes one value, once"},
     };
     for (const auto& c : cases) {
@@ -158,7 +174,20 @@ TEST(QmpackSignOptions, ValuesAndErrors)
         }
     }
     EXPECT_EQ(UtcText(1835481599), "2028-02-29 23:59:59 UTC");
-    EXPECT_THROW(FormatListSignature({std::uint64_t{1} << 63, std::nullopt, {}}), EReleaseFileError);
+    EXPECT_THROW(FormatListSignature({std::uint64_t{1} << 63, std::nullopt, {}, {}}), EReleaseFileError);
+}
+
+// Without mirrors the signature stays in format 2; with them it is format 3,
+// verifies, and verify names them.
+TEST_F(QmpackSign, MirrorsAreSignedInFormat3)
+{
+    EXPECT_TRUE(ReadText(Out() / "list.txt.sig").starts_with("QMSIG 2 ecdsa-p256-sha256\nsequence 7\n"));
+    SignReleaseSet(Out(), root_ / "k.priv", 7, std::nullopt, {"https://m.example/set/", "http://127.0.0.1:8/v/"});
+    EXPECT_TRUE(ReadText(Out() / "list.txt.sig").starts_with("QMSIG 3 ecdsa-p256-sha256\nsequence 7\nexpires never\n"
+                                                             "mirror https://m.example/set/\n"));
+    EXPECT_EQ(Check(), std::vector<std::string>{});
+    EXPECT_EQ(DescribeSignature(*CheckSet().Signature),
+              "sequence 7, never expires, mirror https://m.example/set/, mirror http://127.0.0.1:8/v/");
 }
 
 TEST_F(QmpackSign, AKeyWhoseHalvesDoNotBelongTogetherSignsNothing)

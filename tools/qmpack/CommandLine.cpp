@@ -30,7 +30,8 @@ std::string UsageText()
     std::string text = "usage:\n";
     for (const TSubcommand& s : Subcommands)
         text += std::string("  ") + s.Usage + "\n";
-    text += "options: build --sign PRIVATE [--sequence N] [--expires YYYY-MM-DD] writes list.txt.sig;\n"
+    text += "options: build --sign PRIVATE [--sequence N] [--expires YYYY-MM-DD] [--mirror URL ...]\n"
+            "         writes list.txt.sig (with the mirrors' base URLs signed in it);\n"
             "         verify --key PUBLIC also checks it\n";
     return text;
 }

@@ -97,7 +97,7 @@ void CheckSignature(const fs::path& Dir, const std::string& List, const fs::path
     try {
         const TListSignature s = ReadListSignature(ReadText(sigPath));
         Check.Signature = s;
-        if (!VerifyData(key, SignedListData(List, s.Sequence, s.Expires), s.Signature))
+        if (!VerifyData(key, SignedListData(List, s.Sequence, s.Expires, s.Mirrors), s.Signature))
             Check.Problems.push_back("list.txt.sig: does not verify list.txt with " + KeyFile.string());
         else if (s.Expires && Now >= *s.Expires)
             Check.Problems.push_back("list.txt.sig: the list expired at " + UtcText(*s.Expires) +
@@ -117,11 +117,11 @@ void WriteKeyPair(const fs::path& Private, const fs::path& Public)
 }
 
 TListSignature SignReleaseSet(const fs::path& Dir, const fs::path& KeyFile, std::uint64_t Sequence,
-                              std::optional<std::int64_t> Expires)
+                              std::optional<std::int64_t> Expires, const std::vector<std::string>& Mirrors)
 {
     const TPrivateKey key = ReadReleaseFile<TPrivateKey>(KeyFile, ReadPrivateKey);
-    const std::string data = SignedListData(ReadText(Dir / "list.txt"), Sequence, Expires);
-    const TListSignature signature{Sequence, Expires, SignData(key, data)};
+    const std::string data = SignedListData(ReadText(Dir / "list.txt"), Sequence, Expires, Mirrors);
+    const TListSignature signature{Sequence, Expires, SignData(key, data), Mirrors};
     if (!VerifyData(PublicKeyOf(key), data, signature.Signature))
         throw Exception(KeyFile.string() + ": the key's public half does not belong to its private half");
     WriteText(Dir / SignatureFileName, FormatListSignature(signature));
@@ -130,8 +130,11 @@ TListSignature SignReleaseSet(const fs::path& Dir, const fs::path& KeyFile, std:
 
 std::string DescribeSignature(const TListSignature& Signature)
 {
-    return "sequence " + std::to_string(Signature.Sequence) +
-           (Signature.Expires ? ", valid until " + UtcText(*Signature.Expires) : ", never expires");
+    std::string text = "sequence " + std::to_string(Signature.Sequence) +
+                       (Signature.Expires ? ", valid until " + UtcText(*Signature.Expires) : ", never expires");
+    for (const std::string& mirror : Signature.Mirrors)
+        text += ", mirror " + mirror;
+    return text;
 }
 
 TReleaseCheck CheckReleaseHashes(const fs::path& Dir, const std::optional<fs::path>& KeyFile, std::int64_t Now)

@@ -3,7 +3,8 @@
 //
 //   qmpack keygen PRIVATE PUBLIC        a new release key pair
 //   qmpack build MANIFEST OUTDIR --sign PRIVATE [--sequence N] [--expires DATE]
-//                                       pack, then write OUTDIR/list.txt.sig
+//                [--mirror URL ...]     pack, then write OUTDIR/list.txt.sig
+//                                       (format 3 with mirrors, else 2)
 //   qmpack verify [--key PUBLIC] DIR    also check every line's SHA-256
 //                                       (field 6) and, with a key, the
 //                                       signature; every line must then
@@ -26,13 +27,15 @@ namespace qm::pack {
 // and refused when it exists already (a release key is never overwritten).
 void WriteKeyPair(const std::filesystem::path& Private, const std::filesystem::path& Public);
 
-// Writes Dir/list.txt.sig, the signature of Dir/list.txt with Sequence and
-// Expires under the private key in KeyFile, and gives what it wrote; the
-// signature is checked with the key's public half first.
+// Writes Dir/list.txt.sig, the signature of Dir/list.txt with Sequence,
+// Expires and Mirrors under the private key in KeyFile, and gives what it
+// wrote; the signature is checked with the key's public half first.
 TListSignature SignReleaseSet(const std::filesystem::path& Dir, const std::filesystem::path& KeyFile,
-                              std::uint64_t Sequence, std::optional<std::int64_t> Expires);
+                              std::uint64_t Sequence, std::optional<std::int64_t> Expires,
+                              const std::vector<std::string>& Mirrors = {});
 
-// "sequence N, valid until DATE TIME UTC" (or "never expires") for the user.
+// "sequence N, valid until DATE TIME UTC" (or "never expires"), then
+// ", mirror URL" for each signed mirror, for the user.
 std::string DescribeSignature(const TListSignature& Signature);
 
 struct TReleaseCheck {

@@ -48,11 +48,34 @@ std::optional<int> Digits(std::string_view Text, std::size_t Pos, std::size_t Co
     return value;
 }
 
+// Every "--mirror URL" taken out of Args, in order; Error for a bad one.
+std::vector<std::string> TakeMirrors(std::vector<std::string>& Args, std::string& Error)
+{
+    std::vector<std::string> mirrors;
+    for (auto at = std::find(Args.begin(), Args.end(), "--mirror"); at != Args.end() && Error.empty();
+         at = std::find(Args.begin(), Args.end(), "--mirror")) {
+        if (at + 1 == Args.end()) {
+            Error = "--mirror takes one value";
+            break;
+        }
+        if (const std::optional<std::string> problem = MirrorURLProblem(at[1]))
+            Error = "--mirror " + at[1].substr(0, 80) + ": " + *problem;
+        mirrors.push_back(at[1]);
+        Args.erase(at, at + 2);
+    }
+    if (mirrors.size() > MaxSignedMirrors && Error.empty())
+        Error = "--mirror: at most " + std::to_string(MaxSignedMirrors) + " mirrors";
+    return mirrors;
+}
+
 } // namespace
 
 TSignOptions TakeSignOptions(std::vector<std::string>& Args)
 {
     TSignOptions options;
+    options.Mirrors = TakeMirrors(Args, options.Error);
+    if (!options.Error.empty())
+        return options;
     const std::map<std::string, std::string> values = TakeValues(Args, options.Error);
     if (!options.Error.empty())
         return options;
@@ -75,8 +98,9 @@ TSignOptions TakeSignOptions(std::vector<std::string>& Args)
         if (!options.Expires)
             options.Error = "--expires " + *text + ": not a date YYYY-MM-DD (1970 to 9999)";
     }
-    if ((options.Sequence || options.Expires) && !options.SignKey && options.Error.empty())
-        options.Error = "--sequence and --expires go only with --sign";
+    if ((options.Sequence || options.Expires || !options.Mirrors.empty()) && !options.SignKey &&
+        options.Error.empty())
+        options.Error = "--sequence, --expires and --mirror go only with --sign";
     return options;
 }
 

@@ -6,6 +6,8 @@
 //                      later signing gets a higher number
 //   --expires DATE     (with --sign) YYYY-MM-DD: the list is valid to the end
 //                      of that UTC day; by default it never expires
+//   --mirror URL       (with --sign; again for each) a mirror's base URL,
+//                      signed with the list; at most 8 (ReleaseFiles.h)
 //   --key PUBLIC       (verify) also check list.txt.sig with this key
 //
 // Whether --sign and --key suit the subcommand is the caller's to judge.
@@ -25,12 +27,14 @@ struct TSignOptions {
     std::optional<std::filesystem::path> VerifyKey; // --key
     std::optional<std::uint64_t> Sequence;          // --sequence
     std::optional<std::int64_t> Expires;            // --expires, as UTC seconds
+    std::vector<std::string> Mirrors;               // --mirror, in order
     std::string Error; // set (and the rest unspecified) for a bad option
 };
 
 // The options above, anywhere after the subcommand, taken out of Args.
 // Error is set when an option lacks its value, is given twice or has a
-// malformed one, or when --sequence or --expires come without --sign.
+// malformed one, when --sequence, --expires or --mirror come without
+// --sign, and for more mirrors, or a mirror, that a signature cannot carry.
 TSignOptions TakeSignOptions(std::vector<std::string>& Args);
 
 // The UTC seconds at which the day Date ("YYYY-MM-DD", a real day of the

@@ -64,7 +64,8 @@ int main(int argc, char** argv)
             const int status = Build(command.Operands[0], command.Operands[1]);
             if (status == 0 && options.SignKey) {
                 const qm::TListSignature s = SignReleaseSet(command.Operands[1], *options.SignKey,
-                                                        options.Sequence.value_or(UtcNow()), options.Expires);
+                                                        options.Sequence.value_or(UtcNow()), options.Expires,
+                                                            options.Mirrors);
                 std::printf("list.txt.sig written: %s\n", DescribeSignature(s).c_str());
             }
             return status;
