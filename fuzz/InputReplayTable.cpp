@@ -14,6 +14,8 @@ TTarget ReplayTarget(const std::string& Name)
         return FuzzDescramble;
     if (Name == "response")
         return FuzzResponse;
+    if (Name == "retryafter" || Name == "logline")
+        return Name == "logline" ? FuzzLogLine : FuzzRetryAfter;
     return nullptr;
 }
 

@@ -1,5 +1,6 @@
 #include "InputTargets.h"
 
+#include "app/RunLogText.h"
 #include "base/ExtraStr.h"
 #include "release/ListRules.h"
 #include "release/ListHash.h"
@@ -8,6 +9,7 @@
 #include "base/StringList.h"
 #include "http/HttpProtReception.h"
 #include "http/HttpProtText.h"
+#include "http/HttpRetry.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -261,6 +263,30 @@ void FuzzResponse(const std::uint8_t* data, std::size_t size)
         Fault("the reading depends on how the response was split");
     if (response.size() <= 4096 && !(ReadInPieces(response, {1}) == whole))
         Fault("the reading byte by byte differs");
+}
+
+void FuzzRetryAfter(const std::uint8_t* data, std::size_t size)
+{
+    const std::string_view value = AsText(data, size);
+    const std::chrono::seconds max(size > 0 ? data[0] : 60);
+    const std::optional<std::chrono::seconds> delay = qm::ParseRetryAfter(value, 784111777 + 86400 * static_cast<std::int64_t>(size % 20000), max);
+    Expect(!delay || (*delay >= std::chrono::seconds(0) && *delay <= max), "a delay outside 0 and the maximum");
+    if (!value.empty() && value.size() < 10 && value.find_first_not_of("0123456789") == value.npos)
+        Expect(delay == std::min(std::chrono::seconds(std::stoll(std::string(value))), max), "delta-seconds misread");
+}
+
+void FuzzLogLine(const std::uint8_t* data, std::size_t size)
+{
+    const std::string_view text = AsText(data, size);
+    const auto control = [](char c) { return static_cast<unsigned char>(c) < 0x20 || c == 0x7F; };
+    const std::string clean = qm::CleanLogText(text);
+    Expect(std::none_of(clean.begin(), clean.end(), control) &&
+               clean.size() == size + 3 * static_cast<std::size_t>(std::count_if(text.begin(), text.end(), control) - std::count(text.begin(), text.end(), '\r') - std::count(text.begin(), text.end(), '\n')),
+           "a log line cleaned wrong");
+    const std::string safe = qm::SafeURL(text);
+    const std::size_t from = safe.find("://") == std::string::npos ? 0 : safe.find("://") + 3;
+    Expect(safe.substr(0, safe.find_first_of("?#", from)).find('@', from) == std::string::npos && text.ends_with(safe.substr(from)),
+           "a URL keeps what may be a user name or password");
 }
 
 } // namespace qmfuzz

@@ -30,4 +30,8 @@ void FuzzDescramble(const std::uint8_t* data, std::size_t size);
 // response at once.
 void FuzzResponse(const std::uint8_t* data, std::size_t size);
 
+// The bytes as a Retry-After value (byte 0: the maximum), and as a log line's text and a URL.
+void FuzzRetryAfter(const std::uint8_t* data, std::size_t size);
+void FuzzLogLine(const std::uint8_t* data, std::size_t size);
+
 } // namespace qmfuzz

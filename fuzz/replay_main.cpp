@@ -4,7 +4,7 @@
 //   PROGRAM TARGET DIR [TARGET DIR]...
 //
 // PROGRAM is lzh_fuzz_replay (targets decompress, roundtrip) or
-// input_fuzz_replay (filelist, spliturl, descramble, response); each links
+// input_fuzz_replay (filelist, spliturl, descramble, response, retryafter, logline); each links
 // the table of its targets (ReplayTargets.h).
 //
 // Every file in DIR is one input. A fault aborts the program; otherwise it

@@ -2,6 +2,7 @@
 // Cancel and Close.
 #include "app/DownloadRun.h"
 
+#include "app/Extra.h"
 #include "base/ExtraStr.h"
 #include "http/HttpProtText.h"
 #include "release/ListRules.h"
@@ -145,8 +146,8 @@ std::optional<TRunOutcome> TDownloadRun::DownloadRow()
     if (std::optional<TRunOutcome> stop = Stopped())
         return stop;
     Step(TRunStep::Rename);
-    if (!MoveFileExA(TemporaryName(local).c_str(), local.c_str(), MOVEFILE_REPLACE_EXISTING))
-        return TRunOutcome{TRunOutcome::TKind::LocalError, "Cannot write the file: " + local, 0};
+    if (std::optional<std::string> refused = ReplaceFileWith(TemporaryName(local), local))
+        return TRunOutcome{TRunOutcome::TKind::LocalError, *refused, 0};
     return std::nullopt;
 }
 

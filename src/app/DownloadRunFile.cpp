@@ -137,13 +137,17 @@ bool WriteTemporary(TLzhD& Lzh, const TRow& Row, const std::string& Source, cons
         } catch (const Exception& e) {
             LogWhy = e.Message;
         } catch (const std::exception&) {
+            // The output that could not be created: no folder, too long a path.
+            Why = PathFailureText(GetLastError(), Row.TargetPath).value_or("");
         }
         return false;
     }
     if (CopyFileTo(Source, Temporary, false))
         return true;
-    if (IsWriteFailure(GetLastError()))
+    const DWORD error = GetLastError();
+    if (IsWriteFailure(error))
         Why = WriteFailureText(Row.TargetPath);
+    Why = PathFailureText(error, Row.TargetPath).value_or(Why);
     return false;
 }
 

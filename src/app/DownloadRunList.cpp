@@ -206,11 +206,16 @@ std::optional<TRunOutcome> TDownloadRun::LoadFileList()
     }
     rows_.clear();
     std::optional<TRunOutcome> bad;
+    // The files no target may overwrite.
+    const std::vector<std::string> kept{path, InDownloadDir(SignatureFileName), InDownloadDir(SequenceFileName), LogFile};
     for (const std::string& text_line : SplitListText(text)) {
         TRow row{ParseListLine(text_line), {}, TRowState::Pending, {}};
         row.TargetPath = ResolveTargetPath(row.Line.TargetPath, SystemDir, DownloadDir);
         const int number = static_cast<int>(rows_.size()) + 1;
-        if (std::optional<std::string> problem = CheckListLine(row.Line, row.TargetPath, number)) {
+        std::optional<std::string> problem = CheckListLine(row.Line, row.TargetPath, number);
+        if (!problem)
+            problem = CheckLinePlace(row.Line, row.TargetPath, DownloadDir, kept, number);
+        if (problem) {
             bad = LocalError(*problem);
             rows_.push_back(std::move(row)); // shown, as far as it was read
             break;

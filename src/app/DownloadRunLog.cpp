@@ -1,6 +1,6 @@
 // TDownloadRun: what a run writes to its log (RunLog.h). Never a user name,
 // password or Authorization value: URLs go through SafeURL, the proxy is
-// named by its host and port only.
+// named by its host and port only; texts from the network are cut (NetText).
 #include "app/DownloadRun.h"
 
 #include "QMVersion.h"
@@ -61,7 +61,7 @@ std::string FindingText(const TRow& Row)
 
 std::string HostAndPort(const std::string& URL, const std::string& DefaultPort)
 {
-    const TUrlParts parts = SplitURL(URL);
+    const TUrlParts parts = SplitURL(SafeURL(URL));
     return parts.Host + ":" + (parts.Port.empty() ? DefaultPort : parts.Port);
 }
 
@@ -94,7 +94,7 @@ void TDownloadRun::LogRequest(const std::string& URL, const std::optional<TRunOu
     const bool mismatch = Failed && Failed->Failure == TRequestFailure::NotVerified;
     line += !Hashed ? ", no hash listed" : mismatch ? ", hash checked: no match" : Failed ? ", hash not checked" : ", hash checked";
     if (Failed)
-        line += "; failed (" + std::string(FailureName(Failed->Failure)) + "): " + Failed->Message;
+        line += "; failed (" + std::string(FailureName(Failed->Failure)) + "): " + NetText(Failed->Message);
     LogLine(line);
     if (Failed)
         log_.Flush();
@@ -106,7 +106,7 @@ void TDownloadRun::LogRetry(const TRunOutcome& Failed, int Attempt, std::chrono:
     std::snprintf(delay, sizeof delay, "%.1f s", static_cast<double>(Delay.count()) / 1000.0);
     LogLine("retry: " + std::string(FailureName(Failed.Failure)) + "; try " + std::to_string(Attempt + 1) + " of " +
             std::to_string(Retry.Attempts) + " in " + delay +
-            (HttpCli1.RetryAfter().empty() ? "" : " (Retry-After: " + HttpCli1.RetryAfter() + ")"));
+            (HttpCli1.RetryAfter().empty() ? "" : " (Retry-After: " + NetText(HttpCli1.RetryAfter()) + ")"));
     log_.Flush(); // the wait may be long, and the program may be ended in it
 }
 
@@ -123,7 +123,7 @@ void TDownloadRun::LogSourceChange(const TRunOutcome& Failed, int From, int To)
 void TDownloadRun::LogSignedMirrors(const std::vector<std::string>& BaseURLs)
 {
     for (const std::string& url : BaseURLs)
-        LogLine("signed mirror: " + SafeURL(url));
+        LogLine("signed mirror: " + NetText(SafeURL(url)));
 }
 
 void TDownloadRun::LogList(std::size_t Bytes)
@@ -154,7 +154,7 @@ void TDownloadRun::LogFindings()
 
 void TDownloadRun::LogSignature(std::uint64_t Sequence, const std::string& Expires)
 {
-    LogLine("file list signed: sequence " + std::to_string(Sequence) + ", expires " + Expires);
+    LogLine("file list signed: sequence " + std::to_string(Sequence) + ", expires " + NetText(Expires));
 }
 
 void TDownloadRun::LogPlacement(bool Placed)
@@ -167,7 +167,7 @@ void TDownloadRun::LogPlacement(bool Placed)
 
 void TDownloadRun::LogOutcome(const TRunOutcome& Outcome)
 {
-    LogLine("end: " + OutcomeName(Outcome) + (Outcome.Message.empty() ? "" : ": " + Outcome.Message));
+    LogLine("end: " + OutcomeName(Outcome) + (Outcome.Message.empty() ? "" : ": " + NetText(Outcome.Message)));
     log_.Close();
 }
 

@@ -2,6 +2,7 @@
 // wait between the tries.
 #include "app/DownloadRun.h"
 
+#include "http/HttpProtText.h"
 #include "ui/Application.h"
 
 #include <windows.h>
@@ -34,7 +35,7 @@ void TDownloadRun::AddSignedMirrors(const std::vector<std::string>& BaseURLs)
 
 std::string TDownloadRun::SourceURL(int Source, std::string_view RemoteName) const
 {
-    return sources_[static_cast<std::size_t>(Source)]() + std::string(RemoteName);
+    return sources_[static_cast<std::size_t>(Source)]() + EncodePathSegment(RemoteName);
 }
 
 std::optional<TRunOutcome> TDownloadRun::DownloadFile(std::string_view RemoteName, const std::string& LocalFileName,

@@ -27,10 +27,17 @@ bool CopyFileTo(const std::string& Source, const std::string& Dest, bool FailIfE
 
 // Puts the file Temporary in place of Target, replacing a file there, so that
 // the placed file carries Target's name in its own letter case: a file whose
-// name differs only in letter case is removed first. Nothing on success;
-// otherwise a message that names Target (in use by another program, or not
-// replaceable); Temporary then stays where it was.
+// name differs only in letter case is moved aside first and put back when
+// the new one cannot take its place. Nothing on success; otherwise a message
+// that names Target (in use by another program, not replaceable, a folder in
+// its place, a folder that does not exist, a path too long); Temporary then
+// stays where it was.
 std::optional<std::string> ReplaceFileWith(const std::string& Temporary, const std::string& Target);
+
+// The message for an Error (GetLastError) that says Path cannot be reached:
+// its folder does not exist, or it is longer than Windows allows; nothing
+// for any other error.
+std::optional<std::string> PathFailureText(unsigned long Error, const std::string& Path);
 
 // Whether the system error Error (GetLastError) says that a file could not
 // be written: a full, failing or write-protected disk.

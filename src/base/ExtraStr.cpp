@@ -195,7 +195,7 @@ bool IsDeviceName(std::string_view Name)
     base.erase(base.find_last_not_of(' ') + 1);
     for (char& c : base)
         c = static_cast<char>(c >= 'a' && c <= 'z' ? c - 'a' + 'A' : c);
-    if (base == "CON" || base == "PRN" || base == "AUX" || base == "NUL")
+    if (base == "CON" || base == "PRN" || base == "AUX" || base == "NUL" || base == "CONIN$" || base == "CONOUT$")
         return true;
     // COM1-9, LPT1-9, and with the superscript digits of the ANSI code page
     // ("\xB9", "\xB2", "\xB3"), which Windows takes for 1 to 3.

@@ -54,7 +54,7 @@ bool ReplaceField(std::string& S, std::string_view Value, std::string_view Sep, 
 std::string DropLast(std::string_view S, std::size_t N);
 
 // Whether Name opens a Windows device rather than a file: CON, PRN, AUX, NUL,
-// COM1-9 or LPT1-9 (also with a superscript 1-3) in any letter case, with or
+// CONIN$, CONOUT$, COM1-9 or LPT1-9 (also with a superscript 1-3) in any letter case, with or
 // without spaces and an extension behind.
 bool IsDeviceName(std::string_view Name);
 

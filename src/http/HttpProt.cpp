@@ -181,6 +181,10 @@ void THttpCli::ArmStallTimer(ULONGLONG Ms)
 void THttpCli::Stalled()
 {
     const bool lookingUp = state_ == hsDnsLookup;
+    if (state_ == hsConnected && !ending_ && statusCode_ >= 400 && failure_ == TRequestFailure::None) {
+        HeaderFault(""); // the rest of a failed response's header is late: its status stands
+        return;
+    }
     const auto seconds = std::to_string(std::chrono::duration_cast<std::chrono::seconds>(StallTimeout).count());
     statusCode_ = 404;
     // Either rule may end a request that got some bytes: both hold then.

@@ -18,15 +18,18 @@
 // request", request-done error 3); while hsReady it does nothing.
 // The document ends only when the server closes the connection (over TLS:
 // or sends close_notify).
-// Credentials (Username, Password) go as Authorization only to the origin
-// server (host and port) the request started with, never to the target of a
-// relocation elsewhere; through a proxy, Proxy-Authorization goes to the
-// proxy on every hop.
+// Credentials (Username, Password): with a proxy set they are the proxy's
+// and go only to it, as Proxy-Authorization on every hop (in CONNECT for a
+// tunnel), never to a web server. Without a proxy, and whenever the URL
+// carries a user name (which replaces Username and Password), they are the
+// server's: Authorization only to the origin server (host and port) the
+// request started with, never to the target of a relocation elsewhere, and
+// nothing to a proxy.
 //
 // HTTPS: a URL whose scheme is "https" runs over TLS (port 443 unless the URL
 // names one) with the server's certificate checked for the host name;
-// through a proxy it runs in a tunnel (CONNECT host:port, with
-// Proxy-Authorization when Username is set). A relocation from http to https
+// through a proxy it runs in a tunnel (CONNECT host:port, with the proxy's
+// Proxy-Authorization). A relocation from http to https
 // is followed; one from https to any other scheme is refused (404, a reason
 // that says so). Over TLS a failed session, a document shorter than its
 // Content-Length when the connection ends, or a document without
@@ -198,7 +201,9 @@ public:
     // behind the 404 (HttpRetry.h decides whether it is worth another try).
     TRequestFailure Failure() const;
     // The Retry-After value of the request's last response, as sent; empty
-    // when it had none.
+    // when it had none. A response of 400 or more ends the request only once
+    // its header is read (or breaks its bounds, or stalls: its status stands),
+    // so a Retry-After in a later packet is still seen.
     const std::string& RetryAfter() const { return retryAfter_; }
     // "TLS 1.2, <cipher suite>" of the last hop when it ran over TLS; empty
     // otherwise.
@@ -279,6 +284,8 @@ private:
     void Stalled();
     // "host:port" of the origin server the current hop asks, lower-cased.
     std::string RequestOrigin() const;
+    // Whether Username and Password are the proxy's (see the top).
+    bool CredentialsForProxy() const { return !Proxy.empty() && !credentialsInURL_; }
     // Request side (HttpProtRequest.cpp).
     void SplitRequestURL();
     void SetDocNameFromPath(const std::string& Path);
@@ -300,6 +307,7 @@ private:
     void HeaderEnd();
     void DocChunk();
     void Fail(std::string Reason, TRequestFailure Kind = TRequestFailure::Malformed);
+    void HeaderFault(std::string Reason);
     void SocketSessionClosed(std::uint16_t Error);
     void RelocationClosed();
     // HTTPS (HttpProtSecure.cpp).
@@ -343,6 +351,7 @@ private:
     std::int64_t sentCount_ = 0;
     std::string requestText_;
     std::string authOrigin_; // RequestOrigin() when the request started
+    bool credentialsInURL_ = false; // the request's URL named a user
     ULONGLONG lastArrival_ = 0;
     std::int32_t readCountSeen_ = 0; // the socket's ReadCount at the last look
     std::int64_t rawBytes_ = 0;      // read from the network in this request

@@ -77,6 +77,7 @@ void THttpCli::SplitRequestURL()
         host = proxy.Host;
         port = proxy.Port.empty() ? ProxyPort : proxy.Port;
     }
+    credentialsInURL_ = !url.User.empty();
     if (!url.User.empty())
         Username = url.User;
     if (!url.Pass.empty())
@@ -225,10 +226,11 @@ std::vector<std::string> THttpCli::RequestLines(const std::string& Method) const
     add(ModifiedSince != 0, "If-Modified-Since: " + (ModifiedSince != 0 ? FormatHttpDate(ModifiedSince) : "") + " GMT");
     if (!Username.empty()) {
         const std::string credentials = EncodeBase64(Username + ":" + Password);
-        // Never to a server a relocation named: it did not get them from the user.
-        add(RequestOrigin() == authOrigin_, "Authorization: Basic " + credentials);
-        // A proxy reads only its own header (a tunnel's was in CONNECT).
-        add(!Proxy.empty() && !tunnel_, "Proxy-Authorization: Basic " + credentials);
+        // A proxy's password never to a web server, and a server's never to
+        // a server a relocation named: it did not get them from the user.
+        add(!CredentialsForProxy() && RequestOrigin() == authOrigin_, "Authorization: Basic " + credentials);
+        // A tunnel's went in CONNECT.
+        add(CredentialsForProxy() && !tunnel_, "Proxy-Authorization: Basic " + credentials);
     }
     add(!Cookie.empty(), "Cookie: " + Cookie);
     return lines;

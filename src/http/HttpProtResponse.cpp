@@ -61,7 +61,7 @@ void THttpCli::CutHeaderLines()
     }
     // A full buffer without a line end leaves no room to read into.
     if (received_.Full() && state_ == hsConnected && !ending_)
-        Fail("response header line longer than " + std::to_string(BufferSize - 1) + " bytes");
+        HeaderFault("response header line longer than " + std::to_string(BufferSize - 1) + " bytes");
 }
 
 bool THttpCli::CountHeaderBytes(std::int32_t Count)
@@ -71,7 +71,7 @@ bool THttpCli::CountHeaderBytes(std::int32_t Count)
     headerBytes_ += Count;
     if (headerBytes_ <= MaxHeaderSize)
         return true;
-    Fail("response header longer than " + std::to_string(MaxHeaderSize) + " bytes");
+    HeaderFault("response header longer than " + std::to_string(MaxHeaderSize) + " bytes");
     return false;
 }
 
@@ -92,15 +92,13 @@ void THttpCli::HeaderLine()
     if (!HandleHeaderLine(line))
         return; // the line was malformed: the request has ended
     Fire(OnHeaderData, *this);
-    if (alive && statusCode_ >= 400 && !ending_)
-        EndConnection(); // the close ends the request
 }
 
 bool THttpCli::HandleHeaderLine(const std::string& Line)
 {
     const THeaderLine read = ReadHeaderLine(Line);
     if (!read.Error.empty()) {
-        Fail(read.Error);
+        HeaderFault(read.Error);
         return false;
     }
     if (read.Kind == THeaderLine::Status) {
@@ -108,7 +106,7 @@ bool THttpCli::HandleHeaderLine(const std::string& Line)
         reasonPhrase_ = read.ReasonPhrase;
         bodyLength_ = -1;
     } else if (read.Kind == THeaderLine::Field) {
-        if (read.Name == "location")
+        if (read.Name == "location" && statusCode_ < 400)
             Relocate(read.Value);
         else if (read.Name == "content-length")
             contentLength_ = bodyLength_ = read.ContentLength;
@@ -141,6 +139,13 @@ void THttpCli::HeaderEnd()
         // The header of a response that ended the request (status 400 or
         // more): what follows is its body, not for the caller.
         DropReceived();
+        return;
+    }
+    if (statusCode_ >= 400) {
+        // The request has failed; its whole header (a late Retry-After too)
+        // has been read, the body is not for the caller.
+        DropReceived();
+        EndConnection(); // the close ends the request
         return;
     }
     if (relocating_ && ++relocations_ > MaxRelocations) {
@@ -194,6 +199,16 @@ void THttpCli::DocChunk()
         Fail(file ? "could not write the local file: " + file->FileName() : "could not write the local file",
              TRequestFailure::Local);
     }
+}
+
+// A header past its bounds or out of form: the request fails for Reason,
+// unless its status of 400 or more has decided already (that status stands).
+void THttpCli::HeaderFault(std::string Reason)
+{
+    if (statusCode_ < 400 || failure_ != TRequestFailure::None)
+        return Fail(std::move(Reason));
+    DropReceived();
+    EndConnection();
 }
 
 // A local failure found in the response: 404 and Reason, and the request ends.

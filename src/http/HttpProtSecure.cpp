@@ -94,7 +94,7 @@ bool THttpCli::OpenTunnel(std::uint16_t Error)
     DropReceived();
     const std::string target = targetHost_ + ":" + tunnelPort_;
     std::string request = "CONNECT " + target + " HTTP/1.0\r\nHost: " + target + "\r\n";
-    if (!Username.empty())
+    if (!Username.empty() && CredentialsForProxy())
         request += "Proxy-Authorization: Basic " + EncodeBase64(Username + ":" + Password) + "\r\n";
     if (!Agent.empty())
         request += "User-Agent: " + Agent + "\r\n";

@@ -69,6 +69,21 @@ TUrlParts SplitURL(std::string_view URL)
     return parts;
 }
 
+std::string EncodePathSegment(std::string_view Name)
+{
+    static constexpr std::string_view Kept = "-._~!$&'()*+,;=@";
+    static constexpr char Hex[] = "0123456789ABCDEF";
+    std::string encoded;
+    for (const char c : Name) {
+        const auto byte = static_cast<unsigned char>(c);
+        if ((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || Kept.find(c) != Kept.npos)
+            encoded += c;
+        else
+            ((encoded += '%') += Hex[byte >> 4]) += Hex[byte & 0xF];
+    }
+    return encoded;
+}
+
 std::string EncodeBase64(std::string_view S)
 {
     std::string out;

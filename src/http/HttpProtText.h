@@ -33,6 +33,11 @@ struct TUrlParts {
 // part may hold "@".
 TUrlParts SplitURL(std::string_view URL);
 
+// Name as one segment of a URL's path: every byte but letters, digits and
+// -._~!$&'()*+,;=@ becomes "%XX" (upper-case hex), so that a blank, "#",
+// "%", "?", "/" or a byte of 128 and up asks for the resource Name names.
+std::string EncodePathSegment(std::string_view Name);
+
 // Standard base64 (RFC 2045) of the bytes of S, "=" padded, no line breaks.
 std::string EncodeBase64(std::string_view S);
 

@@ -34,6 +34,40 @@ bool StartsWithDrive(std::string_view Path)
     return Path.size() >= 2 && Path[1] == ':' && ((Path[0] >= 'A' && Path[0] <= 'Z') || (Path[0] >= 'a' && Path[0] <= 'z'));
 }
 
+// Why a name part of Path (a list's own text, not a folder of this computer,
+// where short names are common) could be another file's short name.
+std::optional<std::string> ShortNameClause(std::string_view Path)
+{
+    for (std::size_t tilde = Path.find('~'); tilde != std::string_view::npos; tilde = Path.find('~', tilde + 1))
+        if (tilde + 1 < Path.size() && Path[tilde + 1] >= '0' && Path[tilde + 1] <= '9') {
+            const std::size_t from = Path.find_last_of("\\/", tilde);
+            const std::string_view part = Path.substr(from == std::string_view::npos ? 0 : from + 1);
+            return Quoted(part.substr(0, part.find_first_of("\\/"))) +
+                   " holds \"~\" and a digit, which Windows may take for another file's short name";
+        }
+    return std::nullopt;
+}
+
+// Path as Windows reads it: "/" taken for "\", empty parts (but a network
+// path's leading "\\") and "." dropped, ".." taking the part before it away.
+std::string NormalPath(std::string_view Path)
+{
+    std::vector<std::string_view> parts;
+    std::string normal = Path.starts_with("\\\\") || Path.starts_with("//") ? "\\" : "";
+    for (std::size_t at = 0; at <= Path.size();) {
+        const std::size_t end = std::min(Path.find_first_of("\\/", at), Path.size());
+        const std::string_view part = Path.substr(at, end - at);
+        if (part == ".." && !parts.empty())
+            parts.pop_back();
+        else if (!part.empty() && part != "." && part != "..")
+            parts.push_back(part);
+        at = end + 1;
+    }
+    for (const std::string_view part : parts)
+        (normal += "\\") += part;
+    return normal;
+}
+
 } // namespace
 
 std::optional<std::string> CheckFileName(std::string_view Name)
@@ -78,6 +112,10 @@ std::optional<std::string> CheckRemoteName(std::string_view Name)
 {
     if (std::optional<std::string> bad = CheckFileName(Name))
         return "the remote name " + *bad;
+    if (std::optional<std::string> bad = ShortNameClause(Name))
+        return "the remote name " + *bad;
+    if (Name.find_first_of("<>\"|?*") != std::string_view::npos)
+        return "the remote name " + Quoted(Name) + " holds one of < > \" | ? *, which Windows refuses in a file name";
     if (IsKeptFileName(Name))
         return "the remote name " + Quoted(Name) + " is the name of the list or its signature";
     return std::nullopt;
@@ -104,6 +142,15 @@ std::optional<std::string> CheckTargetPath(std::string_view Path)
     }
 }
 
+std::optional<std::string> CheckListedTargetPath(std::string_view Path)
+{
+    if (std::optional<std::string> bad = CheckTargetPath(Path))
+        return bad;
+    if (std::optional<std::string> bad = ShortNameClause(Path))
+        return "the target path " + Quoted(Path) + ": " + *bad;
+    return std::nullopt;
+}
+
 std::optional<std::string> CheckListLine(const TListLine& Line, std::string_view Target, int LineNumber)
 {
     const std::string where = " in line " + std::to_string(LineNumber) + " of the file list";
@@ -111,8 +158,29 @@ std::optional<std::string> CheckListLine(const TListLine& Line, std::string_view
         return "The installed size" + where + " is not a number: \"" + Line.InstalledSize.Text + "\"";
     if (std::optional<std::string> bad = CheckRemoteName(Line.RemoteName))
         return "The file list names a file it cannot use" + where + ": " + *bad;
-    if (std::optional<std::string> bad = CheckTargetPath(Target))
+    std::optional<std::string> bad = CheckTargetPath(Target);
+    if (!bad && (bad = ShortNameClause(Line.TargetPath)))
+        *bad = "the target path " + Quoted(Line.TargetPath) + ": " + *bad;
+    if (bad)
         return "The file list gives a target it cannot use" + where + ": " + *bad;
+    return std::nullopt;
+}
+
+std::optional<std::string> CheckLinePlace(const TListLine& Line, std::string_view Target, std::string_view DownloadDir,
+                                          const std::vector<std::string>& KeptFiles, int LineNumber)
+{
+    const std::string where = " in line " + std::to_string(LineNumber) + " of the file list: ";
+    const std::string download = std::string(DownloadDir) + "\\" + Line.RemoteName;
+    for (const std::string& path : {std::string(Target), download})
+        if (path.size() + TemporarySuffix.size() > MaxPathLength)
+            return "The file list names a path too long for Windows" + where + Quoted(path) + " with \"" +
+                   std::string(TemporarySuffix) + "\" behind it is longer than " + std::to_string(MaxPathLength) +
+                   " characters";
+    const auto nameOf = [](std::string_view Path) { return Path.substr(Path.find_last_of("\\/") + 1); };
+    for (const std::string& kept : KeptFiles) // the names first: a list has many lines
+        if (TextEquals(nameOf(Target), nameOf(kept)) && TextEquals(NormalPath(Target), NormalPath(kept)))
+            return "The file list gives a target it cannot use" + where + "the target path " + Quoted(Target) +
+                   " is a file the loader keeps";
     return std::nullopt;
 }
 

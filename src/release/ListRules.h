@@ -11,6 +11,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace qm {
 
@@ -37,7 +38,9 @@ std::string TemporaryName(std::string_view Path);
 bool IsTemporaryName(std::string_view Path);
 
 // Why Name cannot be a RemoteName, or nothing: "the remote name " and the
-// CheckFileName clause, or the name of the list, its signature or the kept
+// CheckFileName clause, a "~" followed by a digit (on a volume with short
+// names "LISTTX~1.SIG" may be another file's short name, here the
+// signature's), a character Windows refuses in a file name (< > " | ? *), or the name of the list, its signature or the kept
 // sequence (all lie in the download directory beside the downloads).
 std::optional<std::string> CheckRemoteName(std::string_view Name);
 
@@ -48,12 +51,31 @@ std::optional<std::string> CheckRemoteName(std::string_view Name);
 // CheckFileName. Placeholders are checked as written: give the resolved
 // path to judge what reaches the file system.
 std::optional<std::string> CheckTargetPath(std::string_view Path);
+// CheckTargetPath for a target path as a list writes it, which moreover must
+// have no part with "~" and a digit (see CheckRemoteName). The folders of
+// this computer that placeholders stand for may (short names are common
+// there), so a resolved path is judged by CheckTargetPath alone.
+std::optional<std::string> CheckListedTargetPath(std::string_view Path);
 
 // Why a line cannot be downloaded and placed, or nothing: its installed
 // size is not a number, its RemoteName is refused, or its target path Target
-// (the line's TargetPath resolved, or as listed) is refused. LineNumber
+// (the line's TargetPath resolved, or as listed) is refused, or its
+// TargetPath as listed has a part with "~" and a digit. LineNumber
 // (1-based) goes into the message.
 std::optional<std::string> CheckListLine(const TListLine& Line, std::string_view Target, int LineNumber);
+
+// The longest path the program's ANSI file calls take (MAX_PATH less its
+// terminating zero).
+inline constexpr std::size_t MaxPathLength = 259;
+
+// Why a line whose checks (CheckListLine) passed cannot be placed on this
+// computer, or nothing: its resolved target Target, or the download of its
+// RemoteName in DownloadDir, is longer than MaxPathLength with
+// TemporarySuffix behind it, or Target names one of the files the program
+// keeps (KeptFiles, full paths), in any letter case and any spelling of "."
+// and "..". LineNumber (1-based) goes into the message.
+std::optional<std::string> CheckLinePlace(const TListLine& Line, std::string_view Target, std::string_view DownloadDir,
+                                          const std::vector<std::string>& KeptFiles, int LineNumber);
 
 // TargetPath with the first "{sys}" replaced by SystemDir, then the first
 // "{prog}" by DownloadDir (letter case significant).

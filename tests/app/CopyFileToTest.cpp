@@ -8,6 +8,7 @@
 #include <fstream>
 #include <iterator>
 #include <string>
+#include <tuple>
 
 namespace {
 
@@ -73,6 +74,25 @@ TEST_F(CopyFileTo, MissingTargetDirectoryFails)
 {
     Write(PathOf("src.bin"), "x");
     EXPECT_FALSE(qm::CopyFileTo(PathOf("src.bin"), PathOf("no-dir\\dst.bin"), false));
+}
+
+} // namespace
+
+namespace {
+
+// Replacing under another letter case keeps the old file until the new one is in place.
+TEST_F(CopyFileTo, ReplaceFileWithKeepsTheOldFileUntilTheNewOneIsInPlace)
+{
+    for (const auto& [temporary, message, left] : {std::tuple{true, "", "old.txtnew"}, {false, "Cannot replace the file (error #2): ", "Old.txtold"}}) {
+        Write(PathOf("Old.txt"), "old");
+        if (temporary)
+            Write(PathOf("tmp.qm-part"), "new");
+        EXPECT_EQ(qm::ReplaceFileWith(PathOf("tmp.qm-part"), PathOf("old.txt")).value_or(""), message + (*message ? PathOf("old.txt") : ""));
+        WIN32_FIND_DATAA found{};
+        FindClose(FindFirstFileA(PathOf("old.txt").c_str(), &found));
+        EXPECT_EQ(found.cFileName + Read(PathOf("old.txt")), left);
+        DeleteFileA(PathOf("old.txt").c_str());
+    }
 }
 
 } // namespace

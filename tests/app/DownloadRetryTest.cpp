@@ -221,7 +221,8 @@ TEST(DownloadRetry, TheLogTellsWhatHappenedAndNoCredential)
     const std::string list = ListText({ListLine("A", "3", "3", "a.bin", "{prog}\\a.txt", ""),
                                        ListLine("B", "3", "3", "b.bin", "{prog}\\b.txt", "")});
     server.Script({Ok(list),
-                   Raw("HTTP/1.0 503 Busy\r\nRetry-After: 0\r\n\r\n"), Ok("abc"), Raw("HTTP/1.0 403 Forbidden\r\n\r\n")});
+                   Raw("HTTP/1.0 503 Busy\x1B[2K" + std::string(300, 'r') + "\r\nRetry-After: 0\r\n\r\n"), Ok("abc"),
+                   Raw("HTTP/1.0 403 Forbidden\r\n\r\n")});
     TDownloadRun run([&] { return "http://alice:s3cret@" + server.Address() + "/"; }, "");
     run.DownloadDir = run.SystemDir = dir.Path;
     run.LogFile = logFile;
@@ -241,15 +242,35 @@ TEST(DownloadRetry, TheLogTellsWhatHappenedAndNoCredential)
              "file list: " + std::to_string(list.size()) + " bytes, 2 rows, 0 in place already",
              "at load: " + dir.Path + "\\a.txt: missing",
              "GET " + url + "a.bin: status 503, 0 bytes",
-             "no hash listed; failed (the server's status): Failed : 503 Busy",
+             "no hash listed; failed (the server's status): Failed : 503 Busy\\x1B[2K" + std::string(179, 'r') + "...\r\n",
              "retry: the server's status; try 2 of 3 in 0.0 s (Retry-After: 0)",
              "GET " + url + "a.bin: status 200, 3 bytes",
              "placed: " + dir.Path + "\\a.txt",
              "GET " + url + "b.bin: status 403",
              "end: download failed: Failed : 403 Forbidden"})
         EXPECT_NE(news.find(expected), std::string::npos) << expected << "\n" << news;
-    for (const std::string& secret : {std::string("alice"), std::string("s3cret"), EncodeBase64("alice:s3cret")})
+    for (const std::string& secret : {std::string("alice"), std::string("s3cret"), EncodeBase64("alice:s3cret"), std::string("\x1B")})
         EXPECT_EQ(log.find(secret), std::string::npos) << secret;
+}
+
+// The log cut on a line start when opened past its limit (that line kept), and cut again when a run's lines take it past.
+TEST(DownloadRetry, TheLogIsCutOnWholeLinesWheneverItPassesItsLimit)
+{
+    TTempCurrentDirectory dir;
+    const std::string path = dir.Path + "\\QMLoader.log";
+    for (const auto& [before, written] : {std::pair<std::int64_t, std::size_t>{TRunLog::MaxSize + 64, 0}, {TRunLog::MaxSize - 64, 4}}) {
+        std::string old;
+        while (static_cast<std::int64_t>(old.size()) < before)
+            old += std::string(30, 'o') + "\r\n";
+        WriteTextFile(path, old);
+        TRunLog log;
+        log.Open(path);
+        for (std::size_t i = 0; i < written; ++i)
+            log.Line(std::string(100, 'n'));
+        log.Close();
+        const std::string kept = ReadWholeFile(path);
+        EXPECT_TRUE(written ? kept.ends_with("n\r\n") && kept.size() < TRunLog::KeepSize + 128 * written : kept.size() == TRunLog::KeepSize) << kept.size();
+    }
 }
 
 } // namespace

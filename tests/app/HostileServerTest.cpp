@@ -268,6 +268,7 @@ TEST_F(HostileServerTest, BrokenListsFilesAndTargets)
         WriteTextFile(three, "old");
         SetFileAttributesA(three.c_str(), FILE_ATTRIBUTE_READONLY);
     };
+    HANDLE inUse = INVALID_HANDLE_VALUE;
     const THostileCase cases[] = {
         {"lines without TAB", withList("no tab\r\n" + list, 0), "The installed size in line 1 *"},
         {"non-numeric installed size", withList(ReplaceAll(list, "\t3000\tthree", "\t3k\tthree"), 0),
@@ -284,8 +285,12 @@ TEST_F(HostileServerTest, BrokenListsFilesAndTargets)
         {"corrupt compressed file", withSecond(corrupt), OneMissing},
         {"truncated compressed file", withSecond(packed.substr(0, packed.size() / 2)), OneMissing},
         {"compressed file declaring 2 GB", withSecond(huge), OneMissing},
-        {"target folder missing", GoodFrom(0), OneMissing, 0, [&] { RemoveTree(Prog("sub")); },
+        {"target folder missing", GoodFrom(0), "1 file could not be put in place.\r\nThe folder for the file does not exist: *", 0,
+         [&] { RemoveTree(Prog("sub")); },
          [&] { CreateDirectoryA(Prog("sub").c_str(), nullptr); }},
+        {"a download in use under its own name", GoodFrom(0), "The file is in use by another program and cannot be replaced: *",
+         0, [&] { inUse = CreateFileA(Prog("three.dat").c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, CREATE_ALWAYS, 0, nullptr); },
+         [&] { CloseHandle(inUse); }},
         // Refused on Windows; Wine run as root writes it all the same.
         {"read-only target", GoodFrom(0), "*", 0, readOnly,
          [&] {

@@ -31,8 +31,10 @@ TEST_F(LoaderRunTest, ARunGoesThroughTheProxySetInTheDialog)
     EXPECT_EQ(Boxes.Texts(), std::vector<std::string>{"Transfer finished."});
     EXPECT_EQ(ReadWholeFile(Prog("a.txt")), plain);
     EXPECT_EQ(Requested(), (std::vector<std::string>{"list.txt", "a.lzh"}));
-    for (const std::string& request : Server.Requests()) // relayed by the proxy
+    for (const std::string& request : Server.Requests()) { // relayed by the proxy, without its password
         EXPECT_NE(request.find("\r\nVia: "), std::string::npos) << request;
+        EXPECT_EQ(request.find("Authorization"), std::string::npos) << request;
+    }
 }
 
 } // namespace

@@ -111,8 +111,9 @@ TEST_F(LoaderRunTest, RowsAreCompleteWhenTheirTargetHasTheInstalledSize)
     std::vector<std::string> lines;
     std::vector<TExchange> answers;
     std::vector<int> images;
+    const std::string odd = " #%\xE9&=~"; // in the URL only as %XX, on disk as it is
     for (const TRow& row : rows) {
-        const std::string remote = "r" + std::to_string(lines.size());
+        const std::string remote = "r" + std::to_string(lines.size()) + (lines.size() == 3 ? odd : "");
         lines.push_back(ListLine(remote, "abc", row.Installed, remote, row.Target, ""));
         images.push_back(row.Image);
     }
@@ -122,7 +123,7 @@ TEST_F(LoaderRunTest, RowsAreCompleteWhenTheirTargetHasTheInstalledSize)
     for (std::size_t i = 0; i < lines.size(); ++i)
         if (images[i] == 0) { // the installed size, where a copy can have it
             answers.push_back(Ok(std::string(static_cast<std::size_t>(std::max(std::stoi(rows[i].Installed), 1)), 'x')));
-            fetched.push_back("r" + std::to_string(i));
+            fetched.push_back("r" + std::to_string(i) + (i == 3 ? "%20%23%25%E9&=~" : ""));
         }
     Server.Script(answers);
     auto original = Form->HttpCli1.OnDocData;
@@ -133,6 +134,7 @@ TEST_F(LoaderRunTest, RowsAreCompleteWhenTheirTargetHasTheInstalledSize)
     Form->SBStart.Click();
 
     EXPECT_EQ(Requested(), fetched);
+    EXPECT_EQ(ReadWholeFile(Prog("r3" + odd)), "x");
     EXPECT_EQ(Form->CompleteAtLoad, 4);
     EXPECT_EQ(Form->LV.Text(0, 1), "abc");
     EXPECT_EQ(maxima.back(), 1); // a DownloadSize that is no number
@@ -211,7 +213,7 @@ TEST_F(LoaderRunTest, LocalErrorsAreNamedAndLeaveTheWindowIdle)
         {line("5", "c:evil.bin"), refused + "\"c:evil.bin\"", 1},
         {line("5", "nul"), refused + "\"nul\"", 1},
         {line("5", "Com1.txt"), refused + "\"Com1.txt\"", 1},
-        {line("5", "folder.bin"), "Cannot write the file: " + Prog("folder.bin"), 3},
+        {line("5", "folder.bin"), "A folder stands where the file belongs: " + Prog("folder.bin"), 3},
         {line("5", "list.txt."), refused + "\"list.txt.\" ends in a dot or a space", 1},
         {line("5", "b.bin.QM-PART"), "The file list names a file it cannot use in line 2 of the file list: the remote "
                                      "name \"b.bin.QM-PART\" ends in \".qm-part\", which is kept for unfinished files", 1},

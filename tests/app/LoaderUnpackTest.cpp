@@ -27,7 +27,8 @@ TEST_F(LoaderRunTest, TheExactFlagDecidesAndRowsThatFailStayToBeFetched)
     EXPECT_FALSE(FileExists(Prog("d.txt")));        // no half-written target
     EXPECT_TRUE(FileExists(Prog("d.lzh")));         // the download stays
     EXPECT_EQ(RowImages(), (std::vector<int>{1, 1, 1, 0, 0}));
-    const std::vector<std::string> notPlaced{"2 files could not be put in place.\r\nClick \"Start\" to try again."};
+    const std::vector<std::string> notPlaced{"2 files could not be put in place.\r\nThe folder for the file does not exist: " +
+                                             Prog("missing\\e.txt") + "\r\nClick \"Start\" to try again."};
     EXPECT_EQ(Boxes.Texts(), notPlaced);
     ExpectIdle();
 

@@ -151,16 +151,16 @@ INSTANTIATE_TEST_SUITE_P(
                          c.Password = "secret";
                      },
                      rqGet, "GET / HTTP/1.0\r\nHost: 127.0.0.1\r\n\r\n"},
-        TRequestCase{"ProxyAuthorizationFollowsAuthorization",
+        TRequestCase{"WithAProxyTheCredentialsAreOnlyTheProxys",
                      [](THttpCli& c, const std::string& a) {
                          c.Proxy = a;
                          c.URL = "http://origin.test/f";
                          c.Username = "u";
                          c.Password = "p";
                      },
-                     rqGet,
-                     "GET http://origin.test/f HTTP/1.0\r\nHost: origin.test\r\nAuthorization: Basic dTpw\r\n"
-                     "Proxy-Authorization: Basic dTpw\r\n\r\n"},
+                     rqGet, "GET http://origin.test/f HTTP/1.0\r\nHost: origin.test\r\nProxy-Authorization: Basic dTpw\r\n\r\n"},
+        TRequestCase{"ThroughAProxyCredentialsInTheUrlAreTheServers", [](THttpCli& c, const std::string& a) { c.Proxy = a, c.URL = "http://u:p@o/"; },
+                     rqGet, "GET http://u:p@o/ HTTP/1.0\r\nHost: o\r\nAuthorization: Basic dTpw\r\n\r\n"},
         TRequestCase{"EveryOptionalLineInOrder",
                      [](THttpCli& c, const std::string& a) {
                          c.URL = "http://" + a + "/";
@@ -268,6 +268,7 @@ struct TResponseCase {
     std::int64_t ContentLength = -1; // -1: not checked
     unsigned StallMs = 120000;
     bool Reset = false; // at the first chunk, as Windows reports one (Wine: as a plain close)
+    std::string RetryAfter = "";
 };
 
 // Header lines and the empty line that ends them.
@@ -321,12 +322,14 @@ TEST_P(Response, IsHandledAsACallerExpects)
     if (t.ContentLength >= 0) {
         EXPECT_EQ(c.ContentLength(), t.ContentLength);
     }
+    EXPECT_EQ(c.RetryAfter(), t.RetryAfter);
     // Why it failed, as the retry decision reads it; the others did not.
     using F = TRequestFailure;
     const std::map<std::string, F> failures{
         {"NotFoundClosesAtOnce", F::Status},    {"BadStatusCodeFails", F::Malformed}, {"BadContentLengthFails", F::Malformed},
         {"LongerHeaderFails", F::Malformed},    {"StallFails", F::Stall},             {"ResetWithoutLengthFails", F::Reset},
-        {"HeaderLineLongerThanTheBufferFails", F::Malformed}, {"TrickleFails", F::Stall}};
+        {"HeaderLineLongerThanTheBufferFails", F::Malformed}, {"TrickleFails", F::Stall}, {"RetryAfterInALaterPacket", F::Status},
+        {"AStatusStandsIfItsHeaderStalls", F::Status}};
     EXPECT_EQ(c.Failure(), failures.contains(t.Name) ? failures.at(t.Name) : F::None);
 }
 
@@ -378,6 +381,11 @@ INSTANTIATE_TEST_SUITE_P(
         TResponseCase{"LongerHeaderFails", "/a",
                       {Reply(headerPast64k + "x", TExchange::TEnd::WaitPeer)},
                       "404 response header longer than 65536 bytes", 404, "", {"GET /a HTTP/1.0"}},
+        TResponseCase{"RetryAfterInALaterPacket", "/a",
+                      {{{{"HTTP/1.0 503 Busy\r\n"}, {"X: 1\r\nRetry-After: 7\r\n\r\npage", 300}}, TExchange::TEnd::WaitPeer}},
+                      "503 Busy", 503, "", {"GET /a HTTP/1.0"}, "", -1, 120000, false, "7"},
+        TResponseCase{"AStatusStandsIfItsHeaderStalls", "/a", {Reply("HTTP/1.0 429 Slow\r\nRetry-After: 3\r\n", TExchange::TEnd::WaitPeer)},
+                      "429 Slow", 429, "", {"GET /a HTTP/1.0"}, "", -1, 1000, false, "3"},
         TResponseCase{"StallFails", "/a", {Reply(Hdr("HTTP/1.0 200 OK") + "part", TExchange::TEnd::WaitPeer)},
                       "404 the server stopped answering (fewer than 4096 bytes arrived in the last 2 s)", 404, "part",
                       {"GET /a HTTP/1.0"}, "", -1, 2000},
@@ -428,7 +436,7 @@ TEST(HttpCli, ThroughAProxyALocationPathStaysOnTheOriginServer)
     c.Get();
     ASSERT_EQ(proxy.Requests().size(), 3U);
     EXPECT_EQ(proxy.Requests()[1], "GET http://origin.test:8080/b HTTP/1.0\r\nHost: origin.test\r\n"
-                                   "Authorization: Basic dTo=\r\nProxy-Authorization: Basic dTo=\r\n\r\n");
+                                   "Proxy-Authorization: Basic dTo=\r\n\r\n");
     EXPECT_EQ(proxy.Requests()[2], "GET http://origin.test/c HTTP/1.0\r\nHost: origin.test\r\nProxy-Authorization: Basic dTo=\r\n\r\n");
 }
 

@@ -1,9 +1,14 @@
+#include "net/ReadAhead.h"
 #include "net/WSockQueue.h"
 #include "net/WSockbuf.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
+#include <numeric>
+#include <string>
+#include <tuple>
 #include <random>
 #include <vector>
 
@@ -178,4 +183,25 @@ TEST(SendQueue, AppendsBehindAPartlyDrainedChunk)
     EXPECT_TRUE(q.Front().empty());
     q.Append(data.data(), 0); // nothing to queue: no chunk either
     EXPECT_TRUE(q.Empty());
+}
+
+// TReadAhead: 100 bytes appended, Taken read, room for Room more filled: every byte comes out once and in order; the
+// held ones move to the front only for room, and the buffer grows only when that leaves too little (At: where they
+// begin then, -1 in a new buffer).
+TEST(ReadAhead, HandsOutEveryByteOnceAndGrowsOnlyWhenMovingLeavesTooLittleRoom)
+{
+    std::string bytes(300, '\0'), out(400, '\0');
+    std::iota(bytes.begin(), bytes.end(), '\0');
+    for (const auto& [taken, room, at] : {std::tuple<std::size_t, std::size_t, int>{60, 50, 0}, {60, 60, 0}, {60, 61, -1}, {100, 100, 0}, {0, 1, -1}, {1, 0, 1}, {99, 0, 99}, {100, 0, 0}}) {
+        qm::TReadAhead ahead;
+        ahead.Append(bytes.data(), 100);
+        const auto base = reinterpret_cast<std::uintptr_t>(ahead.Data());
+        EXPECT_EQ(ahead.Read(out.data(), taken), taken);
+        std::copy_n(bytes.begin() + 100, room, ahead.Space(room).begin());
+        ahead.Received(room);
+        const auto data = reinterpret_cast<std::uintptr_t>(ahead.Data());
+        EXPECT_EQ(data >= base && data < base + 100 ? static_cast<int>(data - base) : -1, at) << taken << " " << room;
+        EXPECT_EQ(ahead.Read(out.data(), out.size()), 100 - taken + room);
+        EXPECT_TRUE(ahead.Empty() && out.compare(0, 100 - taken + room, bytes, taken, 100 - taken + room) == 0) << taken << " " << room;
+    }
 }

@@ -162,8 +162,9 @@ TEST(ListRules, NamesALineMayUse)
                                       {"com1.txt", false}})
         EXPECT_EQ(qm::IsPlainFileName(name), plain) << name;
 
-    // The first problem of a line, or none (line 7 of the list).
-    const std::pair<const char*, const char*> lines[] = {
+    // The first problem of a line, or none (line 7 of the list; downloads in D:\dl, which keeps two files).
+    const std::string longName(246, 'n');
+    const std::pair<std::string, const char*> lines[] = {
         {"A\t1\t1\ta.bin\t{prog}\\a.bin", nullptr},
         {"A\t1\tx\ta.bin\t{prog}\\a", "The installed size in line 7 of the file list is not a number: \"x\""},
         {"A\t1\tx\t..\t{prog}\\a", "is not a number"},
@@ -174,10 +175,20 @@ TEST(ListRules, NamesALineMayUse)
         {"A\t1\t1\tlist.txt.seq\t{prog}\\a", "is the name of the list or its signature"},
         {"A\t1\t1\ta.bin\t{prog}\\a.qm-part", "target it cannot use in line 7 of the file list: the target path \"{prog}\\a.qm-part\": \"a.qm-part\" ends in"},
         {"A\t1\t1\ta\tc:a.dll", nullptr}, {"A\t1\t1\ta\t{prog}/a.dll", nullptr}, {"A\t1\t1\ta\t\\\\s\\share\\.\\x\\..\\a.dll", nullptr},
+        {"A\t1\t1\ta|b\tC:\\a", "the remote name \"a|b\" holds one of < > \" | ? *, which Windows refuses"},
+        {"A\t1\t1\ta*\tC:\\a", "holds one of"}, {"A\t1\t1\t<\tC:\\a", "holds one of"}, {"A\t1\t1\ta\tC:\\x\\*.d?l", nullptr},
+        {"A\t1\t1\ta\tD:\\dl\\.\\LIST.TXT.SIG", "target it cannot use in line 7 of the file list: the target path \"D:\\dl\\.\\LIST.TXT.SIG\" is a file the loader keeps"},
+        {"A\t1\t1\ta\tD:/dl/x/../../QMLoader.LOG", "is a file the loader keeps"}, {"A\t1\t1\ta\tD:\\dl\\list.txt.sig2", nullptr},
+        {"A\t1\t1\ta\t{sys}\\W~1\\a", "the target path \"{sys}\\W~1\\a\": \"W~1\" holds \"~\" and a digit"},
+        {"A\t1\t1\t" + longName.substr(1) + "\tC:\\a", nullptr}, {"A\t1\t1\t" + longName + "\tC:\\a", "path too long for Windows in line 7"},
+        {"A\t1\t1\ta\tC:\\abcde\\" + longName, "\" with \".qm-part\" behind it is longer than 259 characters"},
         {"A\t1\t1\ta\tC:\\CON\\x.dll", "\"CON\" is a Windows device name"}, {"A\t1\t1\ta\tC:\\sub \\x", "\"sub \" ends in a dot or a space"}, {"A\t1\t1\ta\tC:\\D:\\x", "\"D:\" holds \":\""},
     };
     for (const auto& [text, problem] : lines) {
-        const std::optional<std::string> found = qm::CheckListLine(qm::ParseListLine(text), qm::ParseListLine(text).TargetPath, 7);
+        const qm::TListLine line = qm::ParseListLine(text);
+        std::optional<std::string> found = qm::CheckListLine(line, line.TargetPath, 7);
+        if (!found)
+            found = qm::CheckLinePlace(line, line.TargetPath, "D:\\dl", {"D:\\dl\\list.txt.sig", "D:\\QMLoader.log"}, 7);
         if (!problem)
             EXPECT_EQ(found, std::nullopt) << text;
         else

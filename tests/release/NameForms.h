@@ -13,4 +13,7 @@ inline const std::pair<std::string, const char*> NameForms[] = {
     {"nul", "\"nul\" is a Windows device name"}, {"aux .txt", "is a Windows device name"}, {"LPT9.x.y", "is a Windows device name"},
     {"com\xB9", "is a Windows device name"}, {"x.qm-part.", "ends in a dot or a space"},
     {"a.QM-PART", "\"a.QM-PART\" ends in \".qm-part\", which is kept for unfinished files"},
+    {"CONIN$", "\"CONIN$\" is a Windows device name"}, {"conout$.txt", "is a Windows device name"}, {"CONIN", nullptr},
+    {"LISTTX~1.SIG", "\"LISTTX~1.SIG\" holds \"~\" and a digit, which Windows may take for another file's short name"},
+    {"a~b~9", "holds \"~\" and a digit"}, {"a~.txt", nullptr},
 };

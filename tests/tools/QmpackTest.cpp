@@ -162,6 +162,10 @@ TEST_F(QmpackSet, PacksExactSizesThatVerifyAndDecode)
     WriteText(out / "list.txt", ReadText(out / "list.txt") + std::string("\0Odd\t1\t1\r\n", 10));
     EXPECT_EQ(VerifyReleaseSet(out).Lines, 4);
     EXPECT_TRUE(VerifyReleaseSet(out).Problems.empty());
+    // Any name a manifest may use stays the file it names (the list is written through a temporary).
+    WriteText(root_ / "manifest.txt", ReadText(root_ / "manifest.txt") + "New | src/lib.dll | list.txt.new | {sys}\\n | no\n");
+    ASSERT_TRUE(Pack().Errors.empty());
+    EXPECT_TRUE(VerifyReleaseSet(out).Problems.empty()) << Joined(VerifyReleaseSet(out).Problems);
 }
 
 TEST_F(QmpackSet, MissingSourceWritesNothing)

@@ -46,7 +46,7 @@ std::optional<std::string> ParseEntry(std::string_view Line, TManifestEntry& Ent
     }
     if (auto bad = CheckRemoteName(f[2]))
         return bad;
-    if (auto bad = qm::CheckTargetPath(f[3]))
+    if (auto bad = qm::CheckListedTargetPath(f[3]))
         return bad;
     if (f[4] != "yes" && f[4] != "no")
         return "the compress word must be \"yes\" or \"no\", not \"" + f[4] + "\"";

@@ -91,7 +91,8 @@ TPackResult PackReleaseSet(const fs::path& ManifestPath, const fs::path& OutDir)
     fs::create_directories(OutDir);
     for (std::size_t i = 0; i < manifest.Entries.size(); ++i)
         result.Lines.push_back(PackOne(manifest.Entries[i], sources[i], OutDir / manifest.Entries[i].RemoteName));
-    const fs::path temporary = OutDir / "list.txt.new";
+    // A name no manifest can give a file (the loader's unfinished-file ending).
+    const fs::path temporary = OutDir / qm::TemporaryName("list.txt");
     WriteText(temporary, FormatListText(result.Lines));
     fs::rename(temporary, OutDir / "list.txt");
     return result;

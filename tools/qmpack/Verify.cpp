@@ -62,7 +62,7 @@ std::optional<std::string> CheckLine(const fs::path& Dir, const std::vector<std:
         return "download size \"" + F[1] + "\" and installed size \"" + F[2] + "\" must be decimal numbers";
     if (auto bad = CheckRemoteName(F[3]))
         return bad;
-    if (auto bad = qm::CheckTargetPath(F[4]))
+    if (auto bad = qm::CheckListedTargetPath(F[4]))
         return bad;
     if (auto bad = CheckTargetAgainst(F[4], Remotes))
         return bad;
