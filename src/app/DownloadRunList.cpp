@@ -207,7 +207,8 @@ std::optional<TRunOutcome> TDownloadRun::LoadFileList()
     rows_.clear();
     std::optional<TRunOutcome> bad;
     // The files no target may overwrite.
-    const std::vector<std::string> kept{path, InDownloadDir(SignatureFileName), InDownloadDir(SequenceFileName), LogFile};
+    const std::vector<std::string> kept{path, InDownloadDir(SignatureFileName), InDownloadDir(SequenceFileName), LogFile,
+                                        SequenceFile};
     for (const std::string& text_line : SplitListText(text)) {
         TRow row{ParseListLine(text_line), {}, TRowState::Pending, {}};
         row.TargetPath = ResolveTargetPath(row.Line.TargetPath, SystemDir, DownloadDir);
