@@ -131,7 +131,9 @@ protected:
         const auto took = std::chrono::steady_clock::now() - start;
         if (timer)
             KillTimer(nullptr, timer); // the run ended before Cancel
-        EXPECT_LT(took, std::chrono::seconds(C.CancelMs ? 4 : 40)) << "the run did not end in time";
+        // A guard against a run that never ends, not a speed test: the list of
+        // 100,000 rows alone takes 40-65 s under Wine on a two-core machine.
+        EXPECT_LT(took, std::chrono::seconds(C.CancelMs ? 4 : 150)) << "the run did not end in time";
         if (C.Message.empty()) { // an empty list: idle without a message
             EXPECT_TRUE(Boxes.Shown.empty());
         } else if (Boxes.Shown.empty()) {
