@@ -43,6 +43,7 @@
 #include "app/DownloadRun.h"
 #include "app/FormLayout.h"
 #include "ui/Controls.h"
+#include "ui/PaintPacer.h"
 #include "ui/ObjectWindow.h"
 
 #include <windows.h>
@@ -205,6 +206,9 @@ private:
     // only when the drawn fraction changes; the texts follow a clock.
     static constexpr std::int32_t ProgressSteps = 1000;
     static constexpr ULONGLONG ProgressInterval = 100;
+    // The list, the labels and the bar are painted at most once a progress
+    // interval while a run changes them faster.
+    ui::TPaintPacer paints_{ProgressInterval};
     std::int64_t progressSize_ = 1; // the listed size of the file (or the bytes to check) in progress
     ULONGLONG progressShown_ = 0;   // tick count of the last redraw
     ULONGLONG messagesProcessed_ = 0; // tick count of the decoder's last message pass

@@ -24,12 +24,12 @@ namespace qm {
 namespace {
 
 // Focus and selection on Row, scrolled into view: Up and Down move the
-// focus away and back the way the keyboard would. What changed is painted
-// when the run next waits, not at once (a paint of the whole list for each
-// file cost more than the file's transfer).
+// focus away and back the way the keyboard would. A row below the view
+// turns the page first, so the list scrolls once a page, not once a row.
 void FocusRow(ui::TListView& LV, int Row)
 {
     LV.SetFocus();
+    LV.ShowPageOf(Row);
     LV.Focus(Row);
     LV.Select(Row);
     if (Row > 0) {
@@ -60,6 +60,7 @@ void TaForm::StartDownloadRun()
 
 void TaForm::ShowOutcome(const TRunOutcome& Outcome)
 {
+    paints_.Flush(); // the window shows the run's last state under its message
     using TKind = TRunOutcome::TKind;
     switch (Outcome.Kind) {
     case TKind::Closed:
@@ -121,12 +122,16 @@ void TaForm::ShowProgress(std::int64_t Bytes, bool Force)
         return;
     progressShown_ = now;
     // A file of one chunk is shown at its first bytes and again at its end.
-    if (std::string text = std::to_string(Bytes) + " bytes"; text != LPercent.Caption())
+    if (std::string text = std::to_string(Bytes) + " bytes"; text != LPercent.Caption()) {
+        paints_.Changing(LPercent.Handle());
         LPercent.SetCaption(text);
+    }
     const std::int64_t steps = std::min<std::int64_t>(progressSize_, ProgressSteps);
     const auto position = static_cast<int>(std::min<std::int64_t>(Bytes * steps / progressSize_, steps));
-    if (position != PBar.Position())
+    if (position != PBar.Position()) {
+        paints_.Changing(PBar.Handle());
         PBar.SetPosition(position);
+    }
 }
 
 void TaForm::ListLoaded(const std::vector<TRow>& Rows)
@@ -149,6 +154,7 @@ void TaForm::ListLoaded(const std::vector<TRow>& Rows)
 void TaForm::RowStarted(int Index, std::int32_t Size)
 {
     ShowProgressOf(Size);
+    paints_.Changing(LV.Handle());
     FocusRow(LV, Index);
 }
 
@@ -161,6 +167,7 @@ void TaForm::ShowProgressOf(std::int64_t Size)
 {
     progressSize_ = std::max<std::int64_t>(Size, 1);
     progressShown_ = 0; // the first bytes are shown at once
+    paints_.Changing(PBar.Handle());
     PBar.SetMax(static_cast<int>(std::min<std::int64_t>(progressSize_, ProgressSteps)));
 }
 
@@ -171,15 +178,18 @@ void TaForm::Progress(std::int64_t Bytes, bool Final)
 
 // The run's HttpCli1StateChange: "Looking " + host, "Connected" or
 // "Transferred:", and nothing new for the other states. A new text paints
-// the label at once; the same text changes nothing.
+// the label within a frame; the same text changes nothing.
 void TaForm::StatusWord(const std::string& Text)
 {
-    if (!Text.empty() && Text != LStat.Caption())
-        LStat.SetCaption(Text);
+    if (Text.empty() || Text == LStat.Caption())
+        return;
+    paints_.Changing(LStat.Handle());
+    LStat.SetCaption(Text);
 }
 
 void TaForm::RowPlaced(int Index)
 {
+    paints_.Changing(LV.Handle());
     LV.SetImageIndex(Index, 1);
 }
 

@@ -113,6 +113,7 @@ void TaForm::CreateControls()
     LV.AddColumn(0, "File", 104, LVCFMT_LEFT);
     LV.AddColumn(1, "Size", 55, LVCFMT_RIGHT);
     PBar.SetMax(100);
+    paints_.SetOwner(form);
     LayOut(WindowDpi(form));
 }
 
@@ -231,6 +232,11 @@ LRESULT TaForm::WindowProc(HWND Wnd, UINT Msg, WPARAM WParam, LPARAM LParam)
         return TRUE;
     case WM_SETCURSOR:
         return OnSetCursor(WParam, LParam);
+    case WM_TIMER:
+        if (WParam != ui::TPaintPacer::TimerId)
+            break;
+        paints_.FrameEnded();
+        return 0;
     case WM_CLOSE:
         FormClose();
         return 0;
@@ -243,8 +249,9 @@ LRESULT TaForm::WindowProc(HWND Wnd, UINT Msg, WPARAM WParam, LPARAM LParam)
         MoveToSuggestedRect(Wnd, LParam);
         return 0;
     default:
-        return DefWindowProcA(Wnd, Msg, WParam, LParam);
+        break;
     }
+    return DefWindowProcA(Wnd, Msg, WParam, LParam);
 }
 
 } // namespace qm

@@ -9,6 +9,7 @@
 #include <windows.h>
 #include <commctrl.h>
 
+#include <algorithm>
 #include <memory>
 #include <string>
 
@@ -78,7 +79,9 @@ private:
         SelectObject(dc, old);
         ReleaseDC(Handle(), dc);
         const RECT r = Bounds();
-        SetWindowPos(Handle(), nullptr, 0, 0, extent.cx, r.bottom, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+        // A label taken off the screen is drawn whole when it comes back.
+        const UINT unseen = IsWindowVisible(Handle()) ? 0 : SWP_NOREDRAW | SWP_NOCOPYBITS;
+        SetWindowPos(Handle(), nullptr, 0, 0, extent.cx, r.bottom, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE | unseen);
     }
 };
 
@@ -209,6 +212,16 @@ public:
         return SendMessageA(Handle(), LVM_GETITEMSTATE, static_cast<WPARAM>(Row), LVIS_SELECTED) != 0;
     }
     void DeselectAll() { SetState(-1, 0, LVIS_SELECTED); }
+    // A row below the view is scrolled to the view's top, so the rows after
+    // it are shown without scrolling again: one scroll per page of rows, not
+    // one per row (a scroll repaints the scroll bar and the whole list).
+    void ShowPageOf(int Row)
+    {
+        const auto top = static_cast<int>(SendMessageA(Handle(), LVM_GETTOPINDEX, 0, 0));
+        const auto page = std::max(1, static_cast<int>(SendMessageA(Handle(), LVM_GETCOUNTPERPAGE, 0, 0)));
+        if (Row >= top + page)
+            SendMessageA(Handle(), LVM_ENSUREVISIBLE, static_cast<WPARAM>(std::min(Row + page - 1, Count() - 1)), FALSE);
+    }
     // A key-down with repeat count 1, as the keyboard would send it.
     void SendKeyDown(WPARAM VirtualKey) { SendMessageA(Handle(), WM_KEYDOWN, VirtualKey, 1); }
 
