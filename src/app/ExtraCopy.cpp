@@ -48,6 +48,14 @@ bool CopyFileTo(const std::string& Source, const std::string& Dest, bool FailIfE
 
 std::optional<std::string> ReplaceFileWith(const std::string& Temporary, const std::string& Target)
 {
+    // Most targets are new: one move finds that out without a look-up first
+    // (each look-up of a missing name reads the whole folder on some file
+    // systems, and a folder of thousands of files made every file slower).
+    if (MoveFileExA(Temporary.c_str(), Target.c_str(), 0))
+        return std::nullopt;
+    if (const DWORD error = GetLastError(); error != ERROR_ALREADY_EXISTS && error != ERROR_FILE_EXISTS &&
+                                            error != ERROR_ACCESS_DENIED)
+        return ReplaceFailure(error, Target);
     const std::string name = FileNameOf(Target);
     WIN32_FIND_DATAA found;
     const HANDLE find = FindFirstFileA(Target.c_str(), &found);

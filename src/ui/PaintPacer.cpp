@@ -54,7 +54,8 @@ void TPaintPacer::Flush()
             continue;
         SetDrawn(h.Control, true);
         const bool scrolled = GetScrollPos(h.Control, SB_VERT) != h.ScrollPos;
-        RedrawWindow(h.Control, nullptr, nullptr, drawNow | RDW_NOCHILDREN | (scrolled ? RDW_FRAME : 0));
+        // With its children: a list view's header is drawn over when it erases.
+        RedrawWindow(h.Control, nullptr, nullptr, drawNow | RDW_ALLCHILDREN | (scrolled ? RDW_FRAME : 0));
         if (RECT now = BoundsInParent(h.Control); !EqualRect(&now, &h.Bounds)) {
             RECT area{};
             UnionRect(&area, &now, &h.Bounds);

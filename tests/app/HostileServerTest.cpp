@@ -183,7 +183,8 @@ TEST_F(HostileServerTest, MisbehavingServer)
     const std::string relocate = "HTTP/1.0 302 Found\r\nLocation: /list.txt\r\n\r\n";
     std::vector<TExchange> loop(5000, Answer(relocate));
     TExchange drip{{{ok + "Content-Length: 40\r\n\r\n"}}};
-    for (const TScriptStep& step : Pieces(std::string(40, 'd'), 1, 100))
+    // Slower than the progress clock, so that every byte is shown.
+    for (const TScriptStep& step : Pieces(std::string(40, 'd'), 1, 150))
         drip.Reply.push_back(step);
     std::vector<int> dripped;
     const THostileCase cases[] = {
