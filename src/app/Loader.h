@@ -169,6 +169,8 @@ private:
     void ShowProgress(std::int64_t Bytes, bool Force);
     // The bar's range for Size bytes (the file or the check in progress).
     void ShowProgressOf(std::int64_t Size);
+    // Caption of LStat or LPercent, paced with the other changes of a run.
+    void SetLabel(ui::TLabel& Label, const std::string& Text);
     void ListLoaded(const std::vector<TRow>& Rows) override;
     void RowStarted(int Index, std::int32_t Size) override;
     void CheckStarted(std::int64_t Bytes) override;

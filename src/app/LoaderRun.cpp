@@ -122,10 +122,8 @@ void TaForm::ShowProgress(std::int64_t Bytes, bool Force)
         return;
     progressShown_ = now;
     // A file of one chunk is shown at its first bytes and again at its end.
-    if (std::string text = std::to_string(Bytes) + " bytes"; text != LPercent.Caption()) {
-        paints_.Changing(LPercent.Handle());
-        LPercent.SetCaption(text);
-    }
+    if (std::string text = std::to_string(Bytes) + " bytes"; text != LPercent.Caption())
+        SetLabel(LPercent, text);
     const std::int64_t steps = std::min<std::int64_t>(progressSize_, ProgressSteps);
     const auto position = static_cast<int>(std::min<std::int64_t>(Bytes * steps / progressSize_, steps));
     if (position != PBar.Position()) {
@@ -181,10 +179,15 @@ void TaForm::Progress(std::int64_t Bytes, bool Final)
 // the label within a frame; the same text changes nothing.
 void TaForm::StatusWord(const std::string& Text)
 {
-    if (Text.empty() || Text == LStat.Caption())
-        return;
-    paints_.Changing(LStat.Handle());
-    LStat.SetCaption(Text);
+    if (!Text.empty() && Text != LStat.Caption())
+        SetLabel(LStat, Text);
+}
+
+// A label the pacer holds is fitted to its text once, when it is drawn.
+void TaForm::SetLabel(ui::TLabel& Label, const std::string& Text)
+{
+    const bool held = paints_.Changing(Label.Handle(), [&Label] { Label.FitToCaption(); });
+    Label.SetCaption(Text, held ? ui::TLabel::TFit::Later : ui::TLabel::TFit::Now);
 }
 
 void TaForm::RowPlaced(int Index)

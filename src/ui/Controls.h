@@ -10,6 +10,7 @@
 #include <commctrl.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <memory>
 #include <string>
 
@@ -62,11 +63,19 @@ class TLabel : public TControl {
 public:
     using TControl::TControl;
     std::string Caption() const { return GetText(); }
-    void SetCaption(const std::string& Value)
+    enum class TFit : std::uint8_t { Now, Later };
+    // Later leaves the width to a FitToCaption before the label is drawn
+    // again (while it is off the screen, fitting it at every change is waste).
+    void SetCaption(const std::string& Value, TFit Fit = TFit::Now)
     {
         PutText(Value);
+        if (Fit == TFit::Now)
+            FitToCaption();
+    }
+    void FitToCaption()
+    {
         if ((GetWindowLongPtrA(Handle(), GWL_STYLE) & SS_TYPEMASK) == SS_LEFTNOWORDWRAP)
-            FitWidth(Value);
+            FitWidth(Caption());
     }
 
 private:

@@ -64,4 +64,19 @@ TEST(PaintPacer, AQueueTooBusyForTimersStillEndsFramesAndHiddenControlsStayHidde
     EXPECT_FALSE(IsWindowVisible(hidden));
 }
 
+TEST(PaintPacer, AControlIsDrawnAtMostOnceAFrame)
+{
+    TScene s;
+    qm::ui::TPaintPacer pacer(60000);
+    pacer.SetOwner(s.owner);
+    pacer.Changing(s.box);
+    pacer.FrameEnded(); // never drawn by the pacer: due at once
+    EXPECT_TRUE(IsWindowVisible(s.box));
+    EXPECT_TRUE(pacer.Changing(s.box));
+    pacer.FrameEnded(); // a timer that came early
+    EXPECT_FALSE(IsWindowVisible(s.box));
+    pacer.Flush();
+    EXPECT_TRUE(IsWindowVisible(s.box));
+}
+
 } // namespace
