@@ -111,7 +111,8 @@ void TaForm::CreateControls()
 
     // Drawn off the screen and put there in one piece: no erased rows flash
     // white between two frames, and under Wine it draws several times faster.
-    SendMessageA(LV.Handle(), LVM_SETEXTENDEDLISTVIEWSTYLE, 0, LVS_EX_GRIDLINES | LVS_EX_FULLROWSELECT | LVS_EX_DOUBLEBUFFER);
+    SendMessageA(LV.Handle(), LVM_SETEXTENDEDLISTVIEWSTYLE, 0,
+                 LVS_EX_GRIDLINES | LVS_EX_FULLROWSELECT | LVS_EX_DOUBLEBUFFER);
     LV.AddColumn(0, "File", 104, LVCFMT_LEFT);
     LV.AddColumn(1, "Size", 55, LVCFMT_RIGHT);
     PBar.SetMax(100);

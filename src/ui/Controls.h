@@ -221,15 +221,18 @@ public:
         return SendMessageA(Handle(), LVM_GETITEMSTATE, static_cast<WPARAM>(Row), LVIS_SELECTED) != 0;
     }
     void DeselectAll() { SetState(-1, 0, LVIS_SELECTED); }
-    // A row below the view is scrolled to the view's top, so the rows after
+    // A row below the view is scrolled near the view's top, so the rows after
     // it are shown without scrolling again: one scroll per page of rows, not
     // one per row (a scroll repaints the scroll bar and the whole list).
     void ShowPageOf(int Row)
     {
         const auto top = static_cast<int>(SendMessageA(Handle(), LVM_GETTOPINDEX, 0, 0));
         const auto page = std::max(1, static_cast<int>(SendMessageA(Handle(), LVM_GETCOUNTPERPAGE, 0, 0)));
-        if (Row >= top + page)
-            SendMessageA(Handle(), LVM_ENSUREVISIBLE, static_cast<WPARAM>(std::min(Row + page - 1, Count() - 1)), FALSE);
+        if (Row < top + page)
+            return;
+        // Second from the top: the row above it stays in view for an Up key.
+        const int last = std::min(std::max(Row, Row + page - 2), Count() - 1);
+        SendMessageA(Handle(), LVM_ENSUREVISIBLE, static_cast<WPARAM>(last), FALSE);
     }
     // A key-down with repeat count 1, as the keyboard would send it.
     void SendKeyDown(WPARAM VirtualKey) { SendMessageA(Handle(), WM_KEYDOWN, VirtualKey, 1); }

@@ -129,7 +129,8 @@ void TPaintPacer::Draw(const THeld& Held)
     if (RECT now = BoundsInParent(Held.Control); !EqualRect(&now, &Held.Bounds)) {
         RECT area{};
         UnionRect(&area, &now, &Held.Bounds);
-        RedrawWindow(GetParent(Held.Control), &area, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW | RDW_ALLCHILDREN);
+        RedrawWindow(GetParent(Held.Control), &area, nullptr,
+                     RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW | RDW_ALLCHILDREN);
     }
     TPace& pace = PaceOf(Held.Control);
     pace.Drawn = true;

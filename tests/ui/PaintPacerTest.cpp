@@ -15,8 +15,10 @@ struct TScene {
         wc.hInstance = GetModuleHandleA(nullptr);
         wc.hbrBackground = static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH));
         RegisterClassA(&wc);
-        owner = CreateWindowA(wc.lpszClassName, "", WS_POPUP | WS_VISIBLE, 0, 0, 200, 60, nullptr, nullptr, wc.hInstance, nullptr);
-        box = CreateWindowA("STATIC", "", WS_CHILD | WS_VISIBLE | SS_BLACKRECT, 10, 10, 100, 20, owner, nullptr, wc.hInstance, nullptr);
+        owner = CreateWindowA(wc.lpszClassName, "", WS_POPUP | WS_VISIBLE, 0, 0, 200, 60, nullptr, nullptr, nullptr,
+                              nullptr);
+        box = CreateWindowA("STATIC", "", WS_CHILD | WS_VISIBLE | SS_BLACKRECT, 10, 10, 100, 20, owner, nullptr,
+                            nullptr, nullptr);
         UpdateWindow(owner);
     }
     ~TScene() { DestroyWindow(owner); }
