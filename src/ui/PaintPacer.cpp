@@ -35,9 +35,7 @@ void DrawClientButChildren(HWND Control)
     for (HWND child = GetWindow(Control, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
         if (!(GetWindowLongPtrA(child, GWL_STYLE) & WS_VISIBLE))
             continue;
-        RECT r{};
-        GetWindowRect(child, &r);
-        MapWindowPoints(HWND_DESKTOP, Control, reinterpret_cast<POINT*>(&r), 2);
+        const RECT r = BoundsInParent(child);
         const HRGN childArea = CreateRectRgnIndirect(&r);
         CombineRgn(area, area, childArea, RGN_DIFF);
         DeleteObject(childArea);
@@ -140,7 +138,9 @@ void TPaintPacer::Draw(const THeld& Held)
 
 void TPaintPacer::FrameEnded()
 {
-    timerDue_.reset(); // it came: the next due time arms it anew
+    // Timers repeat: this one stops, and the next due time sets it anew.
+    KillTimer(owner_, TimerId);
+    timerDue_.reset();
     DrawDue();
     ArmTimer();
 }
