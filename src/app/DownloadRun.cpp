@@ -52,7 +52,9 @@ TRunOutcome TDownloadRun::Execute()
     HttpCli1.ForgetAddresses();
     ResetSources();
     LogRunStart();
+    OpenUnfinishedFolder();
     const TRunOutcome outcome = RunSteps();
+    RemoveDirectoryA(unfinished_.c_str()); // only when empty: what a failure left stays
     LogOutcome(outcome);
     return outcome;
 }
@@ -130,7 +132,7 @@ std::optional<TRunOutcome> TDownloadRun::DownloadRow()
     const std::int32_t size = row.Line.DownloadSize.Value.value_or(1);
     if (Observer)
         Observer->RowStarted(currentIndex_, size);
-    const std::string local = DownloadDir + "\\" + row.Line.RemoteName;
+    const std::string local = PathInFolder(DownloadDir, row.Line.RemoteName);
     const TSha256Digest* expected =
         row.Line.Sha256.Kind == TListHash::TKind::Digest ? &row.Line.Sha256.Digest : nullptr;
     // A server that sends more than the list gives is refused at once: an
@@ -141,12 +143,12 @@ std::optional<TRunOutcome> TDownloadRun::DownloadRow()
                            "The server sent more than the " + row.Line.DownloadSize.Text +
                                " bytes the file list gives for this file",
                            true};
-    if (std::optional<TRunOutcome> failed = DownloadFile(row.Line.RemoteName, TemporaryName(local), expected, limit))
+    if (std::optional<TRunOutcome> failed = DownloadFile(row.Line.RemoteName, local, expected, limit))
         return failed;
     if (std::optional<TRunOutcome> stop = Stopped())
         return stop;
     Step(TRunStep::Rename);
-    if (std::optional<std::string> refused = ReplaceFileWith(TemporaryName(local), local))
+    if (std::optional<std::string> refused = ReplaceFileWith(TemporaryFor(local), local))
         return TRunOutcome{TRunOutcome::TKind::LocalError, *refused, 0};
     return std::nullopt;
 }
@@ -163,10 +165,30 @@ TRunOutcome TDownloadRun::EndOfRun() const
     return {TRunOutcome::TKind::Finished, {}, 0};
 }
 
+void TDownloadRun::OpenUnfinishedFolder()
+{
+    unfinished_ = PathInFolder(DownloadDir, UnfinishedFolderName);
+    if (CreateDirectoryA(unfinished_.c_str(), nullptr))
+        return;
+    const DWORD attributes = GetFileAttributesA(unfinished_.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY))
+        unfinished_.clear();
+}
+
+std::string TDownloadRun::TemporaryFor(const std::string& Final) const
+{
+    if (!unfinished_.empty())
+        if (std::string inFolder = TemporaryName(PathInFolder(unfinished_, FileNameOf(Final)));
+            inFolder.size() <= MaxPathLength)
+            return inFolder;
+    return TemporaryName(Final);
+}
+
 void TDownloadRun::DeleteTemporaries() const
 {
     for (const TRow& row : rows_)
         DeleteFileA(TemporaryName(row.TargetPath).c_str());
+    DeleteFilesIn(PathInFolder(DownloadDir, UnfinishedFolderName));
 }
 
 } // namespace qm

@@ -6,12 +6,21 @@
 // run, watches it through a TRunObserver and keeps no state of its own.
 //
 // Nothing half-written ever carries a final name: a download is written to
-// TemporaryName(its final name) and renamed only after the status, length
-// and hash checks pass; list.txt and list.txt.sig replace the earlier list
-// only once verified (with a key) or read (without); unpacking and plain
-// copies write to a temporary beside the target and replace it only after
+// a temporary (TemporaryFor its final name) and renamed only after the
+// status, length and hash checks pass; list.txt and list.txt.sig replace the
+// earlier list only once verified (with a key) or read (without); unpacking
+// and plain copies write to a temporary and replace the target only after
 // the installed-size check. A failure, Cancel or kill leaves only
 // temporaries, which the next run overwrites and DeleteTemporaries removes.
+//
+// The temporaries lie in UnfinishedFolderName inside DownloadDir, a folder
+// that stays small: creating a name in a folder of thousands of files reads
+// the whole folder on some file systems, and the download directory holds
+// every download and usually the targets too. A temporary whose path there
+// would be too long lies beside its final name, as does every temporary
+// when that folder cannot be made; a target on another volume gets its bytes
+// carried beside it (ReplaceFileWith). Execute removes the folder at its end
+// when nothing is left in it.
 //
 // Call order: set DownloadDir, SystemDir (and the observer) once, then
 // Execute() for each press of Start; Cancel() and Close() may be called
@@ -75,6 +84,10 @@
 #include <vector>
 
 namespace qm {
+
+// The folder of the run's temporaries, inside DownloadDir. It ends in
+// TemporarySuffix, so no list can name it or a file within it.
+inline constexpr std::string_view UnfinishedFolderName = "unfinished.qm-part";
 
 enum class TRowState : std::uint8_t { Pending, Complete };
 
@@ -203,8 +216,9 @@ public:
     std::optional<TRunOutcome> LoadFileList();
     // Forgets the rows (the window is closing).
     void ReleaseFileList() { rows_.clear(); }
-    // Deletes the temporaries a killed or failed run may have left beside
-    // the targets of the current rows (those in DownloadDir go with it).
+    // Deletes the temporaries a killed or failed run may have left: the
+    // folder UnfinishedFolderName with its files, and those beside the
+    // targets of the current rows (those in DownloadDir go with it).
     void DeleteTemporaries() const;
 
 private:
@@ -218,18 +232,24 @@ private:
         std::string Refusal;
         bool Listed = false;
     };
-    // Fetches URL into the file LocalFileName (created anew). Nothing on
-    // success; otherwise the outcome (DownloadFailed, LocalError when the
-    // file cannot be created or written, or Closed). With Expected the bytes
-    // must have that SHA-256; a file that has not, or could not be written
-    // whole, is deleted.
-    std::optional<TRunOutcome> DownloadOnce(const std::string& URL, const std::string& LocalFileName,
+    // Fetches URL into TemporaryFor(FinalName) (created anew); the caller
+    // renames it. Nothing on success; otherwise the outcome (DownloadFailed,
+    // LocalError when the file cannot be created or written, or Closed).
+    // With Expected the bytes must have that SHA-256; a temporary that has
+    // not, or could not be written whole, is deleted.
+    std::optional<TRunOutcome> DownloadOnce(const std::string& URL, const std::string& FinalName,
                                             const TSha256Digest* Expected, const std::optional<TByteLimit>& Limit);
-    // Puts the row just downloaded (currentIndex_) in place: written to a
-    // temporary beside the target, checked against the listed installed
+    // Puts the row just downloaded (currentIndex_) in place: written to
+    // TemporaryFor(the target), checked against the listed installed
     // size, then put in place under the target's name. True when it is
     // complete; false leaves it pending (the next run fetches it again).
     bool UnpackCurrentFile();
+    // The temporary for the file Final: in the unfinished folder when there
+    // is one and the path fits MaxPathLength, else TemporaryName(Final).
+    std::string TemporaryFor(const std::string& Final) const;
+    // Makes the unfinished folder for this run, or forgets it when it
+    // cannot be made.
+    void OpenUnfinishedFolder();
     // Deletes Temporary and keeps Why (if any) for the run's end; the log
     // gets Why, or LogWhy when the user hears nothing particular. False.
     bool NotPlaced(const std::string& Temporary, const std::string& Why, const std::string& LogWhy = {});
@@ -237,7 +257,7 @@ private:
     // ---- DownloadRunRetry.cpp ----
     // DownloadOnce of RemoteName over the sources in rounds (see Sources
     // above). Its outcome: the last try's.
-    std::optional<TRunOutcome> DownloadFile(std::string_view RemoteName, const std::string& LocalFileName,
+    std::optional<TRunOutcome> DownloadFile(std::string_view RemoteName, const std::string& FinalName,
                                             const TSha256Digest* Expected, const std::optional<TByteLimit>& Limit);
     // Waits Delay before round Failed + 1, dispatching messages. Closed or
     // the aborted download's outcome when Close or Cancel came meanwhile.
@@ -325,6 +345,7 @@ private:
     std::string notPlacedWhy_; // the first row's reason the user must hear
     TRunLog log_;
     std::string notPlaced_; // why UnpackCurrentFile left its row pending
+    std::string unfinished_; // the unfinished folder of this run; empty: none
 };
 
 } // namespace qm

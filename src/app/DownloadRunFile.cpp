@@ -110,12 +110,11 @@ std::optional<std::int64_t> FileSize(const std::string& Path)
 
 // A download whose bytes could not all be written: its temporary goes (it
 // would only hold the disk's room), and the message names the file.
-TRunOutcome Unwritten(std::optional<TFileStream>& File, const std::string& Temporary)
+TRunOutcome Unwritten(std::optional<TFileStream>& File, const std::string& Temporary, const std::string& Final)
 {
     File.reset();
     DeleteFileA(Temporary.c_str());
-    const std::string final = IsTemporaryName(Temporary) ? DropLast(Temporary, TemporarySuffix.size()) : Temporary;
-    return {TRunOutcome::TKind::LocalError, WriteFailureText(final), 0};
+    return {TRunOutcome::TKind::LocalError, WriteFailureText(Final), 0};
 }
 
 // Writes the row's file to Temporary: decoded, or copied from Source. False
@@ -153,17 +152,18 @@ bool WriteTemporary(TLzhD& Lzh, const TRow& Row, const std::string& Source, cons
 
 } // namespace
 
-std::optional<TRunOutcome> TDownloadRun::DownloadOnce(const std::string& URL, const std::string& LocalFileName,
+std::optional<TRunOutcome> TDownloadRun::DownloadOnce(const std::string& URL, const std::string& FinalName,
                                                       const TSha256Digest* Expected,
                                                       const std::optional<TByteLimit>& Limit)
 {
     HttpCli1.URL = URL;
     Step(TRunStep::Temporary);
+    const std::string temporary = TemporaryFor(FinalName);
     std::optional<TFileStream> file;
     try {
-        file.emplace(LocalFileName, TFileStream::Mode::Create);
+        file.emplace(temporary, TFileStream::Mode::Create);
     } catch (const EStreamError&) {
-        return TRunOutcome{TRunOutcome::TKind::LocalError, "Cannot create the file: " + LocalFileName, 0};
+        return TRunOutcome{TRunOutcome::TKind::LocalError, "Cannot create the file: " + temporary, 0};
     }
     // Hashed only when the list gives a hash: nothing else would read it.
     std::optional<THashingStream> hashing;
@@ -184,7 +184,7 @@ std::optional<TRunOutcome> TDownloadRun::DownloadOnce(const std::string& URL, co
         if (limited.Exceeded())
             return Failed(HttpCli1.StatusCode(), Limit->Refusal, TRequestFailure::TooLarge);
         if (file->WriteFailed())
-            return Unwritten(file, LocalFileName);
+            return Unwritten(file, temporary, FinalName);
         return Failed(HttpCli1.StatusCode(), HttpCli1.ReasonPhrase(), HttpCli1.Failure());
     }
     if (closePending_)
@@ -192,7 +192,7 @@ std::optional<TRunOutcome> TDownloadRun::DownloadOnce(const std::string& URL, co
     try {
         file->Close();
     } catch (const EStreamError&) {
-        return Unwritten(file, LocalFileName);
+        return Unwritten(file, temporary, FinalName);
     }
     const bool listed = Limit && Limit->Listed;
     if (std::optional<TRunOutcome> fault =
@@ -200,7 +200,7 @@ std::optional<TRunOutcome> TDownloadRun::DownloadOnce(const std::string& URL, co
         return fault;
     if (hashing && hashing->Finish() != *Expected) {
         // Known to be wrong: nothing of it is kept.
-        DeleteFileA(LocalFileName.c_str());
+        DeleteFileA(temporary.c_str());
         return Failed(HttpCli1.StatusCode(),
                       "The file was damaged or altered on its way: its SHA-256 hash is not the one in the file list",
                       TRequestFailure::NotVerified);
@@ -214,9 +214,9 @@ bool TDownloadRun::UnpackCurrentFile()
         return false;
     Step(TRunStep::Place);
     TRow& row = rows_[static_cast<std::size_t>(currentIndex_)];
-    const std::string source = DownloadDir + "\\" + row.Line.RemoteName;
+    const std::string source = PathInFolder(DownloadDir, row.Line.RemoteName);
     const std::string& target = row.TargetPath;
-    const std::string temporary = TemporaryName(target);
+    const std::string temporary = TemporaryFor(target);
     // The plain download that is its own target is in place already.
     const bool self = !row.Line.Compressed && SamePath(source, target);
     std::string why, logWhy = "the file could not be written from its download";

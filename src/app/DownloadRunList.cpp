@@ -82,12 +82,12 @@ std::optional<TRunOutcome> TDownloadRun::FetchFileList()
     const std::string list = DownloadDir + "\\" + std::string(ListFileName);
     const std::string signature = DownloadDir + "\\" + std::string(SignatureFileName);
     if (std::optional<TRunOutcome> failed =
-            DownloadFile(ListFileName, TemporaryName(list), nullptr,
+            DownloadFile(ListFileName, list, nullptr,
                          TByteLimit{ListFileLimit, "The file list is larger than 16 MiB"}))
         return failed;
     if (!releasePublicKey_.empty()) {
         if (std::optional<TRunOutcome> failed =
-                DownloadFile(SignatureFileName, TemporaryName(signature), nullptr,
+                DownloadFile(SignatureFileName, signature, nullptr,
                              TByteLimit{SignatureFileLimit, "The signature of the file list is larger than 32 KiB"})) {
             if (failed->Kind != TRunOutcome::TKind::DownloadFailed || cancelRequested_)
                 return failed;
@@ -95,17 +95,17 @@ std::optional<TRunOutcome> TDownloadRun::FetchFileList()
                               failed->Message);
         }
         std::uint64_t sequence = 0;
-        if (std::optional<TRunOutcome> bad = VerifyFileList(TemporaryName(list), TemporaryName(signature), sequence))
+        if (std::optional<TRunOutcome> bad = VerifyFileList(TemporaryFor(list), TemporaryFor(signature), sequence))
             return bad;
         // The floor is raised before the pair is replaced: a kill between
         // the two renames leaves a pair that does not verify, and the next
         // run then holds to this file.
         if (std::optional<TRunOutcome> bad = KeepSequence(sequence))
             return bad;
-        if (!Replace(TemporaryName(signature), signature))
+        if (!Replace(TemporaryFor(signature), signature))
             return LocalError("Cannot write the file: " + signature);
     }
-    if (!Replace(TemporaryName(list), list))
+    if (!Replace(TemporaryFor(list), list))
         return LocalError("Cannot write the file: " + list);
     return std::nullopt;
 }

@@ -38,7 +38,7 @@ std::string TDownloadRun::SourceURL(int Source, std::string_view RemoteName) con
     return sources_[static_cast<std::size_t>(Source)]() + EncodePathSegment(RemoteName);
 }
 
-std::optional<TRunOutcome> TDownloadRun::DownloadFile(std::string_view RemoteName, const std::string& LocalFileName,
+std::optional<TRunOutcome> TDownloadRun::DownloadFile(std::string_view RemoteName, const std::string& FinalName,
                                                       const TSha256Digest* Expected,
                                                       const std::optional<TByteLimit>& Limit)
 {
@@ -47,7 +47,7 @@ std::optional<TRunOutcome> TDownloadRun::DownloadFile(std::string_view RemoteNam
         const int source = rounds.Source();
         const std::string url = SourceURL(source, RemoteName);
         const ULONGLONG started = GetTickCount64();
-        std::optional<TRunOutcome> failed = DownloadOnce(url, LocalFileName, Expected, Limit);
+        std::optional<TRunOutcome> failed = DownloadOnce(url, FinalName, Expected, Limit);
         LogRequest(url, failed, Expected != nullptr, static_cast<double>(GetTickCount64() - started) / 1000.0);
         if (!failed) {
             preferred_ = source;

@@ -31,7 +31,9 @@ bool CopyFileTo(const std::string& Source, const std::string& Dest, bool FailIfE
 // the new one cannot take its place. Nothing on success; otherwise a message
 // that names Target (in use by another program, not replaceable, a folder in
 // its place, a folder that does not exist, a path too long); Temporary then
-// stays where it was.
+// stays where it was. A Temporary on another volume than Target is first
+// copied beside Target (TemporaryName(Target)), which then takes its place
+// or is deleted; Temporary goes once Target holds its bytes.
 std::optional<std::string> ReplaceFileWith(const std::string& Temporary, const std::string& Target);
 
 // The message for an Error (GetLastError) that says Path cannot be reached:
@@ -42,6 +44,10 @@ std::optional<std::string> PathFailureText(unsigned long Error, const std::strin
 // Whether the system error Error (GetLastError) says that a file could not
 // be written: a full, failing or write-protected disk.
 bool IsWriteFailure(unsigned long Error);
+
+// Deletes the files directly in Dir (not in its subfolders), then Dir
+// itself if it is empty by then; what cannot go stays, silently.
+void DeleteFilesIn(const std::string& Dir);
 
 // The process's current folder in the ANSI code page. False when its name
 // has characters that code page lacks: Folder then holds the name with "?"

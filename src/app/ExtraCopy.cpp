@@ -1,6 +1,7 @@
 #include "app/Extra.h"
 
 #include "base/ExtraStr.h"
+#include "release/ListRules.h"
 
 #include <windows.h>
 
@@ -22,13 +23,26 @@ std::string ReplaceFailure(DWORD Error, const std::string& Target)
     return "Cannot replace the file (error #" + std::to_string(Error) + "): " + Target;
 }
 
+// A step that failed: the system's error, from which the message comes,
+// or the message itself.
+struct TReplaceFault {
+    DWORD Error = 0;
+    std::string Message;
+};
+
+TReplaceFault Fault(DWORD Error)
+{
+    return {Error, {}};
+}
+
 // Target, found under a name of another letter case, replaced by Temporary
 // under Target's own: the old file waits under a name no list can give.
-std::optional<std::string> ReplaceRenamed(const std::string& Temporary, const std::string& Target, const char* OldName)
+std::optional<TReplaceFault> ReplaceRenamed(const std::string& Temporary, const std::string& Target,
+                                            const char* OldName)
 {
-    const std::string aside = Temporary + ".aside.qm-part";
+    const std::string aside = Target + ".aside" + std::string(TemporarySuffix);
     if (!MoveFileExA(Target.c_str(), aside.c_str(), MOVEFILE_REPLACE_EXISTING))
-        return ReplaceFailure(GetLastError(), Target);
+        return Fault(GetLastError());
     if (MoveFileExA(Temporary.c_str(), Target.c_str(), 0)) {
         DeleteFileA(aside.c_str());
         return std::nullopt;
@@ -36,7 +50,50 @@ std::optional<std::string> ReplaceRenamed(const std::string& Temporary, const st
     const DWORD error = GetLastError();
     const std::string old = Target.substr(0, Target.size() - FileNameOf(Target).size()) + OldName;
     MoveFileExA(aside.c_str(), old.c_str(), 0);
-    return ReplaceFailure(error, Target);
+    return Fault(error);
+}
+
+// ReplaceFileWith without the carrying over: a Temporary on another volume
+// fails with ERROR_NOT_SAME_DEVICE, Target as it was.
+std::optional<TReplaceFault> ReplaceOnVolume(const std::string& Temporary, const std::string& Target)
+{
+    // Most targets are new: one move finds that out without a look-up first
+    // (each look-up of a missing name reads the whole folder on some file
+    // systems, and a folder of thousands of files made every file slower).
+    if (MoveFileExA(Temporary.c_str(), Target.c_str(), 0))
+        return std::nullopt;
+    if (const DWORD error = GetLastError(); error != ERROR_ALREADY_EXISTS && error != ERROR_FILE_EXISTS &&
+                                            error != ERROR_ACCESS_DENIED)
+        return Fault(error);
+    const std::string name = FileNameOf(Target);
+    WIN32_FIND_DATAA found;
+    const HANDLE find = FindFirstFileA(Target.c_str(), &found);
+    if (find != INVALID_HANDLE_VALUE) {
+        FindClose(find);
+        if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+            return TReplaceFault{0, "A folder stands where the file belongs: " + Target};
+        // Held open by a program that shares no deletion: asking for delete
+        // access finds it before anything is moved.
+        const HANDLE probe = CreateFileA(Target.c_str(), DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                         nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (probe == INVALID_HANDLE_VALUE && GetLastError() != ERROR_FILE_NOT_FOUND)
+            return Fault(GetLastError());
+        if (probe != INVALID_HANDLE_VALUE)
+            CloseHandle(probe);
+        // Replacing keeps the old name's letter case: "VCL30.DPL" would stay.
+        // So the old file is moved aside (never deleted before the new one is
+        // in place) and comes back if the new one cannot be moved.
+        if (name != found.cFileName && TextEquals(name, found.cFileName))
+            return ReplaceRenamed(Temporary, Target, found.cFileName);
+    }
+    if (MoveFileExA(Temporary.c_str(), Target.c_str(), MOVEFILE_REPLACE_EXISTING))
+        return std::nullopt;
+    return Fault(GetLastError());
+}
+
+std::string FaultText(const TReplaceFault& Fault, const std::string& Target)
+{
+    return Fault.Message.empty() ? ReplaceFailure(Fault.Error, Target) : Fault.Message;
 }
 
 } // namespace
@@ -48,38 +105,21 @@ bool CopyFileTo(const std::string& Source, const std::string& Dest, bool FailIfE
 
 std::optional<std::string> ReplaceFileWith(const std::string& Temporary, const std::string& Target)
 {
-    // Most targets are new: one move finds that out without a look-up first
-    // (each look-up of a missing name reads the whole folder on some file
-    // systems, and a folder of thousands of files made every file slower).
-    if (MoveFileExA(Temporary.c_str(), Target.c_str(), 0))
-        return std::nullopt;
-    if (const DWORD error = GetLastError(); error != ERROR_ALREADY_EXISTS && error != ERROR_FILE_EXISTS &&
-                                            error != ERROR_ACCESS_DENIED)
-        return ReplaceFailure(error, Target);
-    const std::string name = FileNameOf(Target);
-    WIN32_FIND_DATAA found;
-    const HANDLE find = FindFirstFileA(Target.c_str(), &found);
-    if (find != INVALID_HANDLE_VALUE) {
-        FindClose(find);
-        if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
-            return "A folder stands where the file belongs: " + Target;
-        // Held open by a program that shares no deletion: asking for delete
-        // access finds it before anything is moved.
-        const HANDLE probe = CreateFileA(Target.c_str(), DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                         nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-        if (probe == INVALID_HANDLE_VALUE && GetLastError() != ERROR_FILE_NOT_FOUND)
-            return ReplaceFailure(GetLastError(), Target);
-        if (probe != INVALID_HANDLE_VALUE)
-            CloseHandle(probe);
-        // Replacing keeps the old name's letter case: "VCL30.DPL" would stay.
-        // So the old file is moved aside (never deleted before the new one is
-        // in place) and comes back if the new one cannot be moved.
-        if (name != found.cFileName && TextEquals(name, found.cFileName))
-            return ReplaceRenamed(Temporary, Target, found.cFileName);
+    std::optional<TReplaceFault> fault = ReplaceOnVolume(Temporary, Target);
+    if (!fault || fault->Error != ERROR_NOT_SAME_DEVICE)
+        return fault ? std::optional(FaultText(*fault, Target)) : std::nullopt;
+    // A move cannot cross volumes, and a copy to Target itself could be cut
+    // short: the bytes go to a temporary beside Target first, which then
+    // takes Target's place in one move.
+    const std::string beside = TemporaryName(Target);
+    if (!CopyFileTo(Temporary, beside, false)) {
+        fault = Fault(GetLastError());
+        DeleteFileA(beside.c_str());
+        return FaultText(*fault, Target);
     }
-    if (MoveFileExA(Temporary.c_str(), Target.c_str(), MOVEFILE_REPLACE_EXISTING))
-        return std::nullopt;
-    return ReplaceFailure(GetLastError(), Target);
+    fault = ReplaceOnVolume(beside, Target);
+    DeleteFileA((fault ? beside : Temporary).c_str());
+    return fault ? std::optional(FaultText(*fault, Target)) : std::nullopt;
 }
 
 std::optional<std::string> PathFailureText(unsigned long Error, const std::string& Path)

@@ -19,6 +19,19 @@ std::wstring CurrentFolderWide()
 
 } // namespace
 
+void DeleteFilesIn(const std::string& Dir)
+{
+    WIN32_FIND_DATAA entry;
+    const HANDLE find = FindFirstFileA((Dir + "\\*.*").c_str(), &entry);
+    if (find != INVALID_HANDLE_VALUE) {
+        do {
+            DeleteFileA((Dir + "\\" + entry.cFileName).c_str());
+        } while (FindNextFileA(find, &entry));
+        FindClose(find);
+    }
+    RemoveDirectoryA(Dir.c_str());
+}
+
 bool CurrentFolderAnsi(std::string& Folder)
 {
     const std::wstring wide = CurrentFolderWide();

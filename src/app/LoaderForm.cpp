@@ -46,21 +46,6 @@ constexpr const char* InstalledMessage =
     "click \"Start,\" select \"Programs\" and \"Quillmark.\"\r\n"
     "Good luck and happy studying!";
 
-// Deletes the files directly in Dir (not in its subdirectories), then Dir
-// itself if it is empty by then; what cannot go stays, silently.
-void DeleteDownloads(const std::string& Dir)
-{
-    WIN32_FIND_DATAA entry;
-    const HANDLE find = FindFirstFileA((Dir + "\\*.*").c_str(), &entry);
-    if (find != INVALID_HANDLE_VALUE) {
-        do {
-            DeleteFileA((Dir + "\\" + entry.cFileName).c_str());
-        } while (FindNextFileA(find, &entry));
-        FindClose(find);
-    }
-    RemoveDirectoryA(Dir.c_str());
-}
-
 } // namespace
 
 void TaForm::Show()
@@ -131,7 +116,7 @@ void TaForm::FinishClose()
     if (CompleteAtLoad > 0 &&
         ui::ShowMessageBox(Handle(), DeletePrompt, "Confirm", MB_YESNO | MB_ICONQUESTION) == IDYES) {
         Run.DeleteTemporaries();
-        DeleteDownloads(DownloadDir);
+        DeleteFilesIn(DownloadDir);
     }
     if (InstallStarted)
         ui::ShowMessage(Handle(), InstalledMessage);

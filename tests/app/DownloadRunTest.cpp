@@ -4,6 +4,7 @@
 #include "LoaderRunFixture.h"
 
 #include "app/DownloadRun.h"
+#include "app/Extra.h"
 #include "base/ExtraStr.h"
 
 namespace qm::test {
@@ -17,13 +18,28 @@ struct TRunCase {
     std::vector<TExchange> Answers;
     TKind Kind;
     std::string Message;
-    // Files in the download directory afterwards: name and bytes, or
-    // absent when the bytes are "-".
+    // Files afterwards, in the download directory or, after "{sys}\\", in
+    // the system one: name and bytes, or absent when the bytes are "-".
     std::vector<std::pair<std::string, std::string>> Files;
     std::vector<std::pair<std::string, std::string>> Before = {}; // files there at the start
     const char* Locked = nullptr; // held open, unshared, during the run
     bool SkippedOnRerun = true;   // false: the loading rule fetches it again
     bool FullDisk = false; // downloads into a folder on the full disk, {sys} is its root
+    bool SysElsewhere = false; // {sys} is a folder on another volume (in memory)
+};
+
+// A fresh folder on another volume than the temporary folder's, removed
+// with everything in it after.
+class TFolderElsewhere {
+public:
+    TFolderElsewhere() : Path("Z:\\dev\\shm\\qm-" + std::to_string(GetCurrentProcessId()))
+    {
+        EXPECT_TRUE(CreateDirectoryA(Path.c_str(), nullptr)) << Path;
+    }
+    ~TFolderElsewhere() { RemoveTree(Path); }
+    TFolderElsewhere(const TFolderElsewhere&) = delete;
+    TFolderElsewhere& operator=(const TFolderElsewhere&) = delete;
+    const std::string Path;
 };
 
 TEST(DownloadRun, NothingHalfWrittenCarriesAFinalName)
@@ -40,13 +56,13 @@ TEST(DownloadRun, NothingHalfWrittenCarriesAFinalName)
         {"a self-target cut short at its listed size",
          {ListLine("Setup", "2", "2", "setup.exe", "{prog}\\setup.exe", "")},
          {Raw("HTTP/1.0 200 OK\r\nContent-Length: 3\r\n\r\nZZ")}, TKind::DownloadFailed,
-         "Failed : 200 Connection broken: 2 of 3 bytes received", {{"setup.exe", "-"}, {"setup.exe.qm-part", "ZZ"}}},
+         "Failed : 200 Connection broken: 2 of 3 bytes received", {{"setup.exe", "-"}, {"unfinished.qm-part\\setup.exe.qm-part", "ZZ"}}},
         {"a body longer than listed", {ListLine("A", "3", "3", "a.bin", "{prog}\\a.txt", "")}, {Raw("HTTP/1.0 200 OK\r\n\r\nabcdef")},
          TKind::DownloadFailed, "Failed : 404 " + more, {{"a.bin", "-"}, {"a.txt", "-"}}},
         {"vcl30.dpl listed as 0 is placed and kept", {ListLine("V", "5", "0", "v.bin", "{prog}\\vcl30.dpl", "")},
-         {Ok("12345")}, TKind::Finished, "", {{"vcl30.dpl", "12345"}, {"vcl30.dpl.qm-part", "-"}}},
+         {Ok("12345")}, TKind::Finished, "", {{"vcl30.dpl", "12345"}, {"unfinished.qm-part\\vcl30.dpl.qm-part", "-"}}},
         {"a copy of the wrong size is not placed", {ListLine("A", "3", "4", "a.bin", "{prog}\\a.txt", "")},
-         {Ok("abc")}, TKind::NotPlaced, "", {{"a.bin", "abc"}, {"a.txt", "-"}, {"a.txt.qm-part", "-"}}},
+         {Ok("abc")}, TKind::NotPlaced, "", {{"a.bin", "abc"}, {"a.txt", "-"}, {"unfinished.qm-part\\a.txt.qm-part", "-"}}},
         {"a remote name of a temporary", {ListLine("A", "3", "3", "a.QM-Part", "{prog}\\a.txt", "")}, {},
          TKind::LocalError,
          "The file list names a file it cannot use in line 1 of the file list: the remote name \"a.QM-Part\" "
@@ -60,37 +76,52 @@ TEST(DownloadRun, NothingHalfWrittenCarriesAFinalName)
         {"installed size -1 over a target", {ListLine("A", "3", "-1", "a.bin", "{prog}\\a.txt", "")}, {Ok("abc")},
          TKind::Finished, "", {{"a.txt", "abc"}}, {{"a.txt", "old"}}, nullptr, false},
         {"a header stating more than listed", {ListLine("D", std::to_string(Compressed("abc").size()), "2", "d", "{prog}\\d.txt", "yes")},
-         {Ok(Compressed("abc"))}, TKind::NotPlaced, "", {{"d.txt", "-"}, {"d.txt.qm-part", "-"}}},
+         {Ok(Compressed("abc"))}, TKind::NotPlaced, "", {{"d.txt", "-"}, {"unfinished.qm-part\\d.txt.qm-part", "-"}}},
         {"a target in use", {ListLine("A", "3", "3", "a.bin", "{prog}\\a.txt", "")}, {Ok("abc")}, TKind::NotPlaced,
          "The file is in use by another program and cannot be replaced: {dir}\\a.txt",
-         {{"a.txt", "old!"}, {"a.txt.qm-part", "-"}}, {{"a.txt", "old!"}}, "a.txt"},
+         {{"a.txt", "old!"}, {"unfinished.qm-part\\a.txt.qm-part", "-"}}, {{"a.txt", "old!"}}, "a.txt"},
         {"a download", {ListLine("H", std::to_string(huge.size()), "1", "b", "{prog}\\x", "")}, {Ok(huge)},
-         TKind::LocalError, disk + "{dir}\\b", {{"b", "-"}, {"b.qm-part", "-"}}, {}, nullptr, true, true},
+         TKind::LocalError, disk + "{dir}\\b", {{"b", "-"}, {"unfinished.qm-part\\b.qm-part", "-"}}, {}, nullptr, true, true},
         {"a download one byte over", {ListLine("O", std::to_string(over.size()), "1", "b", "{prog}\\x", "")}, {Ok(over)},
-         TKind::LocalError, disk + "{dir}\\b", {{"b", "-"}, {"b.qm-part", "-"}}, {}, nullptr, true, true},
+         TKind::LocalError, disk + "{dir}\\b", {{"b", "-"}, {"unfinished.qm-part\\b.qm-part", "-"}}, {}, nullptr, true, true},
         {"a copy", {ListLine("P", "600000", "600000", "b", "{sys}\\x", "")}, {Ok(std::string(600000, 'p'))},
-         TKind::NotPlaced, disk + "{sys}\\x", {{"..\\x", "-"}, {"..\\x.qm-part", "-"}}, {}, nullptr, true, true},
+         TKind::NotPlaced, disk + "{sys}\\x", {{"..\\x", "-"}, {"unfinished.qm-part\\x.qm-part", "-"}}, {}, nullptr, true, true},
         {"a decoding", {ListLine("D", std::to_string(packed.size()), "3145728", "b", "{sys}\\x", "yes")}, {Ok(packed)},
-         TKind::NotPlaced, disk + "{sys}\\x", {{"..\\x", "-"}, {"..\\x.qm-part", "-"}}, {}, nullptr, true, true},
+         TKind::NotPlaced, disk + "{sys}\\x", {{"..\\x", "-"}, {"unfinished.qm-part\\x.qm-part", "-"}}, {}, nullptr, true, true},
+        // A move cannot leave a volume: the bytes are carried beside the target.
+        {"a decoding onto another volume", {ListLine("D", std::to_string(Compressed("abc").size()), "3", "d", "{sys}\\x", "yes")},
+         {Ok(Compressed("abc"))}, TKind::Finished, "", {{"{sys}\\x", "abc"}, {"{sys}\\x.qm-part", "-"}, {"unfinished.qm-part\\x.qm-part", "-"}},
+         {}, nullptr, true, false, true},
+        {"a copy over an X on another volume", {ListLine("A", "3", "3", "a.bin", "{sys}\\x", "")}, {Ok("abc")},
+         TKind::Finished, "", {{"{sys}\\x", "abc"}, {"{sys}\\x.qm-part", "-"}}, {{"{sys}\\X", "old!"}}, nullptr, true, false, true},
+        {"a target in use on another volume", {ListLine("A", "3", "3", "a.bin", "{sys}\\x", "")}, {Ok("abc")},
+         TKind::NotPlaced, "The file is in use by another program and cannot be replaced: {sys}\\x",
+         {{"{sys}\\x", "old!"}, {"{sys}\\x.qm-part", "-"}, {"unfinished.qm-part\\x.qm-part", "-"}}, {{"{sys}\\x", "old!"}}, "{sys}\\x", true, false, true},
     };
     for (const TRunCase& c : cases) {
         if (c.FullDisk && !full)
             continue;
         SCOPED_TRACE(c.Name);
         TTempCurrentDirectory dir;
+        std::optional<TFolderElsewhere> elsewhere;
+        if (c.SysElsewhere)
+            elsewhere.emplace();
         TScriptedServer server;
         std::vector<TExchange> answers = c.Answers;
         if (!c.Lines.empty())
             answers.insert(answers.begin(), Ok(ListText(c.Lines)));
         server.Script(answers);
-        for (const auto& [name, bytes] : c.Before)
-            WriteTextFile(dir.Path + "\\" + name, bytes);
-        const HANDLE locked = CreateFileA((dir.Path + "\\" + (c.Locked ? c.Locked : "-")).c_str(), GENERIC_READ, 0,
-                                          nullptr, OPEN_EXISTING, 0, nullptr);
         TDownloadRun run([&] { return "http://" + server.Address() + "/"; }, "");
         run.DownloadDir = c.FullDisk ? std::string(full) + "\\dl" : dir.Path;
-        run.SystemDir = c.FullDisk ? std::string(full) : dir.Path;
+        run.SystemDir = c.FullDisk ? std::string(full) : elsewhere ? elsewhere->Path : dir.Path;
         CreateDirectoryA(run.DownloadDir.c_str(), nullptr);
+        const auto at = [&](const std::string& Name) {
+            return Name.starts_with("{sys}\\") ? run.SystemDir + Name.substr(5) : run.DownloadDir + "\\" + Name;
+        };
+        for (const auto& [name, bytes] : c.Before)
+            WriteTextFile(at(name), bytes);
+        const HANDLE locked =
+            CreateFileA(at(c.Locked ? c.Locked : "-").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
         run.Retry.Attempts = 1; // each answer is the last word on its request
         const TRunOutcome outcome = run.Execute();
         CloseHandle(locked);
@@ -100,8 +131,8 @@ TEST(DownloadRun, NothingHalfWrittenCarriesAFinalName)
         EXPECT_EQ(outcome.Kind, c.Kind);
         EXPECT_EQ(outcome.Message, message);
         for (const auto& [name, bytes] : c.Files)
-            EXPECT_EQ(NameOnDisk(run.DownloadDir + "\\" + name) + ReadWholeFile(run.DownloadDir + "\\" + name),
-                      bytes == "-" ? "" : name + bytes);
+            EXPECT_EQ(NameOnDisk(at(name)) + ReadWholeFile(at(name)),
+                      bytes == "-" ? "" : FileNameOf(name) + bytes);
         if (c.FullDisk)
             RemoveTree(run.DownloadDir);
         if (c.Kind == TKind::Finished && c.SkippedOnRerun) { // a rerun judges every row complete

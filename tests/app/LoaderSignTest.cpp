@@ -311,7 +311,7 @@ TEST_F(TSignedSetTest, AFileUnlikeItsHashIsAFailedDownload)
         EXPECT_EQ(Boxes.Texts(), std::vector<std::string>{Damaged});
         ExpectTransferring();
         EXPECT_FALSE(FileExists(Prog(files[c.File].Remote)));
-        EXPECT_FALSE(FileExists(Prog(files[c.File].Remote + ".qm-part")));
+        EXPECT_FALSE(FileExists(Prog("unfinished.qm-part\\" + files[c.File].Remote + ".qm-part")));
         for (std::size_t i = 0; i < files.size(); ++i)
             if (i < c.File)
                 ExpectPlaced(i);

@@ -269,6 +269,8 @@ TEST_P(CloseTest, PromptDeletionAndFinalMessage)
     WriteTextFile(dir + "\\list.txt", "a\t1\t1\ta.bin\t{prog}\\a.bin\nb\t1\t1\tb.bin\t" + Dir.Path + "\\b.txt\n");
     WriteTextFile(dir + "\\a.bin", "x");
     WriteTextFile(Dir.Path + "\\b.txt.qm-part", "half");
+    CreateDirectoryA((dir + "\\unfinished.qm-part").c_str(), nullptr);
+    WriteTextFile(dir + "\\unfinished.qm-part\\a.bin.qm-part", "half");
     ASSERT_FALSE(Form->Run.LoadFileList());
     WriteTextFile(Dir.Path + "\\outside.txt", "kept");
     if (c.SubDirectory) {
@@ -309,6 +311,7 @@ TEST_P(CloseTest, PromptDeletionAndFinalMessage)
     EXPECT_EQ(FileExists(dir + "\\sub\\inner.txt"), c.SubDirectory);
     EXPECT_TRUE(FileExists(Dir.Path + "\\outside.txt"));
     EXPECT_EQ(FileExists(Dir.Path + "\\b.txt.qm-part"), c.FilesRemain);
+    EXPECT_EQ(FileExists(dir + "\\unfinished.qm-part"), c.FilesRemain);
     EXPECT_TRUE(Form->Run.FileList().empty()) << "the file list is released";
 
     // Closed once: a second close asks nothing more.

@@ -140,21 +140,21 @@ start_loader
 drive start
 wait_until "the stalled download of big.dat" grep -q '^stalled big.da_' "$log"
 # Half-written files carry the temporary ending, never their final names.
-received() { [ "$(size_of "$target/big.da_.qm-part")" -gt 0 ]; }
+received() { [ "$(size_of "$target/unfinished.qm-part/big.da_.qm-part")" -gt 0 ]; }
 wait_until "the first bytes of big.da_ on disk" received
-partial=$(size_of "$target/big.da_.qm-part")
+partial=$(size_of "$target/unfinished.qm-part/big.da_.qm-part")
 kill_loader
 [ "$partial" -gt 0 ] && [ -e "$target/first.txt" ] && [ ! -e "$target/big.dat" ] && [ ! -e "$target/big.da_" ] \
   || fail "run 1 was not killed in the middle of the download (big.da_ held $partial bytes)"
 echo "kill_test:   killed with first.txt in place and $partial bytes of big.da_ received"
 
 echo "kill_test: run 2, killed in the middle of the unpacking of big.dat"
-unpacking() { local n; n=$(size_of "$target/big.dat.qm-part"); [ "$n" -gt 0 ] && [ "$n" -lt "$big_size" ]; }
+unpacking() { local n; n=$(size_of "$target/unfinished.qm-part/big.dat.qm-part"); [ "$n" -gt 0 ] && [ "$n" -lt "$big_size" ]; }
 start_loader
 drive start
 wait_until "the unpacking of big.dat" unpacking
 kill_loader
-unpacked=$(size_of "$target/big.dat.qm-part")
+unpacked=$(size_of "$target/unfinished.qm-part/big.dat.qm-part")
 [ "$unpacked" -lt "$big_size" ] && [ ! -e "$target/big.dat" ] \
   || fail "run 2 was not killed in the middle of the unpacking (big.dat is whole: $unpacked bytes)"
 echo "kill_test:   killed with $unpacked of $big_size bytes of big.dat unpacked"
@@ -164,7 +164,7 @@ start_loader
 drive start
 wait_until "the download of plain.bi_ in place" test -e "$target/plain.bi_"
 kill_loader
-copied=$(size_of "$target/plain.bin.qm-part")
+copied=$(size_of "$target/unfinished.qm-part/plain.bin.qm-part")
 # The copy goes to a temporary: the final name is absent or whole, never cut.
 [ ! -e "$target/plain.bin" ] || cmp -s "$work/source/plain.bin" "$target/plain.bin" \
   || fail "run 3 left a partial plain.bin under its final name"
@@ -182,5 +182,7 @@ done
 cmp "$work/source/vcl30.dpl" "$sysdir/vcl30.dpl" || { echo "kill_test: {sys}\\vcl30.dpl differs from its source" >&2; status=1; }
 # Placed in run 1 and judged complete (as 0 bytes) in runs 2 and 3.
 [ "$(grep -c '^GET vcl30.dp_' "$log")" = 1 ] || { echo "kill_test: vcl30.dp_ was fetched again" >&2; status=1; }
+# A run that ends with every file in place leaves no folder of temporaries.
+[ ! -e "$target/unfinished.qm-part" ] || { echo "kill_test: the folder of temporaries is left behind" >&2; status=1; }
 [ $status = 0 ] || fail "not every target is identical to its source; server log: $(tr '\n' ';' <"$log")"
 echo "kill_test: all ${#targets[@]} targets identical to their sources"
