@@ -143,5 +143,25 @@ TEST(DownloadRun, NothingHalfWrittenCarriesAFinalName)
     }
 }
 
+// Names that fit beside their files but not in the folder of temporaries:
+// their temporaries lie beside them, and nothing of them is left.
+TEST(DownloadRun, TemporariesTooLongForTheirFolderLieBeside)
+{
+    TTempCurrentDirectory dir;
+    const std::size_t room = MaxPathLength - dir.Path.size() - 1 - TemporarySuffix.size();
+    const std::string remote(room, 'r'), target(room, 't');
+    TScriptedServer server;
+    const std::string packed = Compressed("abc");
+    server.Script({Ok(ListText({ListLine("L", std::to_string(packed.size()), "3", remote, "{prog}\\" + target, "yes")})),
+                   Ok(packed)});
+    TDownloadRun run([&] { return "http://" + server.Address() + "/"; }, "");
+    run.DownloadDir = run.SystemDir = dir.Path;
+    EXPECT_EQ(run.Execute().Kind, TKind::Finished);
+    EXPECT_EQ(ReadWholeFile(dir.Path + "\\" + target), "abc");
+    EXPECT_EQ(ReadWholeFile(dir.Path + "\\" + remote), packed);
+    for (const std::string& name : {TemporaryName(remote), TemporaryName(target), std::string(UnfinishedFolderName)})
+        EXPECT_FALSE(FileExists(dir.Path + "\\" + name)) << name;
+}
+
 } // namespace
 } // namespace qm::test
