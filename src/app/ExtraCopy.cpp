@@ -91,9 +91,12 @@ std::optional<TReplaceFault> ReplaceOnVolume(const std::string& Temporary, const
     return Fault(GetLastError());
 }
 
-std::string FaultText(const TReplaceFault& Fault, const std::string& Target)
+// What the user reads of a failed step; nothing when it did not fail.
+std::optional<std::string> FaultText(const std::optional<TReplaceFault>& Fault, const std::string& Target)
 {
-    return Fault.Message.empty() ? ReplaceFailure(Fault.Error, Target) : Fault.Message;
+    if (!Fault)
+        return std::nullopt;
+    return Fault->Message.empty() ? ReplaceFailure(Fault->Error, Target) : Fault->Message;
 }
 
 } // namespace
@@ -107,7 +110,7 @@ std::optional<std::string> ReplaceFileWith(const std::string& Temporary, const s
 {
     std::optional<TReplaceFault> fault = ReplaceOnVolume(Temporary, Target);
     if (!fault || fault->Error != ERROR_NOT_SAME_DEVICE)
-        return fault ? std::optional(FaultText(*fault, Target)) : std::nullopt;
+        return FaultText(fault, Target);
     // A move cannot cross volumes, and a copy to Target itself could be cut
     // short: the bytes go to a temporary beside Target first, which then
     // takes Target's place in one move.
@@ -115,11 +118,11 @@ std::optional<std::string> ReplaceFileWith(const std::string& Temporary, const s
     if (!CopyFileTo(Temporary, beside, false)) {
         fault = Fault(GetLastError());
         DeleteFileA(beside.c_str());
-        return FaultText(*fault, Target);
+        return FaultText(fault, Target);
     }
     fault = ReplaceOnVolume(beside, Target);
     DeleteFileA((fault ? beside : Temporary).c_str());
-    return fault ? std::optional(FaultText(*fault, Target)) : std::nullopt;
+    return FaultText(fault, Target);
 }
 
 std::optional<std::string> PathFailureText(unsigned long Error, const std::string& Path)

@@ -3,6 +3,8 @@
 // controls created and laid out from one description, and centring.
 #pragma once
 
+#include "ui/GdiHandle.h"
+
 #include <windows.h>
 
 #include <memory>
@@ -10,15 +12,8 @@
 
 namespace qm {
 
-struct TFontDeleter {
-    void operator()(HFONT Font) const noexcept { DeleteObject(Font); }
-};
-using TFontHandle = std::unique_ptr<HFONT__, TFontDeleter>;
-
-struct TBitmapDeleter {
-    void operator()(HBITMAP Bitmap) const noexcept { DeleteObject(Bitmap); }
-};
-using TBitmapHandle = std::unique_ptr<HBITMAP__, TBitmapDeleter>;
+using TFontHandle = ui::TGdiHandle<HFONT>;
+using TBitmapHandle = ui::TGdiHandle<HBITMAP>;
 
 // A bitmap resource of the program, stretched to Width x Height (0 x 0: its
 // own size), as a DIB section so a 32-bit alpha channel survives. Raises

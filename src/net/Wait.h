@@ -15,6 +15,7 @@
 // own message loop, as if they had come straight through.
 #pragma once
 
+#include "ui/GdiHandle.h"
 #include "ui/ObjectWindow.h"
 
 #include <windows.h>
@@ -105,11 +106,8 @@ protected:
     virtual void Paint(HDC DC);
 
 private:
-    struct GdiDeleter {
-        void operator()(HGDIOBJ h) const { DeleteObject(h); }
-    };
     template <class H>
-    using GdiHandle = std::unique_ptr<std::remove_pointer_t<H>, GdiDeleter>;
+    using GdiHandle = ui::TGdiHandle<H>;
 
     LRESULT WindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) override;
     void Tick();

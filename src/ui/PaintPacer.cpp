@@ -1,6 +1,8 @@
 // TPaintPacer (PaintPacer.h).
 #include "ui/PaintPacer.h"
 
+#include "ui/GdiHandle.h"
+
 #include <algorithm>
 
 namespace qm::ui {
@@ -31,17 +33,15 @@ void DrawClientButChildren(HWND Control)
 {
     RECT client{};
     GetClientRect(Control, &client);
-    const HRGN area = CreateRectRgnIndirect(&client);
+    const TGdiHandle<HRGN> area(CreateRectRgnIndirect(&client));
     for (HWND child = GetWindow(Control, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
         if (!(GetWindowLongPtrA(child, GWL_STYLE) & WS_VISIBLE))
             continue;
         const RECT r = BoundsInParent(child);
-        const HRGN childArea = CreateRectRgnIndirect(&r);
-        CombineRgn(area, area, childArea, RGN_DIFF);
-        DeleteObject(childArea);
+        const TGdiHandle<HRGN> childArea(CreateRectRgnIndirect(&r));
+        CombineRgn(area.get(), area.get(), childArea.get(), RGN_DIFF);
     }
-    RedrawWindow(Control, nullptr, area, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW | RDW_NOCHILDREN);
-    DeleteObject(area);
+    RedrawWindow(Control, nullptr, area.get(), RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW | RDW_NOCHILDREN);
 }
 
 } // namespace
